@@ -1,0 +1,94 @@
+#include "LinkFrame.h"
+
+#include <cstring>
+
+namespace orvik {
+
+const char* CommandName(std::uint8_t code) {
+    switch (code) {
+    case CMD_TRIP_CURRENT: return "CMD_TRIP_CURRENT";
+    case CMD_TRIP_TIME: return "CMD_TRIP_TIME";
+    case CMD_WIGWAG_MODE: return "CMD_WIGWAG_MODE";
+    case CMD_WIGWAG_INTERVAL: return "CMD_WIGWAG_INTERVAL";
+    case CMD_SWITCH_BREAKER: return "CMD_SWITCH_BREAKER";
+    case CMD_DOUBLING: return "CMD_DOUBLING";
+    case CMD_DUAL_LED: return "CMD_DUAL_LED";
+    case CMD_WIGWAG_ENABLE: return "CMD_WIGWAG_ENABLE";
+    case CMD_POWER_ON_DEFAULTS: return "CMD_POWER_ON_DEFAULTS";
+    case CMD_FLASHER: return "CMD_FLASHER";
+    case CMD_FACTORY_DEFAULTS: return "CMD_FACTORY_DEFAULTS";
+    case CMD_REQUEST_BREAKER_SETUP: return "CMD_REQUEST_BREAKER_SETUP";
+    default: return nullptr;
+    }
+}
+
+void AddChecksums(std::uint8_t* bytes, std::uint16_t count) {
+    std::uint8_t sum = 0;
+    std::uint8_t x = 0;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        sum = static_cast<std::uint8_t>(sum + bytes[i]);
+        x ^= bytes[i];
+    }
+    bytes[count] = sum;
+    bytes[count + 1] = x;
+}
+
+std::size_t EncodeFrame(std::uint8_t type, const std::uint8_t* data, std::size_t dataLength,
+                        std::uint8_t* out) {
+    if (dataLength == 0 || dataLength > FRAME_DATA_SIZE)
+        return 0;
+    out[0] = SYNC1;
+    out[1] = SYNC2;
+    out[2] = type;
+    out[3] = static_cast<std::uint8_t>(dataLength); // 256 wraps to 0
+    std::memcpy(out + 4, data, dataLength);
+    AddChecksums(out + 2, static_cast<std::uint16_t>(dataLength + 2));
+    return dataLength + FRAME_OVERHEAD;
+}
+
+bool FrameReceiver::Feed(std::uint8_t b) noexcept {
+    switch (state_) {
+    case RX_SYNC1:
+        if (b == SYNC1)
+            state_ = RX_SYNC2;
+        return false;
+    case RX_SYNC2:
+        // A byte other than the second sync is dropped, not rescanned as a first sync.
+        state_ = (b == SYNC2) ? RX_TYPE : RX_SYNC1;
+        return false;
+    case RX_TYPE:
+        rxType_ = b;
+        rxSum_ = b;
+        rxXor_ = b;
+        state_ = RX_LENGTH;
+        return false;
+    case RX_LENGTH:
+        lengthByte_ = b;
+        rxSum_ = static_cast<std::uint8_t>(rxSum_ + b);
+        rxXor_ ^= b;
+        rxRemaining_ = b;
+        writePos_ = 0;
+        state_ = RX_DATA;
+        return false;
+    case RX_DATA:
+        // Decrement before the test: a length byte of 0 takes 256 bytes, which is exactly
+        // what frameData_ holds, so no length writes past it.
+        frameData_[writePos_++] = b;
+        rxSum_ = static_cast<std::uint8_t>(rxSum_ + b);
+        rxXor_ ^= b;
+        rxRemaining_ = static_cast<std::uint8_t>(rxRemaining_ - 1);
+        if (rxRemaining_ == 0)
+            state_ = RX_SUM;
+        return false;
+    case RX_SUM:
+        state_ = (b == rxSum_) ? RX_XOR : RX_SYNC1;
+        return false;
+    case RX_XOR:
+        state_ = RX_SYNC1;
+        return b == rxXor_;
+    }
+    state_ = RX_SYNC1;
+    return false;
+}
+
+} // namespace orvik
