@@ -6,19 +6,32 @@ namespace orvik {
 
 const char* CommandName(std::uint8_t code) {
     switch (code) {
-    case CMD_TRIP_CURRENT: return "CMD_TRIP_CURRENT";
-    case CMD_TRIP_TIME: return "CMD_TRIP_TIME";
-    case CMD_WIGWAG_MODE: return "CMD_WIGWAG_MODE";
-    case CMD_WIGWAG_INTERVAL: return "CMD_WIGWAG_INTERVAL";
-    case CMD_SWITCH_BREAKER: return "CMD_SWITCH_BREAKER";
-    case CMD_DOUBLING: return "CMD_DOUBLING";
-    case CMD_DUAL_LED: return "CMD_DUAL_LED";
-    case CMD_WIGWAG_ENABLE: return "CMD_WIGWAG_ENABLE";
-    case CMD_POWER_ON_DEFAULTS: return "CMD_POWER_ON_DEFAULTS";
-    case CMD_FLASHER: return "CMD_FLASHER";
-    case CMD_FACTORY_DEFAULTS: return "CMD_FACTORY_DEFAULTS";
-    case CMD_REQUEST_BREAKER_SETUP: return "CMD_REQUEST_BREAKER_SETUP";
-    default: return nullptr;
+    case CMD_TRIP_CURRENT:
+        return "CMD_TRIP_CURRENT";
+    case CMD_TRIP_TIME:
+        return "CMD_TRIP_TIME";
+    case CMD_WIGWAG_MODE:
+        return "CMD_WIGWAG_MODE";
+    case CMD_WIGWAG_INTERVAL:
+        return "CMD_WIGWAG_INTERVAL";
+    case CMD_SWITCH_BREAKER:
+        return "CMD_SWITCH_BREAKER";
+    case CMD_DOUBLING:
+        return "CMD_DOUBLING";
+    case CMD_DUAL_LED:
+        return "CMD_DUAL_LED";
+    case CMD_WIGWAG_ENABLE:
+        return "CMD_WIGWAG_ENABLE";
+    case CMD_POWER_ON_DEFAULTS:
+        return "CMD_POWER_ON_DEFAULTS";
+    case CMD_FLASHER:
+        return "CMD_FLASHER";
+    case CMD_FACTORY_DEFAULTS:
+        return "CMD_FACTORY_DEFAULTS";
+    case CMD_REQUEST_BREAKER_SETUP:
+        return "CMD_REQUEST_BREAKER_SETUP";
+    default:
+        return nullptr;
     }
 }
 
