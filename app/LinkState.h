@@ -1,0 +1,142 @@
+// The state of the link to the module bus, once for the whole run: the last status record,
+// the last breaker setup reply, the cached settings of the selected node, the request flags,
+// the timeouts, the fixed buffers and the frame receiver. The main window owns it and hands the
+// dialogs a reference; everything here runs on the main thread.
+#pragma once
+
+#include "LinkFrame.h"
+#include "ShortText.h"
+#include "StatusRecord.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace orvik {
+
+// The serial port as the link sees it; Read and Write return the byte count or -1.
+struct LinkPort {
+    virtual ~LinkPort() = default;
+    virtual int Read(void* buffer, int count) = 0;
+    virtual int Write(const void* buffer, int count) = 0;
+};
+
+struct Rgb {
+    std::uint8_t r = 0;
+    std::uint8_t g = 0;
+    std::uint8_t b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+inline constexpr Rgb COLOUR_GREEN{0, 255, 0};
+inline constexpr Rgb COLOUR_RED{255, 0, 0};
+inline constexpr Rgb COLOUR_WHITE{255, 255, 255};
+
+// What one status frame shows in the main window.
+struct DisplayUpdate {
+    std::array<Rgb, NODE_COUNT> NodeIndicator{}; // Shape1..Shape8
+    // Whether the selected node is on the bus; the fields below hold only when it is, else
+    // the node's display is left as it was.
+    bool NodePresent = false;
+    std::array<bool, BREAKER_COUNT> SwitchOn{};
+    std::array<Rgb, BREAKER_COUNT> FaultIndicator{}; // Shape9..Shape16
+    std::array<ShortText, BREAKER_COUNT> Current{};  // Edit1..Edit8
+    ShortText Edit9;                                 // input voltage
+    ShortText Edit10;                                // joining option
+    ShortText Edit11;                                // power-on defaults
+    ShortText Edit12;                                // profile
+    ShortText Edit13;                                // wigwag mode
+    ShortText Edit14;                                // flasher mode, see Edit14Changed
+    bool Edit14Changed = false;                      // false: leave Edit14 as it was
+    ShortText Edit15;                                // wigwag interval
+    ShortText Edit16;                                // dual LED
+};
+
+// What one tick of the 100 ms timer asks of the main window.
+struct TimerUpdate {
+    bool BlankNodeIndicators = false; // paint Shape1..Shape8 white
+    // Paint the fault indicators white, show all switches off, empty Edit9..Edit16.
+    bool BlankNodeDisplay = false;
+};
+
+inline constexpr int RX_CHUNK_SIZE = 10000;
+inline constexpr std::uint8_t TIMEOUT_TICKS = 10;
+
+class LinkState {
+public:
+    // The module-level state, under the names the rest of the program knows it by.
+    orvik::StatusRecord StatusRecord{};
+    orvik::BreakerSetupRecord BreakerSetupRecord{};
+    std::uint8_t CurPowerOnMask = 0;
+    std::uint8_t CurWigwagMode = 0;
+    std::uint8_t CurWigwagInterval = 0;
+    std::uint8_t CurFlasherMode = 0;
+    std::uint8_t CurDualLed = 0;
+    bool ProfileProgrammable = false;
+    std::uint8_t NodeIndicatorTimeout = 0;
+    std::uint8_t DisplayTimeout = 0;
+    bool SetupReceived = false;
+    bool WaitCancelled = false;
+    std::uint8_t ComPortIndex = 0;
+    std::array<std::uint8_t, 256> CmdPayload{};
+    std::array<std::uint8_t, 256> TxFrame{};
+    std::array<std::uint8_t, RX_CHUNK_SIZE> RxChunk{};
+    orvik::FrameReceiver FrameReceiver{};
+
+    // Wiring. The port may be null (no port open): frames are then lost, as a failed write
+    // loses them. The selector gives the node number the user chose; the display sink gets
+    // each display update of a status frame.
+    void SetPort(LinkPort* port) noexcept { port_ = port; }
+    void SetNodeSelector(std::function<int()> selector) { selector_ = std::move(selector); }
+    void SetDisplaySink(std::function<void(const DisplayUpdate&)> sink) { sink_ = std::move(sink); }
+
+    // The selected node number, always 1..8 whatever the selector holds.
+    int SelectedNode() const;
+    std::uint8_t NodeIndex() const { return static_cast<std::uint8_t>(SelectedNode() - 1); }
+
+    // Builds the frame in TxFrame and writes payloadLength + 7 bytes of it. payloadLength is
+    // at most 249; anything longer is refused and nothing is sent.
+    void SendCommand(std::uint8_t node, std::uint8_t command, const std::uint8_t* payload,
+                     std::uint8_t payloadLength);
+    // Sends CmdPayload[0..payloadLength) to the selected node.
+    void SendToSelected(std::uint8_t command, std::uint8_t payloadLength);
+
+    // Handler of the port's received-characters event: reads at most 10000 of the waiting
+    // bytes into RxChunk and feeds them to the receiver. Allocates nothing.
+    void Comm1RxChar(int count);
+    // Feeds received bytes to the receiver, acting on every frame that passes its checks.
+    void FeedBytes(const std::uint8_t* bytes, std::size_t count);
+
+    // Copies the reply in the receiver's FrameData into BreakerSetupRecord, sets SetupReceived.
+    void StoreBreakerSetup();
+    // Computes the display of StatusRecord for the selected node, updates the cached values
+    // and DisplayTimeout, and hands the result to the display sink.
+    const DisplayUpdate& UpdateDisplay();
+    const DisplayUpdate& LastDisplay() const noexcept { return display_; }
+    // One tick of the 100 ms timer.
+    TimerUpdate Timer1Timer() noexcept;
+
+    // Main-window commands. Each sends one frame to the selected node.
+    // A breaker switch click: switchState is what the switch shows (0 none, 1 off, 2 on); on
+    // asks for off, anything else for on. Returns false (nothing sent) for an index beyond 7.
+    bool SwitchArray1Switch(int index, int switchState);
+    // Steps the joining option. Returns false without sending when the node does not run the
+    // programmable profile; the caller then shows PROGRAMMABLE_ONLY_MESSAGE.
+    bool Button1Click();
+    void Button3Click(); // wigwag enable / disable
+    void Button5Click(); // steps the flasher mode
+    void Button6Click(); // steps the wigwag mode
+    void Button7Click(); // dual LED on / off
+    void SendFactoryDefaults();
+    // Clears SetupReceived and asks the selected node for its breaker setup.
+    void RequestBreakerSetup();
+
+private:
+    void AcceptFrame();
+
+    LinkPort* port_ = nullptr;
+    std::function<int()> selector_;
+    std::function<void(const DisplayUpdate&)> sink_;
+    DisplayUpdate display_{};
+};
+
+} // namespace orvik

@@ -1,0 +1,122 @@
+#include "Settings.h"
+
+#include "IniFile.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace orvik {
+
+namespace {
+
+constexpr std::size_t MAX_EXE_PATH = 255;
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad())
+        return false;
+    out = std::move(ss).str();
+    return true;
+}
+
+IniFile LoadIni(const std::string& path) {
+    std::string text;
+    if (!ReadWholeFile(path, text))
+        return IniFile();
+    return IniFile(std::move(text));
+}
+
+} // namespace
+
+std::string ExeDirectoryOf(std::string_view exePath, char separator) {
+    exePath = exePath.substr(0, MAX_EXE_PATH);
+    std::size_t last = exePath.rfind(separator);
+    if (last == std::string_view::npos)
+        return {};
+    return std::string(exePath.substr(0, last + 1));
+}
+
+std::string GetExeDirectory() {
+#ifdef _WIN32
+    char buffer[MAX_EXE_PATH + 1] = {};
+    DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    if (n == 0)
+        return {};
+    return ExeDirectoryOf(std::string_view(buffer, n), '\\');
+#else
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return {};
+    return ExeDirectoryOf(exe.string(), '/');
+#endif
+}
+
+std::string SettingsFilePath() {
+    return GetExeDirectory() + SETTINGS_FILE_NAME;
+}
+
+std::uint8_t ReadCommsPort(const std::string& path) {
+    auto value = LoadIni(path).ReadString("Setup", "CommsPort");
+    if (!value)
+        return 0;
+    auto number = ParseIniInteger(*value);
+    return number ? static_cast<std::uint8_t>(*number & 0xFF) : 0;
+}
+
+void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex) {
+    std::string text;
+    std::error_code ec;
+    // A file that is there but cannot be read is not overwritten: its other contents would
+    // be lost.
+    if (std::filesystem::exists(path, ec) && !ReadWholeFile(path, text))
+        throw SettingsWriteError(path);
+    IniFile ini(std::move(text));
+    ini.WriteString("Setup", "CommsPort", std::to_string(comPortIndex));
+
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw SettingsWriteError(path);
+    out.write(ini.Text().data(), static_cast<std::streamsize>(ini.Text().size()));
+    out.close();
+    if (!out)
+        throw SettingsWriteError(path);
+}
+
+std::map<int, std::string> ReadPorts(const std::string& path) {
+    std::map<int, std::string> ports;
+    for (const auto& [key, value] : LoadIni(path).ReadSection("Ports")) {
+        if (key.size() < 4 || key.size() > 5 || value.empty())
+            continue;
+        if (std::tolower(static_cast<unsigned char>(key[0])) != 'c' ||
+            std::tolower(static_cast<unsigned char>(key[1])) != 'o' ||
+            std::tolower(static_cast<unsigned char>(key[2])) != 'm')
+            continue;
+        int n = 0;
+        bool digits = true;
+        for (std::size_t i = 3; i < key.size(); ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(key[i])))
+                digits = false;
+            else
+                n = n * 10 + (key[i] - '0');
+        }
+        if (digits && n >= 1 && n <= MAX_COM_PORT && !ports.count(n))
+            ports.emplace(n, value);
+    }
+    return ports;
+}
+
+} // namespace orvik

@@ -1,0 +1,44 @@
+// The settings file "Orvik.INI" next to the executable: the COM port number, and an optional
+// [Ports] section that maps COM names to devices on POSIX systems.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace orvik {
+
+inline constexpr const char* SETTINGS_FILE_NAME = "Orvik.INI";
+inline constexpr int MAX_COM_PORT = 16;
+
+// Raised when the settings file cannot be written; the message is "Unable to write to <path>".
+class SettingsWriteError : public std::runtime_error {
+public:
+    explicit SettingsWriteError(const std::string& path)
+        : std::runtime_error("Unable to write to " + path), path_(path) {}
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The directory of the running executable with the platform's trailing separator, or "" when
+// it cannot be found. The executable's path is taken at most 255 characters long.
+std::string GetExeDirectory();
+// The directory part of an executable path: cut to 255 characters, then up to and including
+// the last separator; "" when there is none.
+std::string ExeDirectoryOf(std::string_view exePath, char separator);
+// GetExeDirectory() + "Orvik.INI".
+std::string SettingsFilePath();
+
+// Setup/CommsPort, low 8 bits; 0 when the file, section or key is missing or the value is not
+// an integer.
+std::uint8_t ReadCommsPort(const std::string& path);
+// Writes Setup/CommsPort, leaving the rest of the file as it was. Throws SettingsWriteError.
+void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex);
+// The [Ports] section: COM number (1..16) -> device path. Other keys are ignored.
+std::map<int, std::string> ReadPorts(const std::string& path);
+
+} // namespace orvik
