@@ -1,0 +1,190 @@
+// The settings file: reading CommsPort and [Ports], writing CommsPort without disturbing the rest.
+#include "Settings.h"
+#include "IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+using namespace orvik;
+namespace fs = std::filesystem;
+
+namespace {
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ =
+            fs::temp_directory_path() /
+            ("orvik-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        path_ = (dir_ / SETTINGS_FILE_NAME).string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    void Put(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+    std::string Get() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::ostringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+} // namespace
+
+TEST_F(SettingsFile, MissingFileReadsZeroAndWriteCreatesIt) {
+    EXPECT_EQ(ReadCommsPort(path_), 0);
+    EXPECT_TRUE(ReadPorts(path_).empty());
+    WriteCommsPort(path_, 0);
+    EXPECT_EQ(Get(), "[Setup]\nCommsPort=0\n");
+    WriteCommsPort(path_, 1);
+    EXPECT_EQ(Get(), "[Setup]\nCommsPort=1\n");
+    EXPECT_EQ(ReadCommsPort(path_), 1);
+}
+
+TEST_F(SettingsFile, ReadsTheValueRules) {
+    const std::pair<const char*, int> cases[] = {
+        {"4", 4},    {"abc", 0},  {"0x0A", 10},       {"$0A", 10},        {"0X1f", 31},
+        {"256", 0},  {"-1", 255}, {"+7", 7},          {" 12 ", 12},       {"", 0},
+        {"4abc", 0}, {"0x", 0},   {"$", 0},           {"-", 0},           {"1 2", 0},
+        {"257", 1},  {"-256", 0}, {"$FFFFFFFF", 255}, {"99999999999", 0}, {"$100000000", 0}};
+    for (auto [value, expected] : cases) {
+        Put(std::string("[Setup]\nCommsPort=") + value + "\n");
+        EXPECT_EQ(ReadCommsPort(path_), expected) << "CommsPort=" << value;
+    }
+}
+
+TEST_F(SettingsFile, NamesMatchWithoutRegardToCase) {
+    Put("[other]\ncommsport=5\n[ SETUP ]\r\n  commsPORT = 6 \r\n");
+    EXPECT_EQ(ReadCommsPort(path_), 6);
+    Put("[Other]\nCommsPort=5\n");
+    EXPECT_EQ(ReadCommsPort(path_), 0);
+    Put("[Setup]\nCommsPortX=5\n; CommsPort=3\n");
+    EXPECT_EQ(ReadCommsPort(path_), 0);
+}
+
+TEST_F(SettingsFile, WriteChangesOnlyTheOneValue) {
+    const std::string before = "; Orvik settings\r\n"
+                               "[Ports]\r\n"
+                               "COM3=/dev/ttyUSB0\r\n"
+                               "\r\n"
+                               "[setup]\r\n"
+                               "Other = keep me  \r\n"
+                               "commsport = 4\r\n"
+                               "# trailing comment\r\n"
+                               "[Last]\r\n"
+                               "CommsPort=99";
+    Put(before);
+    WriteCommsPort(path_, 10);
+    std::string expected = before;
+    expected.replace(expected.find("= 4"), 3, "= 10");
+    EXPECT_EQ(Get(), expected);
+    EXPECT_EQ(ReadCommsPort(path_), 10);
+}
+
+TEST_F(SettingsFile, WriteAddsTheKeyOrTheSection) {
+    Put("[Setup]\nOther=1\n\n[Ports]\nCOM1=/dev/ttyS4\n");
+    WriteCommsPort(path_, 2);
+    EXPECT_EQ(Get(), "[Setup]\nOther=1\nCommsPort=2\n\n[Ports]\nCOM1=/dev/ttyS4\n");
+
+    Put("[Ports]\r\nCOM1=/dev/ttyS4");
+    WriteCommsPort(path_, 3);
+    EXPECT_EQ(Get(), "[Ports]\r\nCOM1=/dev/ttyS4\r\n[Setup]\r\nCommsPort=3\r\n");
+
+    Put("[Setup]");
+    WriteCommsPort(path_, 4);
+    EXPECT_EQ(Get(), "[Setup]\nCommsPort=4\n");
+
+    Put("[SETUP]\nCOMMSPORT=9"); // no newline at the end
+    WriteCommsPort(path_, 5);
+    EXPECT_EQ(Get(), "[SETUP]\nCOMMSPORT=5");
+}
+
+TEST_F(SettingsFile, AnUnwritableFileReportsItsPath) {
+    const std::string asDirectory = (dir_ / "sub").string();
+    fs::create_directories(asDirectory);
+    try {
+        WriteCommsPort(asDirectory, 1);
+        FAIL() << "no error raised";
+    } catch (const SettingsWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + asDirectory);
+        EXPECT_EQ(e.Path(), asDirectory);
+    }
+    const std::string noDir = (dir_ / "missing" / SETTINGS_FILE_NAME).string();
+    EXPECT_THROW(WriteCommsPort(noDir, 1), SettingsWriteError);
+}
+
+TEST_F(SettingsFile, ReadsThePortsSection) {
+    Put("[Setup]\nCommsPort=2\nCOM1=/dev/wrong\n"
+        "[ports]\n"
+        "COM3=/dev/ttyUSB0\n"
+        "com12 = /dev/serial/by-id/usb-Adapter-if00-port0 \n"
+        "Com16=/dev/ttyS9\n"
+        "COM17=/dev/ttyS10\n"
+        "COM0=/dev/ttyS11\n"
+        "LPT1=/dev/lp0\n"
+        "COMx=/dev/ttyS12\n"
+        "COM5=\n");
+    auto ports = ReadPorts(path_);
+    EXPECT_EQ(ports, (std::map<int, std::string>{{3, "/dev/ttyUSB0"},
+                                                 {12, "/dev/serial/by-id/usb-Adapter-if00-port0"},
+                                                 {16, "/dev/ttyS9"}}));
+    WriteCommsPort(path_, 0);
+    EXPECT_EQ(ReadPorts(path_), ports);
+}
+
+TEST_F(SettingsFile, GarbageNeverCrashes) {
+    std::mt19937 rng(1234);
+    std::string garbage(64 * 1024, '\0');
+    for (auto& c : garbage)
+        c = static_cast<char>(rng());
+    garbage += "\n[Setup]\nCommsPort=7\n";
+    garbage += std::string(2 * 1024 * 1024, 'x'); // a huge last line without newline
+    Put(garbage);
+    EXPECT_EQ(ReadCommsPort(path_), 7);
+    WriteCommsPort(path_, 8);
+    std::string after = Get();
+    EXPECT_EQ(after.size(), garbage.size());
+    EXPECT_EQ(ReadCommsPort(path_), 8);
+
+    Put(std::string("\0[Setup\n]=\n=\n[\n\0=\0\n", 17));
+    EXPECT_EQ(ReadCommsPort(path_), 0);
+    EXPECT_TRUE(ReadPorts(path_).empty());
+    WriteCommsPort(path_, 1);
+    EXPECT_EQ(ReadCommsPort(path_), 1);
+}
+
+TEST(IniFile, OnlyTheFirstMatchingSectionCounts) {
+    IniFile ini("[Setup]\nA=1\n[Other]\nB=2\n[Setup]\nCommsPort=3\n");
+    EXPECT_EQ(ini.ReadString("Setup", "CommsPort"), std::nullopt);
+    EXPECT_EQ(ini.ReadString("setup", "a"), "1");
+    ini.WriteString("Setup", "CommsPort", "4");
+    EXPECT_EQ(ini.Text(), "[Setup]\nA=1\nCommsPort=4\n[Other]\nB=2\n[Setup]\nCommsPort=3\n");
+}
+
+TEST(ExeDirectory, CutsToTheLastSeparator) {
+    EXPECT_EQ(ExeDirectoryOf("C:\\Tools\\Bus\\tool.exe", '\\'), "C:\\Tools\\Bus\\");
+    EXPECT_EQ(ExeDirectoryOf("tool.exe", '\\'), "");
+    EXPECT_EQ(ExeDirectoryOf("/opt/orvik/bin/orvik", '/'), "/opt/orvik/bin/");
+    std::string longPath = "/" + std::string(260, 'a') + "/" + std::string(20, 'b') + "/tool";
+    EXPECT_EQ(ExeDirectoryOf(longPath, '/'), "/");
+
+    const std::string dir = GetExeDirectory();
+#ifndef _WIN32
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ(dir.back(), '/');
+    EXPECT_TRUE(fs::is_directory(dir));
+    EXPECT_EQ(SettingsFilePath(), dir + "Orvik.INI");
+#endif
+}
