@@ -1,0 +1,167 @@
+#include "SwitchModel.h"
+
+#include <algorithm>
+
+namespace orvik {
+
+TSwitchModel::TSwitchModel() {
+    switches_.Add("Switch 1,toggle,1");
+    switches_.Add("Switch 2,toggle,2");
+    numberOfSwitches_ = static_cast<std::uint16_t>(switches_.Count());
+    records_.assign(numberOfSwitches_, TSwitchRecord{});
+    ResetStates();
+    ParseSwitchInfo();
+    UpdateSwitchSize();
+    // Attached last, so the two additions above cause no rebuild.
+    switches_.SetOnChange([this] { SwitchesChanged(); });
+}
+
+void TSwitchModel::RequestRepaint() {
+    if (repaint_)
+        repaint_();
+}
+
+template <typename T> void TSwitchModel::Store(T& field, T value) {
+    if (field == value)
+        return;
+    field = value;
+    RequestRepaint();
+}
+
+void TSwitchModel::SetSwitchesPerLine(std::uint16_t v) {
+    Store(switchesPerLine_, v);
+}
+void TSwitchModel::SetHGap(std::uint16_t v) {
+    Store(hGap_, v);
+}
+void TSwitchModel::SetVGap(std::uint16_t v) {
+    Store(vGap_, v);
+}
+void TSwitchModel::SetIDSize(std::uint16_t v) {
+    Store(idSize_, v);
+}
+void TSwitchModel::SetIDMove(std::uint16_t v) {
+    Store(idMove_, v);
+}
+void TSwitchModel::SetRowFirst(bool v) {
+    Store(rowFirst_, v);
+}
+void TSwitchModel::SetDesignationOrientation(TOrientation v) {
+    Store(orientation_, v);
+}
+
+void TSwitchModel::SetSmallSwitches(bool v) {
+    if (smallSwitches_ == v)
+        return;
+    smallSwitches_ = v;
+    UpdateSwitchSize();
+    RequestRepaint();
+}
+
+void TSwitchModel::UpdateSwitchSize() noexcept {
+    switchWidth_ = smallSwitches_ ? SMALL_SWITCH_WIDTH : SWITCH_WIDTH;
+    switchHeight_ = smallSwitches_ ? SMALL_SWITCH_HEIGHT : SWITCH_HEIGHT;
+}
+
+void TSwitchModel::ResetStates() {
+    for (TSwitchRecord& r : records_) {
+        r.State = STATE_UNDEFINED;
+        r.Id = NO_ID;
+    }
+    RequestRepaint();
+}
+
+void TSwitchModel::ParseSwitchInfo() {
+    parsed_ = false;
+    const std::size_t bad = ParseSwitchEntries(switches_.Strings(), records_.size(), records_);
+    if (bad == records_.size()) {
+        parsed_ = true;
+        return;
+    }
+    // Only the first bad entry is reported. The report may run a nested event loop in which
+    // the list changes, so nothing here is touched after it.
+    if (report_)
+        report_(INVALID_SWITCH_INFO + switches_[bad]);
+}
+
+void TSwitchModel::Rebuild() {
+    numberOfSwitches_ = static_cast<std::uint16_t>(std::min(switches_.Count(), MAX_SWITCHES));
+    records_.assign(numberOfSwitches_, TSwitchRecord{});
+    ResetStates();
+    ParseSwitchInfo();
+    UpdateSwitchSize();
+    RequestRepaint();
+}
+
+void TSwitchModel::SwitchesChanged() {
+    if (busy_)
+        return;
+    Rebuild();
+}
+
+void TSwitchModel::AssignSwitches(std::vector<std::string> strings) {
+    if (busy_)
+        return;
+    busy_ = true;
+    records_.clear();
+    switches_.Assign(std::move(strings));
+    Rebuild();
+    busy_ = false;
+}
+
+TSwitchRecord* TSwitchModel::GetStatusDataPointer() noexcept {
+    return records_.empty() ? nullptr : records_.data();
+}
+
+bool TSwitchModel::Switch(std::uint16_t index, bool on) {
+    if (index >= numberOfSwitches_)
+        return false;
+    const std::uint8_t state = on ? STATE_ON : STATE_OFF;
+    if (records_[index].State == state)
+        return false;
+    records_[index].State = state;
+    return true;
+}
+
+std::uint8_t TSwitchModel::GetSwitch(std::uint16_t index) const noexcept {
+    return index < numberOfSwitches_ ? records_[index].State : std::uint8_t{STATE_UNDEFINED};
+}
+
+TGridPos TSwitchModel::GridPosition(std::uint32_t k) const noexcept {
+    // A line of 0 switches would wrap before every switch; it counts as 1.
+    const std::uint32_t p = std::max<std::uint32_t>(switchesPerLine_, 1);
+    if (rowFirst_)
+        return {k % p, k / p};
+    return {k / p, k % p};
+}
+
+TPoint64 TSwitchModel::CellOrigin(std::uint32_t k) const noexcept {
+    const TGridPos g = GridPosition(k);
+    return {std::int64_t{hGap_} + std::int64_t{g.Col} * (switchWidth_ + hGap_),
+            std::int64_t{g.Row} * (switchHeight_ + vGap_)};
+}
+
+TPoint64 TSwitchModel::DesignationAnchor(std::uint32_t k) const noexcept {
+    const TPoint64 c = CellOrigin(k);
+    if (orientation_ == StVertical)
+        return {c.X + idMove_, c.Y};
+    return {c.X, c.Y + switchHeight_ + idMove_};
+}
+
+std::optional<std::uint16_t> TSwitchModel::HitTest(std::int64_t x, std::int64_t y) const noexcept {
+    for (std::uint32_t k = 0; k < numberOfSwitches_; ++k) {
+        const TPoint64 c = CellOrigin(k);
+        if (c.X < x && x < c.X + switchWidth_ && c.Y < y && y < c.Y + switchHeight_)
+            return static_cast<std::uint16_t>(k);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> TSwitchModel::Press(bool leftButton, bool ctrlHeld, std::int64_t x,
+                                                 std::int64_t y) const noexcept {
+    if (!leftButton || (ctrlClick_ && !ctrlHeld))
+        return std::nullopt;
+    return HitTest(x, y);
+}
+
+} // namespace orvik
