@@ -1,0 +1,9 @@
+// The 24 switch pictures, compiled in as resources ":/SWITCH1ON" .. ":/SMSW4UDEF".
+#pragma once
+
+namespace orvik {
+
+// Registers the pictures; call before the first use. Calling it again does no harm.
+void InitSwitchPictures();
+
+} // namespace orvik
