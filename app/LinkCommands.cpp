@@ -1,6 +1,7 @@
 // The new value of each main-window command, worked out from the last status frame or the
 // cached values, and sent to the selected node.
 #include "LinkState.h"
+#include "ValueTables.h"
 
 namespace orvik {
 
@@ -60,6 +61,54 @@ void LinkState::RequestBreakerSetup() {
     SetupReceived = false;
     CmdPayload[0] = 0;
     SendToSelected(CMD_REQUEST_BREAKER_SETUP, 1);
+}
+
+namespace {
+
+bool InRange(int i, std::size_t size) {
+    return i >= 0 && static_cast<std::size_t>(i) < size;
+}
+
+} // namespace
+
+bool LinkState::SendTripCurrent(int breaker, int itemIndex) {
+    if (!InRange(breaker, BREAKER_COUNT) || !InRange(itemIndex, TripCurrentTable.size()))
+        return false;
+    const std::uint16_t c = TripCurrentTable[static_cast<std::size_t>(itemIndex)];
+    CmdPayload[0] = static_cast<std::uint8_t>(breaker);
+    CmdPayload[1] = static_cast<std::uint8_t>(c & 0xFF);
+    CmdPayload[2] = static_cast<std::uint8_t>(c >> 8);
+    SendToSelected(CMD_TRIP_CURRENT, 3);
+    return true;
+}
+
+bool LinkState::SendTripTime(int breaker, int itemIndex) {
+    if (!InRange(breaker, BREAKER_COUNT) || !InRange(itemIndex, TripTimeTable.size()))
+        return false;
+    CmdPayload[0] = static_cast<std::uint8_t>(breaker);
+    CmdPayload[1] = TripTimeTable[static_cast<std::size_t>(itemIndex)];
+    SendToSelected(CMD_TRIP_TIME, 2);
+    return true;
+}
+
+bool LinkState::ChooseWigwagInterval(int itemIndex) {
+    if (!InRange(itemIndex, WigwagIntervalTable.size()))
+        return false;
+    CurWigwagInterval = WigwagIntervalTable[static_cast<std::size_t>(itemIndex)];
+    CmdPayload[0] = CurWigwagInterval;
+    SendToSelected(CMD_WIGWAG_INTERVAL, 1);
+    return true;
+}
+
+bool LinkState::SetPowerOnDefault(int breaker, bool on) {
+    if (!InRange(breaker, BREAKER_COUNT))
+        return false;
+    const std::uint8_t bit = BitMaskTable[static_cast<std::size_t>(breaker)];
+    CurPowerOnMask =
+        static_cast<std::uint8_t>(on ? (CurPowerOnMask | bit) : (CurPowerOnMask & ~bit));
+    CmdPayload[0] = CurPowerOnMask;
+    SendToSelected(CMD_POWER_ON_DEFAULTS, 1);
+    return true;
 }
 
 } // namespace orvik

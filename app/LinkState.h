@@ -130,6 +130,15 @@ public:
     // Clears SetupReceived and asks the selected node for its breaker setup.
     void RequestBreakerSetup();
 
+    // Dialog commands. Item indexes are those of the dialogs' lists; each returns false and
+    // sends nothing for a breaker beyond 0..7 or an item that is not in the list.
+    bool SendTripCurrent(int breaker, int itemIndex); // TripCurrentTable
+    bool SendTripTime(int breaker, int itemIndex);    // TripTimeTable
+    // Sets CurWigwagInterval from WigwagIntervalTable and sends it.
+    bool ChooseWigwagInterval(int itemIndex);
+    // Sets or clears the breaker's bit in CurPowerOnMask and sends the mask.
+    bool SetPowerOnDefault(int breaker, bool on);
+
 private:
     void AcceptFrame();
 

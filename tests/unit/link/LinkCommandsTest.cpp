@@ -127,3 +127,42 @@ TEST(Commands, FactoryDefaultsAndBreakerSetupRequest) {
     t.Feed(Frame(FRAME_BREAKER_SETUP, SetupReplyData(0)));
     EXPECT_TRUE(t.link.SetupReceived);
 }
+
+TEST(DialogCommands, TripCurrentAndTripTime) {
+    Bench t;
+    t.selected = 2;
+    EXPECT_TRUE(t.link.SendTripCurrent(2, 22)); // "10.0A"
+    EXPECT_TRUE(t.link.SendTripTime(7, 20));    // "20 seconds"
+    EXPECT_TRUE(t.link.SendTripCurrent(0, 0));  // "0.1A"
+    EXPECT_FALSE(t.link.SendTripCurrent(0, -1));
+    EXPECT_FALSE(t.link.SendTripCurrent(0, 23));
+    EXPECT_FALSE(t.link.SendTripTime(8, 0));
+    EXPECT_FALSE(t.link.SendTripTime(0, 21));
+    EXPECT_EQ(Commands(t.port), (std::vector<Bytes>{{CMD_TRIP_CURRENT, 2, 100, 0},
+                                                    {CMD_TRIP_TIME, 7, 200},
+                                                    {CMD_TRIP_CURRENT, 0, 1, 0}}));
+    EXPECT_EQ(t.port.written[0][4], 1);
+    EXPECT_EQ(t.link.BreakerSetupRecord.TripCurrent[2], 0); // the record is not written
+}
+
+TEST(DialogCommands, WigwagIntervalAndPowerOnMaskUpdateTheirCache) {
+    Bench t;
+    EXPECT_TRUE(t.link.ChooseWigwagInterval(11)); // "1.2 seconds"
+    EXPECT_EQ(t.link.CurWigwagInterval, 12);
+    EXPECT_TRUE(t.link.ChooseWigwagInterval(0));
+    EXPECT_EQ(t.link.CurWigwagInterval, 0);
+    EXPECT_FALSE(t.link.ChooseWigwagInterval(17));
+    EXPECT_EQ(t.link.CurWigwagInterval, 0);
+
+    t.link.CurPowerOnMask = 0x81;
+    EXPECT_TRUE(t.link.SetPowerOnDefault(2, true));
+    EXPECT_TRUE(t.link.SetPowerOnDefault(7, false));
+    EXPECT_TRUE(t.link.SetPowerOnDefault(0, true)); // already on: mask unchanged
+    EXPECT_FALSE(t.link.SetPowerOnDefault(8, true));
+    EXPECT_EQ(t.link.CurPowerOnMask, 0x05);
+    EXPECT_EQ(Commands(t.port), (std::vector<Bytes>{{CMD_WIGWAG_INTERVAL, 12},
+                                                    {CMD_WIGWAG_INTERVAL, 0},
+                                                    {CMD_POWER_ON_DEFAULTS, 0x85},
+                                                    {CMD_POWER_ON_DEFAULTS, 0x05},
+                                                    {CMD_POWER_ON_DEFAULTS, 0x05}}));
+}
