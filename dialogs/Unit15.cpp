@@ -1,0 +1,107 @@
+#include "Unit15.h"
+
+#include "CommPort.h"
+#include "LinkState.h"
+#include "StatusTexts.h"
+#ifndef _WIN32
+#include "PortNames.h"
+#endif
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+constexpr int PORT_ITEMS = 16;
+
+} // namespace
+
+TForm15::TForm15(orvik::LinkState& link, orvik::TComm& comm, QWidget* parent)
+    : QDialog(parent), Link(link), Comm(comm) {
+    setObjectName(QStringLiteral("Form15"));
+    setWindowTitle(QStringLiteral("Serial port setup"));
+    setFixedSize(208, 269);
+    move(309, 237);
+
+    ShowMessage = [this](const QString& text) {
+        QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                        QMessageBox::Ok, this);
+        box.exec();
+    };
+
+    auto* label = new QLabel(QStringLiteral("Select the serial communications port that you will "
+                                            "be using to connect to the radio device"),
+                             this);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setWordWrap(true);
+    label->setGeometry(8, 8, 177, 49);
+
+    auto* group = new QGroupBox(QStringLiteral("COM port number"), this);
+    group->setObjectName(QStringLiteral("RadioGroup2"));
+    group->setGeometry(8, 64, 185, 129);
+    RadioGroup2Items = new QButtonGroup(group);
+    RadioGroup2Items->setExclusive(true);
+    // Two columns, filled top to bottom: COM1..COM8 left, COM9..COM16 right.
+    constexpr int top = 18;
+    constexpr int rows = PORT_ITEMS / 2;
+    constexpr int pitch = (129 - top - 3) / rows;
+    for (int i = 0; i < PORT_ITEMS; ++i) {
+        auto* item = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), group);
+        item->setGeometry(8 + (i / rows) * 88, top + (i % rows) * pitch, 80, pitch);
+        RadioGroup2Items->addButton(item, i);
+    }
+    connect(RadioGroup2Items, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            RadioGroup2Click(id);
+    });
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("Button1"));
+    ok->setGeometry(64, 200, 75, 25);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TForm15::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    FormShow();
+}
+
+void TForm15::FormShow() {
+    ShowDevices();
+    PortSelectionGuard = true;
+    const int index = Link.ComPortIndex < PORT_ITEMS ? Link.ComPortIndex : PORT_ITEMS - 1;
+    RadioGroup2Items->button(index)->setChecked(true);
+    PortSelectionGuard = false;
+}
+
+void TForm15::RadioGroup2Click(int itemIndex) {
+    if (PortSelectionGuard || itemIndex < 0 || itemIndex >= PORT_ITEMS)
+        return;
+    const auto index = static_cast<std::uint8_t>(itemIndex);
+    Comm.Close();
+    Comm.SetDeviceName(orvik::ComDeviceName(index));
+    try {
+        Comm.Open();
+    } catch (const orvik::ECommError&) {
+        ShowMessage(QString::fromStdString(orvik::PortUnavailableMessage(index)));
+    }
+    Link.ComPortIndex = index;
+}
+
+// Each item's tooltip names the device it opens.
+void TForm15::ShowDevices() {
+#ifndef _WIN32
+    for (int i = 0; i < PORT_ITEMS; ++i) {
+        const std::string device = orvik::ResolvePortName(
+            orvik::ComDeviceName(static_cast<std::uint8_t>(i)), Comm.GetPortMap());
+        RadioGroup2Items->button(i)->setToolTip(QString::fromStdString(device));
+    }
+#endif
+}
