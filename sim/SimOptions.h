@@ -1,0 +1,44 @@
+// Command-line options of orvik-bus-sim.
+#pragma once
+
+#include "TxQueue.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvik::sim {
+
+enum class Pacing { Line, Unpaced, FullRate };
+
+struct TimedCommand {
+    std::uint64_t atMs = 0;
+    std::string command; // a line command (LineCommands.h)
+};
+
+struct SimOptions {
+    std::string device; // empty: a new pseudo-terminal
+    std::string link;
+    unsigned periodMs = 200;
+    Pacing pacing = Pacing::Line;
+    std::uint32_t seed = 1;
+    bool drift = true;
+    bool nodesGiven = false;
+    std::uint8_t nodes = 0; // presence mask when nodesGiven
+    Faults faults;
+    bool setupReply = true;
+    std::string logFile;   // empty: standard output
+    std::string traceSent; // file of every frame queued, hex
+    bool exitOnEof = false;
+    std::uint64_t runForMs = 0; // 0: until stopped
+    bool help = false;
+    std::vector<std::string> startCommands; // run once before the first frame
+    std::vector<TimedCommand> timed;        // run when the clock reaches atMs
+};
+
+// Parses argv. On an error returns false with a message in `error`.
+bool ParseOptions(int argc, const char* const* argv, SimOptions& out, std::string& error);
+
+const char* OptionsHelp();
+
+} // namespace orvik::sim
