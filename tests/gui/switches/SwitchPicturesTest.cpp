@@ -1,0 +1,112 @@
+// The 24 compiled-in pictures: names, sizes, 4-bit format with 16 colours, and a look at
+// what some of them show.
+#include "SwitchPictures.h"
+
+#include <QFile>
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace {
+
+std::uint32_t U32(const QByteArray& b, int at) {
+    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
+           static_cast<std::uint8_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
+}
+std::uint16_t U16(const QByteArray& b, int at) {
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[at]) |
+                                      static_cast<std::uint8_t>(b[at + 1]) << 8);
+}
+
+QImage Load(const char* name) {
+    QImage image(QStringLiteral(":/") + name, "BMP");
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+TEST(SwitchPictures, AllTwentyFourAreFourBitBitmapsOfTheirSize) {
+    orvik::InitSwitchPictures();
+    int count = 0;
+    for (const char* prefix : {"SWITCH", "SMSW"}) {
+        const bool small = QByteArray(prefix) == "SMSW";
+        for (int kind = 1; kind <= 4; ++kind) {
+            for (const char* state : {"ON", "OFF", "UDEF"}) {
+                const QString name = prefix + QString::number(kind) + state;
+                SCOPED_TRACE(name.toStdString());
+                QFile file(":/" + name);
+                ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                const QByteArray b = file.readAll();
+                ASSERT_GE(b.size(), 54 + 64);
+                EXPECT_EQ(b.left(2), "BM");
+                EXPECT_EQ(U32(b, 2), static_cast<std::uint32_t>(b.size()));
+                EXPECT_EQ(U32(b, 14), 40u); // info header
+                const std::uint32_t w = U32(b, 18);
+                const std::uint32_t h = U32(b, 22);
+                EXPECT_EQ(w, small ? 16u : 32u);
+                EXPECT_EQ(h, small ? 32u : 64u);
+                EXPECT_EQ(U16(b, 26), 1);  // planes
+                EXPECT_EQ(U16(b, 28), 4);  // bits per pixel
+                EXPECT_EQ(U32(b, 30), 0u); // uncompressed
+                const std::uint32_t colours = U32(b, 46);
+                EXPECT_TRUE(colours == 16 || colours == 0) << colours;
+                const std::uint32_t offset = U32(b, 10);
+                EXPECT_EQ(offset, 14u + 40u + 16u * 4u);
+                EXPECT_EQ(b.size() - offset, (w * 4 + 31) / 32 * 4 * h);
+                const QImage image(":/" + name, "BMP");
+                EXPECT_EQ(image.size(), QSize(static_cast<int>(w), static_cast<int>(h)));
+                ++count;
+            }
+        }
+    }
+    EXPECT_EQ(count, 24);
+}
+
+TEST(SwitchPictures, PushButtonsShowTheirColours) {
+    orvik::InitSwitchPictures();
+    const QRgb red = qRgb(0xFF, 0, 0), darkRed = qRgb(0x80, 0, 0), green = qRgb(0, 0xFF, 0);
+    for (const char* prefix : {"SWITCH", "SMSW"}) {
+        const QString p = prefix;
+        // A pixel of the button's face away from its words.
+        const auto face = [&](const QString& name) {
+            const QImage image = Load(qPrintable(name));
+            return image.pixel(image.width() / 2, image.height() / 2 - image.height() / 6);
+        };
+        EXPECT_EQ(face(p + "3ON"), red);
+        EXPECT_EQ(face(p + "3OFF"), darkRed);
+        EXPECT_EQ(face(p + "4ON"), green);
+        EXPECT_EQ(face(p + "4OFF"), red);
+        // Undefined: dark red with grey hatching.
+        const QImage udef = Load(qPrintable(p + "4UDEF"));
+        const QRect inner(udef.width() / 3, udef.height() / 3, udef.width() / 3, udef.height() / 3);
+        int grey = 0, dark = 0;
+        for (int y = inner.top(); y <= inner.bottom(); ++y) {
+            for (int x = inner.left(); x <= inner.right(); ++x) {
+                grey += udef.pixel(x, y) == qRgb(0x80, 0x80, 0x80);
+                dark += udef.pixel(x, y) == darkRed;
+            }
+        }
+        EXPECT_GT(grey, 0) << prefix;
+        EXPECT_GT(dark, grey) << prefix;
+    }
+}
+
+TEST(SwitchPictures, RockerPanelAndLeverSwapBetweenTheSets) {
+    // The rocker panel shows a pressed (grey) half; the lever switch stands on a plain plate.
+    const auto pressedHalf = [](const char* name) {
+        const QImage image = Load(name);
+        int grey = 0;
+        for (int y = 0; y < image.height() / 2; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                grey += image.pixel(x, y) == qRgb(0x80, 0x80, 0x80);
+        return grey > image.width() * image.height() / 8;
+    };
+    EXPECT_TRUE(pressedHalf("SWITCH1ON"));
+    EXPECT_FALSE(pressedHalf("SWITCH2ON"));
+    EXPECT_TRUE(pressedHalf("SMSW2ON"));
+    EXPECT_FALSE(pressedHalf("SMSW1ON"));
+}

@@ -1,0 +1,113 @@
+// TSwitchArray: a grid of switch pictures with designation texts. It shows one state per
+// switch (undefined, off, on), which only its owner sets, and reports a left press on a
+// switch through the signal OnSwitch; a press never changes a state by itself.
+//
+// Use:
+//   auto* a = new TSwitchArray(parent);          // "Switch 1,toggle,1", "Switch 2,toggle,2"
+//   a->SetSwitches({"Breaker 1,toggle,1", ...}); // "designation,kind,number" per switch;
+//                                                // kind: toggle, rocker, redpush, redgreenpush
+//   a->Switch(0, true);                          // state of switch 0 := on (2); false: off (1)
+//   a->GetSwitch(0);                             // 0 undefined, 1 off, 2 on
+//   connect(a, &TSwitchArray::OnSwitch, ...);    // void(quint16 position), 0-based
+//
+// Every change of the description list rebuilds the switches: all states become undefined.
+// A bad description is reported in a message box (see SetReporter); nothing is drawn until a
+// good list is set, while presses are still reported.
+#pragma once
+
+#include "SwitchModel.h"
+
+#include <QPen>
+#include <QPixmap>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class TSwitchArray : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(TOrientation DesignationOrientation READ DesignationOrientation WRITE
+                   SetDesignationOrientation)
+    Q_PROPERTY(QPen Pen READ Pen WRITE SetPen)
+    Q_PROPERTY(quint16 HGap READ HGap WRITE SetHGap)
+    Q_PROPERTY(quint16 VGap READ VGap WRITE SetVGap)
+    Q_PROPERTY(quint16 IDSize READ IDSize WRITE SetIDSize)
+    Q_PROPERTY(quint16 IDMove READ IDMove WRITE SetIDMove)
+    Q_PROPERTY(QStringList Switches READ Switches WRITE SetSwitches)
+    Q_PROPERTY(quint16 SwitchesPerLine READ SwitchesPerLine WRITE SetSwitchesPerLine)
+    Q_PROPERTY(bool RowFirst READ RowFirst WRITE SetRowFirst)
+    Q_PROPERTY(bool CtrlClick READ CtrlClick WRITE SetCtrlClick)
+    Q_PROPERTY(bool SmallSwitches READ SmallSwitches WRITE SetSmallSwitches)
+
+public:
+    enum TOrientation : quint8 {
+        StHorizontal = orvik::StHorizontal,
+        StVertical = orvik::StVertical,
+    };
+    Q_ENUM(TOrientation)
+
+    explicit TSwitchArray(QWidget* parent = nullptr);
+    ~TSwitchArray() override;
+
+    // Public operations.
+    orvik::TSwitchRecord* GetStatusDataPointer() { return model_.GetStatusDataPointer(); }
+    quint16 GetNumberOfSwitches() const { return model_.GetNumberOfSwitches(); }
+    // Sets switch index (0-based) on or off; repaints at once only when the state changes.
+    // An index out of range does nothing.
+    void Switch(quint16 index, bool on);
+    // State of switch index: 0 undefined, 1 off, 2 on; 0 when out of range.
+    quint8 GetSwitch(quint16 index) const { return model_.GetSwitch(index); }
+
+    // Properties. Setters store only a change and then repaint (CtrlClick: no repaint).
+    TOrientation DesignationOrientation() const;
+    void SetDesignationOrientation(TOrientation v);
+    QPen Pen() const { return pen_; }
+    void SetPen(const QPen& pen); // stored only; nothing draws with it
+    quint16 HGap() const { return model_.HGap(); }
+    void SetHGap(quint16 v) { model_.SetHGap(v); }
+    quint16 VGap() const { return model_.VGap(); }
+    void SetVGap(quint16 v) { model_.SetVGap(v); }
+    quint16 IDSize() const { return model_.IDSize(); } // stored only
+    void SetIDSize(quint16 v) { model_.SetIDSize(v); }
+    quint16 IDMove() const { return model_.IDMove(); }
+    void SetIDMove(quint16 v) { model_.SetIDMove(v); }
+    QStringList Switches() const;
+    // Replaces the description list (one rebuild); dropped while a replacement runs.
+    void SetSwitches(const QStringList& switches);
+    quint16 SwitchesPerLine() const { return model_.SwitchesPerLine(); }
+    void SetSwitchesPerLine(quint16 v) { model_.SetSwitchesPerLine(v); } // 0 counts as 1
+    bool RowFirst() const { return model_.RowFirst(); }
+    void SetRowFirst(bool v) { model_.SetRowFirst(v); }
+    bool CtrlClick() const { return model_.CtrlClick(); }
+    void SetCtrlClick(bool v) { model_.SetCtrlClick(v); }
+    bool SmallSwitches() const { return model_.SmallSwitches(); }
+    void SetSmallSwitches(bool v) { model_.SetSmallSwitches(v); }
+
+    // The list model, for editing the descriptions in place (each edit rebuilds) and for
+    // reading the layout.
+    orvik::TSwitchModel& Model() { return model_; }
+    const orvik::TSwitchModel& Model() const { return model_; }
+
+    // Replaces the message box that reports a bad description.
+    void SetReporter(std::function<void(const QString&)> report);
+
+signals:
+    // A left press on a switch; position is its 0-based place in the description list.
+    void OnSwitch(quint16 position);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void ShowMessage(const QString& text);
+    const QPixmap* Picture(const orvik::TSwitchRecord& r) const;
+
+    orvik::TSwitchModel model_;
+    QPen pen_;
+    // Pictures by kind and by picture: off, on, undefined.
+    std::array<std::array<QPixmap, 3>, 4> switchBitmaps_;
+    std::array<std::array<QPixmap, 3>, 4> smallSwitchBitmaps_;
+    std::function<void(const QString&)> report_;
+};
