@@ -119,4 +119,11 @@ std::map<int, std::string> ReadPorts(const std::string& path) {
     return ports;
 }
 
+std::map<std::string, std::string> ReadPortMap(const std::string& path) {
+    std::map<std::string, std::string> out;
+    for (const auto& [number, device] : ReadPorts(path))
+        out["COM" + std::to_string(number)] = device;
+    return out;
+}
+
 } // namespace orvik

@@ -40,5 +40,7 @@ std::uint8_t ReadCommsPort(const std::string& path);
 void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex);
 // The [Ports] section: COM number (1..16) -> device path. Other keys are ignored.
 std::map<int, std::string> ReadPorts(const std::string& path);
+// The same, keyed by the COM name ("COM3"), as the serial component takes it.
+std::map<std::string, std::string> ReadPortMap(const std::string& path);
 
 } // namespace orvik

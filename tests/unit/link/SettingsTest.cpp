@@ -140,6 +140,8 @@ TEST_F(SettingsFile, ReadsThePortsSection) {
     EXPECT_EQ(ports, (std::map<int, std::string>{{3, "/dev/ttyUSB0"},
                                                  {12, "/dev/serial/by-id/usb-Adapter-if00-port0"},
                                                  {16, "/dev/ttyS9"}}));
+    EXPECT_EQ(ReadPortMap(path_)["COM12"], "/dev/serial/by-id/usb-Adapter-if00-port0");
+    EXPECT_EQ(ReadPortMap(path_).size(), 3u);
     WriteCommsPort(path_, 0);
     EXPECT_EQ(ReadPorts(path_), ports);
 }

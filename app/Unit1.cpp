@@ -1,0 +1,361 @@
+#include "Unit1.h"
+
+#include "FindComponent.h"
+#include "Messages.h"
+#include "Settings.h"
+#include "Shape.h"
+#include "StatusTexts.h"
+#include "Switch.h"
+#include "Unit1Layout.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTimer>
+
+#include "QtMainThreadInvoker.h"
+
+using namespace orvik;
+namespace L = unit1_layout;
+
+namespace {
+
+// The link's view of the serial component.
+class CommLinkPort final : public LinkPort {
+public:
+    explicit CommLinkPort(TComm& comm) : comm_(comm) {}
+    int Read(void* buffer, int count) override { return comm_.Read(buffer, count); }
+    int Write(const void* buffer, int count) override { return comm_.Write(buffer, count); }
+
+private:
+    TComm& comm_;
+};
+
+QString Text(const ShortText& t) {
+    return QString::fromLatin1(t.View().data(), static_cast<qsizetype>(t.Size()));
+}
+
+QColor ToColor(const Rgb& c) {
+    return QColor(c.r, c.g, c.b);
+}
+
+QFont WindowFont() {
+    const QString face = "MS Sans Serif";
+    QFont font = QFontDatabase::families().contains(face) ? QFont(face) : QFont();
+    font.setPointSize(8);
+    return font;
+}
+
+QLabel* Label(QWidget* parent, const QString& text, QPoint at) {
+    auto* label = new QLabel(text, parent);
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* ReadOnlyEdit(QWidget* parent, const QString& name, const QRect& at) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setReadOnly(true);
+    edit->setGeometry(at);
+    return edit;
+}
+
+} // namespace
+
+TForm1::TForm1(const std::string& settingsPath)
+    : settingsPath_(settingsPath),
+      comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())) {
+    setObjectName("Form1");
+    setWindowTitle("Tarnwell Orvik interface version 1.1");
+    setFont(WindowFont());
+    CreateControls();
+
+    linkPort_ = std::make_unique<CommLinkPort>(*comm1_);
+    link_.SetPort(linkPort_.get());
+    link_.SetNodeSelector([this] { return SpinEdit1->value(); });
+    link_.SetDisplaySink([this](const DisplayUpdate& u) { UpdateDisplay(u); });
+    comm1_->OnRxChar = [this](TCustomComm*, std::int32_t count) { Comm1RxChar(count); };
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // Stop the monitor thread before the handlers' targets go.
+    comm1_->Close();
+    link_.SetDisplaySink({});
+}
+
+void TForm1::CreateControls() {
+    setFixedSize(L::FormWidth, L::FormHeight);
+
+    Setup1 = menuBar()->addAction("&COM port");
+    Setup1->setObjectName("Setup1");
+    connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(); });
+
+    auto* client = new QWidget(this);
+    client->setObjectName("ClientArea");
+    setCentralWidget(client);
+
+    auto* bevel = new QFrame(client);
+    bevel->setObjectName("Bevel1");
+    bevel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    bevel->setGeometry(L::Bevel);
+    Label(client, "Orvik module detect by node address", L::NodeStripCaption);
+    for (int n = 1; n <= 8; ++n) {
+        Label(client, QString::number(n), L::NodeNumberLabel(n));
+        auto* shape = new TShape(TShape::Kind::Circle, client);
+        shape->setObjectName(QString("Shape%1").arg(n));
+        shape->Tag = n - 1;
+        shape->setGeometry(L::NodeShape(n));
+        connect(shape, &TShape::MouseDown, this, [this](TShape* s) { Shape1MouseDown(s); });
+    }
+    Label(client, "Click on indicator to select Orvik node", L::NodeStripHint);
+
+    Label(client, "Showing Orvik: ", L::ShowingLabel);
+    SpinEdit1 = new QSpinBox(client);
+    SpinEdit1->setObjectName("SpinEdit1");
+    SpinEdit1->setRange(1, 8);
+    SpinEdit1->setValue(1);
+    SpinEdit1->setGeometry(L::SpinEdit);
+
+    SwitchArray1 = new TSwitchArray(client);
+    SwitchArray1->setObjectName("SwitchArray1");
+    SwitchArray1->setGeometry(L::SwitchArray);
+    SwitchArray1->SetSwitchesPerLine(8);
+    SwitchArray1->SetRowFirst(true);
+    SwitchArray1->SetDesignationOrientation(TSwitchArray::StVertical);
+    SwitchArray1->SetHGap(24);
+    SwitchArray1->SetVGap(20);
+    SwitchArray1->SetIDSize(20);
+    SwitchArray1->SetIDMove(0);
+    SwitchArray1->SetCtrlClick(false);
+    SwitchArray1->SetSmallSwitches(false);
+    QStringList breakers;
+    for (int n = 1; n <= 8; ++n)
+        breakers << QString("Breaker %1,toggle,%1").arg(n);
+    SwitchArray1->SetSwitches(breakers);
+    connect(SwitchArray1, &TSwitchArray::OnSwitch, this,
+            [this](quint16 position) { SwitchArray1Switch(position); });
+
+    Label(client, "Current", L::CurrentLabel);
+    for (int n = 1; n <= 8; ++n)
+        ReadOnlyEdit(client, QString("Edit%1").arg(n), L::CurrentEdit(n));
+    Label(client, "Fault", L::FaultLabel);
+    for (int n = 1; n <= 8; ++n) {
+        auto* shape = new TShape(TShape::Kind::Rectangle, client);
+        shape->setObjectName(QString("Shape%1").arg(8 + n));
+        shape->Tag = n - 1;
+        shape->setGeometry(L::FaultShape(n));
+    }
+
+    for (const auto& row : L::SettingsRows) {
+        Label(client, row.label, row.labelAt);
+        ReadOnlyEdit(client, QString("Edit%1").arg(row.edit), row.editAt);
+    }
+    Label(client, "* 2", L::TimesTwoLabel);
+
+    for (const auto& place : L::Buttons) {
+        auto* button = new QPushButton(place.caption, client);
+        button->setObjectName(QString("Button%1").arg(place.button));
+        button->setGeometry(place.at);
+        button->setAutoDefault(false);
+    }
+    const std::pair<int, void (TForm1::*)()> handlers[] = {
+        {1, &TForm1::Button1Click}, {2, &TForm1::Button2Click}, {3, &TForm1::Button3Click},
+        {4, &TForm1::Button4Click}, {5, &TForm1::Button5Click}, {6, &TForm1::Button6Click},
+        {7, &TForm1::Button7Click}, {8, &TForm1::Button8Click}, {9, &TForm1::Button9Click},
+    };
+    for (const auto& [n, handler] : handlers) {
+        auto* button = FindComponent<QPushButton>(this, QString("Button%1").arg(n));
+        connect(button, &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
+    }
+
+    auto* close =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "&Close", client);
+    close->setObjectName("BitBtn1");
+    close->setGeometry(L::CloseButton);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1->start();
+}
+
+void TForm1::SetDialogs(const Dialogs& dialogs) {
+    dialogs_ = dialogs;
+}
+
+QLineEdit* TForm1::EditN(int n) const {
+    return FindComponent<QLineEdit>(centralWidget(), QString("Edit%1").arg(n));
+}
+
+TShape* TForm1::ShapeN(int n) const {
+    return FindComponent<TShape>(centralWidget(), QString("Shape%1").arg(n));
+}
+
+// --- start and end -------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    link_.ComPortIndex = ReadCommsPort(settingsPath_);
+    comm1_->SetPortMap(ReadPortMap(settingsPath_));
+    comm1_->SetDeviceName(ComDeviceName(link_.ComPortIndex));
+    try {
+        comm1_->SetBaudRate(cbr57600);
+        comm1_->Open();
+    } catch (const ECommError&) {
+        messages::ShowMessage(this,
+                              QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)));
+    }
+}
+
+void TForm1::FormCloseQuery() {
+    try {
+        WriteCommsPort(settingsPath_, link_.ComPortIndex);
+    } catch (const SettingsWriteError& e) {
+        // Say so, and close all the same: a read-only folder must not trap the user.
+        messages::ShowMessage(this, QString::fromStdString(e.what()));
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    closing_ = true;
+    CancelWait();
+    event->accept();
+    // The main window's close ends the program, also from inside a wait or a dialog.
+    QCoreApplication::exit(0);
+}
+
+// --- receiving and display -----------------------------------------------------------------
+
+void TForm1::Comm1RxChar(std::int32_t count) {
+    link_.Comm1RxChar(count);
+    if (waitLoop_ && link_.SetupReceived)
+        waitLoop_->quit();
+}
+
+void TForm1::UpdateDisplay(const DisplayUpdate& u) {
+    for (int n = 1; n <= 8; ++n)
+        ShapeN(n)->SetBrushColor(ToColor(u.NodeIndicator[n - 1]));
+    if (!u.NodePresent)
+        return;
+    for (int b = 0; b < 8; ++b) {
+        SwitchArray1->Switch(static_cast<quint16>(b), u.SwitchOn[b]);
+        ShapeN(9 + b)->SetBrushColor(ToColor(u.FaultIndicator[b]));
+        EditN(b + 1)->setText(Text(u.Current[b]));
+    }
+    EditN(9)->setText(Text(u.Edit9));
+    EditN(10)->setText(Text(u.Edit10));
+    EditN(11)->setText(Text(u.Edit11));
+    EditN(12)->setText(Text(u.Edit12));
+    EditN(13)->setText(Text(u.Edit13));
+    if (u.Edit14Changed)
+        EditN(14)->setText(Text(u.Edit14));
+    EditN(15)->setText(Text(u.Edit15));
+    EditN(16)->setText(Text(u.Edit16));
+}
+
+void TForm1::Timer1Timer() {
+    const TimerUpdate t = link_.Timer1Timer();
+    if (t.BlankNodeIndicators) {
+        for (int n = 1; n <= 8; ++n)
+            ShapeN(n)->SetBrushColor(Qt::white);
+    }
+    if (t.BlankNodeDisplay) {
+        for (int b = 0; b < 8; ++b) {
+            ShapeN(9 + b)->SetBrushColor(Qt::white);
+            SwitchArray1->Switch(static_cast<quint16>(b), false);
+        }
+        for (int n = 9; n <= 16; ++n)
+            EditN(n)->clear();
+    }
+}
+
+// --- commands ------------------------------------------------------------------------------
+
+void TForm1::Shape1MouseDown(TShape* sender) {
+    SpinEdit1->setValue(sender->Tag + 1);
+}
+
+void TForm1::SwitchArray1Switch(quint16 position) {
+    link_.SwitchArray1Switch(position, SwitchArray1->GetSwitch(position));
+}
+
+void TForm1::Button1Click() {
+    if (!link_.Button1Click())
+        messages::ShowMessage(this, PROGRAMMABLE_ONLY_MESSAGE);
+}
+
+void TForm1::Button3Click() {
+    link_.Button3Click();
+}
+void TForm1::Button5Click() {
+    link_.Button5Click();
+}
+void TForm1::Button6Click() {
+    link_.Button6Click();
+}
+void TForm1::Button7Click() {
+    link_.Button7Click();
+}
+
+void TForm1::Button8Click() {
+    const QString question = QString::fromStdString(FactoryDefaultsQuestion(link_.SelectedNode()));
+    if (messages::Confirm(this, question))
+        link_.SendFactoryDefaults();
+}
+
+void TForm1::Button2Click() {
+    if (dialogs_.form2)
+        dialogs_.form2->exec();
+}
+
+void TForm1::Button4Click() {
+    if (dialogs_.form3)
+        dialogs_.form3->exec();
+}
+
+void TForm1::Setup1Click() {
+    if (dialogs_.form15)
+        dialogs_.form15->exec();
+}
+
+void TForm1::Button9Click() {
+    // One wait at a time: a second click while waiting does nothing.
+    if (waitLoop_)
+        return;
+    link_.RequestBreakerSetup();
+    if (dialogs_.form5)
+        dialogs_.form5->show();
+    link_.WaitCancelled = false;
+
+    // Sleep in a nested loop until the reply or a cancel wakes it; frames keep arriving.
+    QEventLoop loop;
+    waitLoop_ = &loop;
+    while (!link_.SetupReceived && !link_.WaitCancelled)
+        loop.exec();
+    waitLoop_ = nullptr;
+
+    if (dialogs_.form5)
+        dialogs_.form5->hide();
+    if (link_.SetupReceived && !closing_ && dialogs_.form4)
+        dialogs_.form4->exec();
+}
+
+void TForm1::CancelWait() {
+    link_.WaitCancelled = true;
+    if (waitLoop_)
+        waitLoop_->quit();
+}

@@ -1,0 +1,88 @@
+// TForm1, the main window: the node strip, the selected node's breakers and settings, and the
+// commands. The link state and the serial component live here for the whole run; the dialogs
+// get references to them.
+#pragma once
+
+#include "CommPort.h"
+#include "LinkState.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+
+class QAction;
+class QEventLoop;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTimer;
+class TShape;
+class TSwitchArray;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // settingsPath: the settings file; the program passes the one next to the executable.
+    // The port is opened here (FormCreate), so a message may show before the window does.
+    explicit TForm1(const std::string& settingsPath);
+    ~TForm1() override;
+
+    orvik::LinkState& Link() { return link_; }
+    orvik::TComm& Comm1() { return *comm1_; }
+    const std::string& SettingsPath() const { return settingsPath_; }
+
+    // The dialogs, created after the main window; it opens them.
+    struct Dialogs {
+        QDialog* form15 = nullptr; // serial port setup
+        QDialog* form2 = nullptr;  // power-on defaults
+        QDialog* form3 = nullptr;  // wigwag interval
+        QDialog* form4 = nullptr;  // breaker setup
+        QWidget* form5 = nullptr;  // waiting
+    };
+    void SetDialogs(const Dialogs& dialogs);
+    // Ends a running breaker setup wait as Cancel does (the waiting dialog's Cancel and its
+    // frame call this).
+    void CancelWait();
+    bool Waiting() const { return waitLoop_ != nullptr; }
+
+    // Handlers, public so that tests can drive them.
+    void Comm1RxChar(std::int32_t count);
+    void UpdateDisplay(const orvik::DisplayUpdate& update);
+    void Timer1Timer();
+    void Shape1MouseDown(TShape* sender);
+    void SwitchArray1Switch(quint16 position);
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+    void Button9Click();
+    void Setup1Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void FormCreate();
+    void FormCloseQuery();
+    QLineEdit* EditN(int n) const;
+    TShape* ShapeN(int n) const;
+
+    std::string settingsPath_;
+    orvik::LinkState link_;
+    std::unique_ptr<orvik::TComm> comm1_;
+    std::unique_ptr<orvik::LinkPort> linkPort_;
+
+    TSwitchArray* SwitchArray1 = nullptr;
+    QSpinBox* SpinEdit1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QAction* Setup1 = nullptr;
+    Dialogs dialogs_;
+    QEventLoop* waitLoop_ = nullptr;
+    bool closing_ = false;
+};

@@ -1,0 +1,26 @@
+// The Tarnwell Orvik interface.
+#include "Settings.h"
+#include "Unit1.h"
+#include "Unit15.h"
+#include "Unit2.h"
+#include "Unit3.h"
+#include "Unit4.h"
+#include "Unit5.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+
+    TForm1 form1(orvik::SettingsFilePath());
+    TForm15 form15(form1.Link(), form1.Comm1());
+    TForm2 form2(form1.Link());
+    TForm3 form3(form1.Link());
+    TForm4 form4(form1.Link());
+    TForm5 form5(form1.Link());
+    QObject::connect(&form5, &TForm5::Cancelled, &form1, [&form1] { form1.CancelWait(); });
+    form1.SetDialogs({&form15, &form2, &form3, &form4, &form5});
+
+    form1.show();
+    return app.exec();
+}

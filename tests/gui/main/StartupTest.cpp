@@ -1,0 +1,136 @@
+// Start-up and shutdown of the main window on real pseudo-terminals and settings files.
+#include "MainWindowSupport.h"
+#include "Shape.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace orvik;
+using namespace orvik::test;
+
+namespace {
+
+// A pseudo-terminal: the program opens `path`, the test drives `master`.
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+    Pty() {
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            path = name;
+            termios t{};
+            tcgetattr(slave, &t);
+            cfmakeraw(&t);
+            tcsetattr(slave, TCSANOW, &t);
+            // Our own slave handle stays open so the line survives the program's close.
+        }
+    }
+    ~Pty() {
+        if (master >= 0)
+            close(master);
+        if (slave >= 0)
+            close(slave);
+    }
+};
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("Orvik.INI").toStdString();
+    }
+    QColor Colour(TForm1& form, int shape) {
+        return form.findChild<TShape*>(QString("Shape%1").arg(shape))->BrushColor();
+    }
+
+    MessageRecorder recorder;
+    QTemporaryDir dir;
+    std::string path;
+};
+
+} // namespace
+
+TEST_F(Startup, WithoutASettingsFileItUsesCom1AndClosingCreatesTheFile) {
+    {
+        TForm1 form(path);
+        EXPECT_EQ(form.Comm1().DeviceName(), "COM1");
+        EXPECT_EQ(form.Link().ComPortIndex, 0);
+        form.show();
+        form.close();
+    }
+    EXPECT_NE(ReadFile(path).find("[Setup]"), std::string::npos);
+    EXPECT_NE(ReadFile(path).find("CommsPort=0"), std::string::npos);
+}
+
+TEST_F(Startup, CommsPortFourOpensCom5AndFramesReachTheDisplay) {
+    Pty pty;
+    ASSERT_FALSE(pty.path.empty());
+    WriteFile(path, "; bench setup\n[Setup]\nCommsPort=4\n[Ports]\nCOM5=" + pty.path + "\n");
+    TForm1 form(path);
+    EXPECT_TRUE(recorder.messages.isEmpty());
+    EXPECT_EQ(form.Comm1().DeviceName(), "COM5");
+    ASSERT_TRUE(form.Comm1().IsOpen());
+
+    StatusRecord r;
+    r.SetNodePresent(0x01);
+    r.SetInputVoltage(0, 137);
+    const Bytes frame = StatusFrame(r);
+    ASSERT_EQ(write(pty.master, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    // The monitor thread hands the bytes to the GUI thread; bounded wait.
+    QTRY_COMPARE_WITH_TIMEOUT(Colour(form, 1), QColor(0, 255, 0), 5000);
+    EXPECT_EQ(form.findChild<QLineEdit*>("Edit9")->text(), "13.7");
+
+    // A command goes out on the line whole.
+    form.Link().Button7Click();
+    std::uint8_t buf[16] = {};
+    ssize_t got = 0;
+    for (int i = 0; i < 100 && got < 8; ++i) {
+        const ssize_t n = read(pty.master, buf + got, sizeof buf - got);
+        if (n > 0)
+            got += n;
+        else
+            QTest::qWait(10);
+    }
+    EXPECT_EQ(Bytes(buf, buf + got), (Bytes{0xD5, 0x82, 8, 2, 0, 1, 11, 11}));
+
+    form.close();
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("; bench setup\n"), std::string::npos);
+    EXPECT_NE(text.find("CommsPort=4"), std::string::npos);
+    EXPECT_NE(text.find("COM5=" + pty.path), std::string::npos);
+}
+
+TEST_F(Startup, AnAbsentPortIsReportedAndTheWindowStillOpens) {
+    WriteFile(path, "[Setup]\nCommsPort=2\n[Ports]\nCOM3=" +
+                        dir.filePath("unplugged").toStdString() + "\n");
+    TForm1 form(path);
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0],
+              "The selected port COM3 is not available, please choose another if possible or "
+              "free this port if it is in use by another application.");
+    EXPECT_FALSE(form.Comm1().IsOpen());
+    form.show();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(Colour(form, 1), QColor(255, 255, 255));
+    // Commands are lost without a port, and nothing breaks.
+    form.Link().Button3Click();
+}
+
+TEST_F(Startup, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
+    const std::string unwritable = dir.filePath("missing-folder/Orvik.INI").toStdString();
+    TForm1 form(unwritable);
+    recorder.messages.clear();
+    form.show();
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(form.isVisible());
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0], QString::fromStdString("Unable to write to " + unwritable));
+}
