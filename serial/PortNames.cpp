@@ -1,0 +1,111 @@
+#include "PortNames.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace orvik {
+
+namespace {
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool AllDigits(const std::string& s) {
+    return !s.empty() && s.size() <= 9 && std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
+}
+
+// Entries of `dir` named prefix<digits>, in numeric order (ttyUSB2 before ttyUSB10).
+std::vector<std::string> Numbered(const fs::path& dir, const std::string& prefix) {
+    std::vector<std::pair<long, std::string>> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && AllDigits(name.substr(prefix.size())))
+            found.emplace_back(std::stol(name.substr(prefix.size())), name);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> names;
+    for (auto& f : found)
+        names.push_back(std::move(f.second));
+    return names;
+}
+
+std::string Canonical(const fs::path& p) {
+    std::error_code ec;
+    fs::path c = fs::canonical(p, ec);
+    return ec ? std::string() : c.string();
+}
+
+bool HasUart(const TPortScanRoots& roots, const std::string& name) {
+    std::ifstream in(fs::path(roots.SysTty) / name / "type");
+    long type = 0;
+    return static_cast<bool>(in >> type) && type != 0;
+}
+
+} // namespace
+
+std::vector<std::string> ListSerialDevices(const TPortScanRoots& roots) {
+    const fs::path dev(roots.Dev);
+    std::vector<std::string> devices;
+    std::set<std::string> named; // canonical targets of the by-id links
+
+    std::vector<std::string> links;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dev / "serial" / "by-id", ec))
+        links.push_back(entry.path().string());
+    std::sort(links.begin(), links.end());
+    for (const auto& link : links) {
+        std::string target = Canonical(link);
+        if (target.empty() || !named.insert(target).second)
+            continue; // dangling, or a second name of the same device
+        devices.push_back(link);
+    }
+
+    for (const char* prefix : {"ttyACM", "ttyUSB"})
+        for (const auto& name : Numbered(dev, prefix)) {
+            fs::path p = dev / name;
+            if (!named.count(Canonical(p)))
+                devices.push_back(p.string());
+        }
+
+    for (const auto& name : Numbered(dev, "ttyS"))
+        if (HasUart(roots, name))
+            devices.push_back((dev / name).string());
+    return devices;
+}
+
+int ComPortNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 7 || Upper(name.substr(0, 3)) != "COM" ||
+        !AllDigits(name.substr(3)))
+        return 0;
+    return std::stoi(name.substr(3));
+}
+
+std::string ResolvePortName(const std::string& name, const TPortMap& ports,
+                            const TPortScanRoots& roots) {
+    if (!name.empty() && name[0] == '/')
+        return name;
+    int n = ComPortNumber(name);
+    if (n < 1)
+        return name;
+    for (const auto& [key, path] : ports)
+        if (ComPortNumber(key) == n && !path.empty())
+            return path;
+    std::vector<std::string> present = ListSerialDevices(roots);
+    if (static_cast<std::size_t>(n) <= present.size())
+        return present[static_cast<std::size_t>(n - 1)];
+    return (fs::path(roots.Dev) / ("ttyS" + std::to_string(n - 1))).string();
+}
+
+} // namespace orvik

@@ -1,0 +1,254 @@
+// The component's logic over a recording device: settings, time-outs, errors, delivery.
+#include "FakePort.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace orvik;
+using namespace orvik::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+template <typename F> std::string CommErrorText(F&& f, std::int32_t* code = nullptr) {
+    try {
+        f();
+    } catch (const ECommError& e) {
+        if (code)
+            *code = e.ErrorCode;
+        return e.what();
+    }
+    return "(nothing raised)";
+}
+
+struct CommPort : ::testing::Test {
+    std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
+    TFakeComm Comm{Invoker};
+};
+
+} // namespace
+
+TEST_F(CommPort, StartsClosedWithItsInitialValues) {
+    EXPECT_FALSE(Comm.IsOpen());
+    EXPECT_EQ(Comm.DeviceName(), "Com2");
+    EXPECT_EQ(Comm.MonitorEvents().ToBits(), 511);
+    EXPECT_EQ(Comm.BaudRate(), cbr9600);
+    EXPECT_EQ(Comm.Parity(), paNone);
+    EXPECT_EQ(Comm.Stopbits(), sb10);
+    EXPECT_EQ(Comm.Databits(), da8);
+    EXPECT_EQ(Comm.ReadBufSize(), 4096);
+    EXPECT_EQ(Comm.WriteBufSize(), 2048);
+    EXPECT_EQ(Comm.CharsTimeOut(), 250);
+    EXPECT_EQ(Comm.Options().ToBits(), 0);
+    EXPECT_EQ(Comm.FlowControl(), fcDefault);
+    EXPECT_EQ(Comm.EventChars().XonChar(), 17);
+    EXPECT_EQ(Comm.EventChars().XoffChar(), 19);
+    EXPECT_EQ(cbr57600, 11);
+    EXPECT_EQ(EventMaskOf(AllCommEvents), 0x1FFu);
+}
+
+TEST_F(CommPort, OpenAppliesLineSettingsBuffersAndTimeouts) {
+    Comm.SetBaudRate(cbr57600); // closed: stored only
+    Comm.SetParity(paMark);
+    Comm.SetStopbits(sb20);
+    Comm.SetDatabits(da7);
+    Comm.EventChars().SetXonChar(0x11 + 1);
+    Comm.Open();
+    ASSERT_TRUE(Comm.IsOpen());
+    TFakePort& port = *Comm.Fake;
+    ASSERT_EQ(port.States.size(), 1u);
+    const TLineState& s = port.States[0];
+    EXPECT_EQ(s.BaudRate, 57600u);
+    EXPECT_EQ(s.Parity, COMM_MARKPARITY);
+    EXPECT_EQ(s.StopBits, COMM_TWOSTOPBITS);
+    EXPECT_EQ(s.ByteSize, 7);
+    EXPECT_EQ(s.XonChar, 0x12);
+    EXPECT_EQ(s.XoffChar, 19);
+    EXPECT_EQ(s.XonLim, 1024);
+    EXPECT_EQ(s.XoffLim, 1024);
+    // Options empty clears the five flags; fcDefault keeps the driver's flow settings.
+    EXPECT_FALSE(s.fParity || s.fDsrSensitivity || s.fTXContinueOnXoff || s.fErrorChar || s.fNull);
+    EXPECT_TRUE(s.fOutxCtsFlow);
+    EXPECT_EQ(s.fRtsControl, COMM_RTS_CONTROL_HANDSHAKE);
+    EXPECT_EQ(s.fDtrControl, COMM_DTR_CONTROL_HANDSHAKE);
+    EXPECT_EQ(port.BufferSizes, (std::pair<std::int32_t, std::int32_t>{4096, 2048}));
+    ASSERT_EQ(port.Timeouts.size(), 1u);
+    EXPECT_EQ(port.Timeouts[0].ReadIntervalTimeout, 250u);
+    EXPECT_EQ(port.Timeouts[0].WriteTotalTimeoutConstant, 1500u);
+    EXPECT_EQ(port.Timeouts[0].ReadTotalTimeoutConstant, 0u);
+    EXPECT_EQ(port.Mask, 0x1FFu);
+}
+
+TEST_F(CommPort, SettersStoreOnlyChangesAndReapplyWhileOpen) {
+    Comm.Open();
+    TFakePort& port = *Comm.Fake;
+    Comm.SetBaudRate(cbr9600); // equal: nothing
+    Comm.EventChars().SetXoffChar(19);
+    EXPECT_EQ(port.States.size(), 1u);
+    Comm.SetBaudRate(cbr115200);
+    Comm.SetOptions({coParityCheck, coNullStrip});
+    Comm.EventChars().SetXoffChar(0x20);
+    ASSERT_EQ(port.States.size(), 4u);
+    EXPECT_EQ(port.States[1].BaudRate, 115200u);
+    EXPECT_TRUE(port.States[2].fParity && port.States[2].fNull);
+    EXPECT_FALSE(port.States[2].fDsrSensitivity);
+    EXPECT_EQ(port.States[3].XoffChar, 0x20);
+
+    // CharsTimeOut is applied again also when equal; 0 reads what is there.
+    Comm.SetCharsTimeOut(250);
+    Comm.SetCharsTimeOut(0);
+    ASSERT_EQ(port.Timeouts.size(), 3u);
+    EXPECT_EQ(port.Timeouts[1].ReadIntervalTimeout, 250u);
+    EXPECT_EQ(port.Timeouts[2].ReadIntervalTimeout, COMM_MAXDWORD);
+
+    // A refused setting raises with the new value already stored.
+    port.RefuseState = true;
+    std::int32_t code = 0;
+    EXPECT_EQ(CommErrorText([&] { Comm.SetParity(paEven); }, &code),
+              "Error updating DataControlBlock (Error: " + std::to_string(EINVAL) + ") ");
+    EXPECT_EQ(code, EINVAL);
+    EXPECT_EQ(Comm.Parity(), paEven);
+}
+
+TEST_F(CommPort, FlowControlModesSetTheirMembers) {
+    struct Row {
+        TFlowControl mode;
+        bool cts, dsr, outX, inX;
+    };
+    for (Row r :
+         {Row{fcNone, false, false, false, false}, Row{fcCTS, true, false, false, false},
+          Row{fcDTR, false, true, false, false}, Row{fcSoftware, false, false, true, true}}) {
+        Comm.SetFlowControl(r.mode);
+        TLineState s;
+        s.fOutxCtsFlow = s.fOutxDsrFlow = s.fOutX = s.fInX = true;
+        s.fDtrControl = COMM_DTR_CONTROL_HANDSHAKE;
+        s.fRtsControl = COMM_RTS_CONTROL_HANDSHAKE;
+        Comm.ApplyFlowControl(s);
+        EXPECT_EQ(s.fOutxCtsFlow, r.cts) << int(r.mode);
+        EXPECT_EQ(s.fOutxDsrFlow, r.dsr) << int(r.mode);
+        EXPECT_EQ(s.fOutX, r.outX) << int(r.mode);
+        EXPECT_EQ(s.fInX, r.inX) << int(r.mode);
+        EXPECT_EQ(s.fDtrControl, COMM_DTR_CONTROL_ENABLE);
+        EXPECT_EQ(s.fRtsControl, COMM_RTS_CONTROL_TOGGLE);
+    }
+}
+
+TEST_F(CommPort, DeviceSettingsRefusedWhileOpen) {
+    Comm.SetDeviceName("COM7");
+    Comm.SetReadBufSize(100);
+    Comm.Open();
+    const std::string text = "Device already assigned (open) (Error: -1) ";
+    std::int32_t code = 0;
+    EXPECT_EQ(CommErrorText([&] { Comm.SetDeviceName("COM3"); }, &code), text);
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(CommErrorText([&] { Comm.SetMonitorEvents({evRxChar}); }), text);
+    EXPECT_EQ(CommErrorText([&] { Comm.SetReadBufSize(8); }), text);
+    EXPECT_EQ(CommErrorText([&] { Comm.SetWriteBufSize(8); }), text);
+    EXPECT_EQ(Comm.DeviceName(), "COM7");
+    EXPECT_EQ(Comm.MonitorEvents(), AllCommEvents);
+    EXPECT_EQ(Comm.ReadBufSize(), 100);
+    EXPECT_EQ(Comm.WriteBufSize(), 2048);
+    Comm.Close();
+    Comm.SetDeviceName("COM3");
+    EXPECT_EQ(Comm.DeviceName(), "COM3");
+}
+
+TEST_F(CommPort, OneDeliveryCallsHandlersInTableOrder) {
+    std::vector<std::string> calls;
+    Comm.OnRxChar = [&](TCustomComm* s, std::int32_t n) {
+        EXPECT_EQ(s, &Comm);
+        calls.push_back("rx" + std::to_string(n));
+    };
+    Comm.OnError = [&](TCustomComm*, std::int32_t e) {
+        calls.push_back("err" + std::to_string(e));
+    };
+    Comm.OnBreak = [&](TCustomComm*) { calls.push_back("break"); };
+    Comm.OnTxEmpty = [&](TCustomComm*) { calls.push_back("txempty"); };
+    Comm.Open();
+    TFakePort& port = *Comm.Fake;
+    port.Errors = COMM_CE_FRAME;
+    port.Stat.cbInQue = 12;
+    // RING has no handler and is skipped; the other bits of the mask still run.
+    port.Raise(COMM_EV_RXCHAR | COMM_EV_ERR | COMM_EV_RING | COMM_EV_BREAK);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return !calls.empty(); }, 5s));
+    EXPECT_EQ(calls, (std::vector<std::string>{"break", "err8", "rx12"}));
+    EXPECT_EQ(port.ClearCount, 1);
+
+    // No handler bound for the event: only the error state is cleared.
+    calls.clear();
+    port.Raise(COMM_EV_CTS);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return port.ClearCount == 2; }, 5s));
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(CommPort, HandlerExceptionIsCaughtAndTheThreadGoesOn) {
+    int rx = 0;
+    Comm.OnError = [&](TCustomComm*, std::int32_t) { throw std::runtime_error("handler fault"); };
+    Comm.OnRxChar = [&](TCustomComm*, std::int32_t) {
+        if (++rx == 1)
+            throw 42;
+    };
+    Comm.Open();
+    Comm.Fake->Raise(COMM_EV_ERR | COMM_EV_RXCHAR);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return rx == 1; }, 5s));
+    Comm.Fake->Raise(COMM_EV_RXCHAR);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return rx == 2; }, 5s));
+    EXPECT_FALSE(Comm.GetMonitorThread()->Finished());
+}
+
+TEST_F(CommPort, CloseRunsAHandedOverDeliveryAndNothingAfter) {
+    int rx = 0;
+    Comm.OnRxChar = [&](TCustomComm*, std::int32_t) { ++rx; };
+    Comm.Open();
+    Comm.Fake->Raise(COMM_EV_RXCHAR);
+    // Without pumping, wait until the thread has handed the delivery over and blocks on it.
+    auto until = std::chrono::steady_clock::now() + 5s;
+    while (Invoker->Waiting() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(Invoker->Waiting(), 1u);
+    EXPECT_EQ(rx, 0);
+    // Close serves it on this thread and ends the thread.
+    Comm.Close();
+    EXPECT_EQ(rx, 1);
+    EXPECT_FALSE(Comm.IsOpen());
+    EXPECT_EQ(Comm.GetMonitorThread(), nullptr);
+    Invoker->Pump(); // the queued job finds its delivery done
+    EXPECT_EQ(rx, 1);
+}
+
+TEST_F(CommPort, StopBeforeTheWaitBeganEndsTheThread) {
+    TFakePort port;
+    TCommEventThread thread(port, {evRxChar}, Invoker);
+    EXPECT_EQ(port.Mask, COMM_EV_RXCHAR);
+    thread.Stop();
+    thread.Resume();
+    thread.WaitFor();
+    EXPECT_TRUE(thread.Finished());
+    EXPECT_EQ(port.PurgeFlags.load(), COMM_PURGE_RXABORT | COMM_PURGE_RXCLEAR);
+}
+
+TEST_F(CommPort, AFailedWaitEndsTheThreadButThePortStaysOpen) {
+    Comm.Open();
+    Comm.Fake->FailWait();
+    auto until = std::chrono::steady_clock::now() + 5s;
+    while (!Comm.GetMonitorThread()->Finished() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(Comm.GetMonitorThread()->Finished());
+    EXPECT_TRUE(Comm.IsOpen());
+    Comm.Open(); // tears the ended thread down and starts anew
+    EXPECT_FALSE(Comm.GetMonitorThread()->Finished());
+}
+
+TEST(CommError, MessageCarriesTheCode) {
+    try {
+        RaiseCommError("Error updating CommTimeouts", 87);
+        FAIL();
+    } catch (const ECommError& e) {
+        EXPECT_STREQ(e.what(), "Error updating CommTimeouts (Error: 87) ");
+        EXPECT_EQ(e.ErrorCode, 87);
+    }
+}

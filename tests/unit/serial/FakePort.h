@@ -1,0 +1,129 @@
+// A port device that records what the component asks of it and reports the events a test
+// raises; and a component that opens it instead of a real device.
+#pragma once
+
+#include "CommPort.h"
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace orvik::test {
+
+class TFakePort final : public TPortDevice {
+public:
+    // Test thread.
+    void Raise(std::uint32_t events) {
+        std::lock_guard<std::mutex> lk(M);
+        Pending.push_back(events);
+        Cv.notify_all();
+    }
+    void FailWait() {
+        std::lock_guard<std::mutex> lk(M);
+        WaitFails = true;
+        Cv.notify_all();
+    }
+
+    bool IsCharDevice() override { return true; }
+    bool GetState(TLineState& state) override {
+        state = Driver;
+        return true;
+    }
+    bool SetState(const TLineState& state) override {
+        if (RefuseState) {
+            errno = EINVAL;
+            return false;
+        }
+        States.push_back(state);
+        Driver = state;
+        return true;
+    }
+    bool SetupBuffers(std::int32_t in, std::int32_t out) override {
+        BufferSizes = {in, out};
+        return true;
+    }
+    bool SetTimeouts(const TCommTimeouts& t) override {
+        Timeouts.push_back(t);
+        return true;
+    }
+    bool SetMask(std::uint32_t mask) override {
+        Mask = mask;
+        return true;
+    }
+    TWaitResult WaitEvent(std::uint32_t& events) override {
+        std::unique_lock<std::mutex> lk(M);
+        Cv.wait(lk, [this] { return Stopped || WaitFails || !Pending.empty(); });
+        if (Stopped)
+            return TWaitResult::Stopped;
+        if (WaitFails)
+            return TWaitResult::Failed;
+        events = Pending.front();
+        Pending.pop_front();
+        return TWaitResult::Event;
+    }
+    void Stop() override {
+        std::lock_guard<std::mutex> lk(M);
+        Stopped = true;
+        Cv.notify_all();
+    }
+    bool ClearError(std::uint32_t& errors, TCommStat& stat) override {
+        ++ClearCount;
+        errors = Errors;
+        Errors = 0;
+        stat = Stat;
+        return true;
+    }
+    bool Purge(std::uint32_t flags) override {
+        PurgeFlags = flags;
+        return true;
+    }
+    std::int32_t Read(void*, std::int32_t count) override { return count; }
+    std::int32_t Write(const void*, std::int32_t count) override { return count; }
+
+    // Main thread.
+    TLineState Driver;
+    bool RefuseState = false;
+    std::vector<TLineState> States;
+    std::vector<TCommTimeouts> Timeouts;
+    std::pair<std::int32_t, std::int32_t> BufferSizes{};
+    std::uint32_t Mask = 0;
+    std::uint32_t Errors = 0;
+    TCommStat Stat;
+    int ClearCount = 0;
+    std::atomic<std::uint32_t> PurgeFlags{0};
+
+private:
+    std::mutex M;
+    std::condition_variable Cv;
+    std::deque<std::uint32_t> Pending;
+    bool Stopped = false;
+    bool WaitFails = false;
+};
+
+// TComm over a TFakePort, with the protected parts a test looks at.
+class TFakeComm : public TComm {
+public:
+    using TComm::TComm;
+    using TCustomComm::ApplyFlowControl;
+    using TCustomComm::ControlBlock;
+    using TCustomComm::GetMonitorThread;
+
+    TFakePort* Fake = nullptr; // the device of the last Open
+
+protected:
+    void OpenDevice() override {
+        auto port = std::make_unique<TFakePort>();
+        port->Driver.fOutxCtsFlow = true; // a driver with its own flow settings
+        port->Driver.fRtsControl = COMM_RTS_CONTROL_HANDSHAKE;
+        port->Driver.fDtrControl = COMM_DTR_CONTROL_HANDSHAKE;
+        port->Driver.fParity = true;
+        port->Driver.fNull = true;
+        Fake = port.get();
+        PortHandle = std::move(port);
+    }
+};
+
+} // namespace orvik::test

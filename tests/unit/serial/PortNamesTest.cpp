@@ -1,0 +1,66 @@
+// COM names to devices, over a fake /dev and /sys tree.
+#include "PortNames.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+using namespace orvik;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PortNames : ::testing::Test {
+    fs::path Root = fs::temp_directory_path() / ("orvik_ports_" + std::to_string(getpid()));
+    TPortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
+
+    void SetUp() override {
+        fs::create_directories(Root / "dev/serial/by-id");
+        fs::create_directories(Root / "sys");
+        for (const char* dev : {"ttyUSB0", "ttyUSB1", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0",
+                                "ttyS1", "ttyS2", "ttyS10", "ttyUSBx", "tty0"})
+            std::ofstream(Root / "dev" / dev);
+        fs::create_symlink("../../ttyUSB1", Root / "dev/serial/by-id/usb-Maker_B-if00");
+        fs::create_symlink("../../ttyACM0", Root / "dev/serial/by-id/usb-Maker_A-if00");
+        fs::create_symlink("../../ttyUSB7", Root / "dev/serial/by-id/usb-Gone-if00"); // dangling
+        for (auto [tty, type] : {std::pair{"ttyS0", "4"}, {"ttyS1", "0"}, {"ttyS10", "4"}}) {
+            fs::create_directories(Root / "sys" / tty);
+            std::ofstream(Root / "sys" / tty / "type") << type << "\n";
+        }
+    }
+    void TearDown() override { fs::remove_all(Root); }
+    std::string Dev(const std::string& rel) const { return (Root / "dev" / rel).string(); }
+};
+
+} // namespace
+
+TEST_F(PortNames, DevicesPresentInStableOrder) {
+    EXPECT_EQ(ListSerialDevices(Roots),
+              (std::vector<std::string>{
+                  Dev("serial/by-id/usb-Maker_A-if00"), Dev("serial/by-id/usb-Maker_B-if00"),
+                  Dev("ttyUSB0"), Dev("ttyUSB2"), Dev("ttyUSB10"), Dev("ttyS0"), Dev("ttyS10")}));
+}
+
+TEST_F(PortNames, ResolutionOrder) {
+    const TPortMap ports{{"com4", "/dev/ttyMapped"}, {"COM5", ""}};
+    EXPECT_EQ(ResolvePortName("COM1", ports, Roots), Dev("serial/by-id/usb-Maker_A-if00"));
+    EXPECT_EQ(ResolvePortName("Com3", ports, Roots), Dev("ttyUSB0"));
+    EXPECT_EQ(ResolvePortName("COM4", ports, Roots), "/dev/ttyMapped"); // the map wins
+    EXPECT_EQ(ResolvePortName("COM5", ports, Roots), Dev("ttyUSB10"));  // empty entry: ignored
+    EXPECT_EQ(ResolvePortName("COM8", ports, Roots), Dev("ttyS7"));     // beyond those present
+    EXPECT_EQ(ResolvePortName("/dev/ttyAMA0", ports, Roots), "/dev/ttyAMA0");
+    EXPECT_EQ(ResolvePortName("printer", ports, Roots), "printer");
+    EXPECT_EQ(ComPortNumber("cOm16"), 16);
+    EXPECT_EQ(ComPortNumber("COM0"), 0);
+    EXPECT_EQ(ComPortNumber("COM1x"), 0);
+    EXPECT_EQ(ComPortNumber("COM"), 0);
+}
+
+TEST_F(PortNames, EmptyTreeFallsBackToTtyS) {
+    TPortScanRoots none{(Root / "nothing").string(), (Root / "nothing").string()};
+    EXPECT_TRUE(ListSerialDevices(none).empty());
+    EXPECT_EQ(ResolvePortName("COM1", {}, none), (Root / "nothing/ttyS0").string());
+}

@@ -1,0 +1,331 @@
+// The component on the real POSIX backend, with pseudo-terminals and plain files.
+#include "CommPort.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace orvik;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class TProbeComm : public TComm {
+public:
+    using TComm::TComm;
+    using TCustomComm::GetMonitorThread;
+};
+
+struct TPty {
+    int Master = -1;
+    int Slave = -1;
+    std::string Name;
+
+    TPty() {
+        char name[256] = {};
+        if (::openpty(&Master, &Slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        Name = name;
+        ::fcntl(Master, F_SETFL, ::fcntl(Master, F_GETFL) | O_NONBLOCK);
+    }
+    TPty(const TPty&) = delete;
+    TPty& operator=(const TPty&) = delete;
+    ~TPty() {
+        CloseMaster();
+        ::close(Slave);
+    }
+    void CloseMaster() {
+        if (Master >= 0)
+            ::close(Master);
+        Master = -1;
+    }
+    // Writes all bytes at the far end within `limit`; returns how many went.
+    std::size_t Send(const std::vector<std::uint8_t>& bytes, std::chrono::milliseconds limit = 5s) {
+        std::size_t sent = 0;
+        const auto until = Clock::now() + limit;
+        while (sent < bytes.size() && Clock::now() < until) {
+            ssize_t n = ::write(Master, bytes.data() + sent, bytes.size() - sent);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+            } else {
+                pollfd p{Master, POLLOUT, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+        return sent;
+    }
+    // Reads at the far end until `count` bytes came or `limit` passed.
+    std::vector<std::uint8_t> Receive(std::size_t count, std::chrono::milliseconds limit = 5s) {
+        std::vector<std::uint8_t> got(count);
+        std::size_t have = 0;
+        const auto until = Clock::now() + limit;
+        while (have < count && Clock::now() < until) {
+            ssize_t n = ::read(Master, got.data() + have, count - have);
+            if (n > 0) {
+                have += static_cast<std::size_t>(n);
+            } else {
+                pollfd p{Master, POLLIN, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+        got.resize(have);
+        return got;
+    }
+};
+
+std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed = 0) {
+    std::vector<std::uint8_t> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = static_cast<std::uint8_t>((i * 7 + seed + i / 251) & 0xFF);
+    return v;
+}
+
+template <typename F> const ECommError* Raised(F&& f, ECommError& keep) {
+    try {
+        f();
+    } catch (const ECommError& e) {
+        keep = e;
+        return &keep;
+    }
+    return nullptr;
+}
+
+template <typename P> bool WaitFor(P done, std::chrono::milliseconds limit) {
+    const auto until = Clock::now() + limit;
+    while (!done() && Clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    return done();
+}
+
+struct PtyPort : ::testing::Test {
+    std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
+    TPty Pty;
+    TProbeComm Comm{Invoker};
+    std::vector<std::uint8_t> Received;
+    std::vector<std::int32_t> Counts;
+    std::int32_t Cap = 10000; // what the handler reads at most, as the main window does
+    std::thread::id MainThread = std::this_thread::get_id();
+    bool OffMainThread = false;
+
+    void SetUp() override {
+        Comm.SetDeviceName(Pty.Name);
+        Comm.SetBaudRate(cbr57600);
+        Comm.OnRxChar = [this](TCustomComm* sender, std::int32_t count) {
+            OffMainThread |= std::this_thread::get_id() != MainThread;
+            Counts.push_back(count);
+            std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min(count, Cap)));
+            std::int32_t n = sender->Read(buf.data(), static_cast<std::int32_t>(buf.size()));
+            EXPECT_EQ(n, static_cast<std::int32_t>(buf.size()));
+            if (n > 0)
+                Received.insert(Received.end(), buf.begin(), buf.begin() + n);
+        };
+    }
+    // Pumps until nothing was delivered for `quiet`, at most `limit`.
+    void PumpQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit = 5s) {
+        const auto until = Clock::now() + limit;
+        auto last = Clock::now();
+        while (Clock::now() < until && Clock::now() - last < quiet)
+            if (Invoker->WaitAndPump(5ms) > 0)
+                last = Clock::now();
+    }
+};
+
+} // namespace
+
+TEST_F(PtyPort, OpenCloseAndReopenCycles) {
+    for (int i = 0; i < 25; ++i) {
+        Comm.Open();
+        ASSERT_TRUE(Comm.IsOpen());
+        ASSERT_NE(Comm.GetMonitorThread(), nullptr);
+        if (i % 2)
+            Comm.Open(); // open on open: full teardown first
+        EXPECT_FALSE(Comm.GetMonitorThread()->Finished());
+        Comm.Close();
+        EXPECT_FALSE(Comm.IsOpen());
+        EXPECT_EQ(Comm.GetMonitorThread(), nullptr);
+    }
+    Comm.Close(); // closed: nothing
+    // The lock went with the device.
+    int fd = ::open(Pty.Name.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+}
+
+TEST_F(PtyPort, LineSettingsReachTheTerminal) {
+    Comm.Open();
+    termios t{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    EXPECT_EQ(::cfgetospeed(&t), B57600);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(t.c_oflag & OPOST);
+    EXPECT_EQ(t.c_cc[VSTART], 17);
+    EXPECT_EQ(t.c_cc[VSTOP], 19);
+
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF)); // fcDefault on a fresh port: no XON/XOFF
+
+    Comm.SetStopbits(sb20); // pseudo-terminals keep 8 bits without parity: not tried here
+    Comm.SetFlowControl(fcSoftware);
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_TRUE((t.c_iflag & IXON) && (t.c_iflag & IXOFF));
+
+    // A rate termios lacks is refused, with the new value kept.
+    ECommError keep("", 0);
+    const ECommError* e = Raised([&] { Comm.SetBaudRate(cbr14400); }, keep);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(
+        e->what(),
+        ("Error updating DataControlBlock (Error: " + std::to_string(EINVAL) + ") ").c_str());
+    EXPECT_EQ(Comm.BaudRate(), cbr14400);
+    EXPECT_TRUE(Comm.IsOpen());
+}
+
+TEST_F(PtyPort, DevicesThatCannotServeAreRefused) {
+    ECommError keep("", 0);
+    // A plain file.
+    auto file =
+        std::filesystem::temp_directory_path() / ("orvik_serial_" + std::to_string(getpid()));
+    std::ofstream(file) << "not a port";
+    Comm.SetDeviceName(file.string());
+    const ECommError* e = Raised([&] { Comm.Open(); }, keep);
+    std::filesystem::remove(file);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e->what(), "Invalid device handle, access denied (Error: -1) ");
+    EXPECT_EQ(e->ErrorCode, -1);
+    EXPECT_FALSE(Comm.IsOpen());
+
+    // An absent device.
+    Comm.SetDeviceName("/dev/orvik-no-such-port");
+    e = Raised([&] { Comm.Open(); }, keep);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->ErrorCode, ENOENT);
+    EXPECT_STREQ(
+        e->what(),
+        ("Error accessing specified device (Error: " + std::to_string(ENOENT) + ") ").c_str());
+    EXPECT_FALSE(Comm.IsOpen());
+    EXPECT_EQ(Comm.DeviceName(), "/dev/orvik-no-such-port");
+
+    // A device held by another component.
+    Comm.SetDeviceName(Pty.Name);
+    Comm.Open();
+    TComm other(Invoker);
+    other.SetDeviceName(Pty.Name);
+    e = Raised([&] { other.Open(); }, keep);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->ErrorCode, EBUSY);
+    EXPECT_FALSE(other.IsOpen());
+    EXPECT_TRUE(Comm.IsOpen());
+}
+
+TEST_F(PtyPort, ReadAndWriteOnAClosedPortGiveMinusOne) {
+    std::uint8_t b[4] = {};
+    EXPECT_EQ(Comm.Read(b, 4), -1);
+    EXPECT_EQ(Comm.Write(b, 4), -1);
+    Comm.Open();
+    Comm.Close();
+    EXPECT_EQ(Comm.Read(b, 4), -1);
+    EXPECT_EQ(Comm.Write(b, 4), -1);
+}
+
+TEST_F(PtyPort, ReceivedBytesReachOnRxCharOnTheMainThread) {
+    Comm.SetCharsTimeOut(0);
+    Comm.Open();
+    std::uint8_t none[8];
+    EXPECT_EQ(Comm.Read(none, 8), 0); // nothing there: at once, nothing
+    auto bytes = Pattern(300);
+    ASSERT_EQ(Pty.Send(bytes), bytes.size());
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Received.size() >= bytes.size(); }, 5s));
+    EXPECT_EQ(Received, bytes);
+    EXPECT_FALSE(OffMainThread);
+    EXPECT_EQ(std::accumulate(Counts.begin(), Counts.end(), 0), 300);
+
+    // After Close nothing is delivered, also for bytes sent just before it.
+    ASSERT_EQ(Pty.Send(Pattern(10)), 10u);
+    Comm.Close();
+    auto delivered = Counts.size();
+    ASSERT_EQ(Pty.Send(Pattern(10)), 10u);
+    Invoker->WaitAndPump(100ms);
+    Invoker->Pump();
+    EXPECT_LE(Counts.size(), delivered);
+}
+
+TEST_F(PtyPort, MoreThanTheCapQueuedArrivesWholeAndInOrder) {
+    Comm.Open();
+    auto bytes = Pattern(30000, 3);
+    std::atomic<std::size_t> sent{0};
+    std::thread writer([&] { sent = Pty.Send(bytes, 10s); });
+    Invoker->PumpUntil([&] { return Received.size() >= bytes.size(); }, 15s);
+    writer.join();
+    EXPECT_EQ(sent.load(), bytes.size());
+    EXPECT_EQ(Received, bytes);
+}
+
+TEST_F(PtyPort, BytesLeftQueuedWaitForTheNextArrival) {
+    Cap = 100;
+    Comm.Open();
+    ASSERT_EQ(Pty.Send(Pattern(1000)), 1000u);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return !Counts.empty(); }, 5s));
+    PumpQuiet(150ms);
+    const auto calls = Counts.size();
+    const auto deliveries = Comm.GetMonitorThread()->Deliveries();
+    ASSERT_LT(Received.size(), 1000u); // bytes stay queued
+    PumpQuiet(300ms);
+    EXPECT_EQ(Counts.size(), calls); // and raise no event while they merely wait
+    EXPECT_EQ(Comm.GetMonitorThread()->Deliveries(), deliveries);
+
+    const auto queued = static_cast<std::int32_t>(1000 - Received.size());
+    ASSERT_EQ(Pty.Send({0x55}), 1u);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Counts.size() > calls; }, 5s));
+    EXPECT_EQ(Counts[calls], queued + 1);
+}
+
+TEST_F(PtyPort, FarEndClosedEndsTheThreadAndThePortCanBeOpenedAgain) {
+    Comm.Open();
+    Pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return Comm.GetMonitorThread()->Finished(); }, 5s));
+    EXPECT_TRUE(Comm.IsOpen());
+    std::uint8_t b[4];
+    EXPECT_EQ(Comm.Read(b, 4), -1);
+    Comm.Close();
+    EXPECT_FALSE(Comm.IsOpen());
+
+    TPty back;
+    Comm.SetDeviceName(back.Name);
+    Comm.Open();
+    ASSERT_EQ(back.Send(Pattern(20)), 20u);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Received.size() == 20; }, 5s));
+}
+
+TEST_F(PtyPort, WriteGoesOutWholeAndInOrderOrFails) {
+    Comm.Open();
+    // Larger than the terminal's buffers: the far end drains while Write waits.
+    auto frame = Pattern(60000, 9);
+    std::vector<std::uint8_t> got;
+    std::thread reader([&] { got = Pty.Receive(frame.size(), 10s); });
+    EXPECT_EQ(Comm.Write(frame.data(), static_cast<std::int32_t>(frame.size())), 60000);
+    reader.join();
+    EXPECT_EQ(got, frame);
+
+    // Nobody reads: the write gives up after its time and says so.
+    auto big = Pattern(1 << 20);
+    EXPECT_EQ(Comm.Write(big.data(), static_cast<std::int32_t>(big.size())), -1);
+}
