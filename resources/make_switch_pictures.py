@@ -6,7 +6,8 @@ Kind n: in the normal set 1 is the rocker panel and 2 the lever switch, in the s
 other way round; 3 is the red push button, 4 the red/green push button. An undefined picture
 is the kind's picture with grey diagonal hatching.
 
-Usage: make_switch_pictures.py [output directory]   (default: this script's directory)
+Usage: make_switch_pictures.py [--check] [directory]   (default: this script's directory)
+With --check nothing is written; the exit status tells whether the files match the drawing.
 """
 import os
 import struct
@@ -215,15 +216,33 @@ STATES = ["ON", "OFF", "UDEF"]
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
-    os.makedirs(out, exist_ok=True)
+    args = sys.argv[1:]
+    check = "--check" in args
+    args = [a for a in args if a != "--check"]
+    out = args[0] if args else os.path.dirname(os.path.abspath(__file__))
+    if not check:
+        os.makedirs(out, exist_ok=True)
+    stale = []
     for prefix, w, h, kinds in SETS:
         for n, kind in enumerate(kinds, start=1):
             for state in STATES:
-                name = f"{prefix}{n}{state}"
-                with open(os.path.join(out, name + ".bmp"), "wb") as f:
-                    f.write(bmp_bytes(draw(kind, w, h, state)))
+                path = os.path.join(out, f"{prefix}{n}{state}.bmp")
+                data = bmp_bytes(draw(kind, w, h, state))
+                if check:
+                    try:
+                        with open(path, "rb") as f:
+                            same = f.read() == data
+                    except OSError:
+                        same = False
+                    if not same:
+                        stale.append(path)
+                else:
+                    with open(path, "wb") as f:
+                        f.write(data)
+    for path in stale:
+        print("differs from the drawing:", path)
+    return 1 if stale else 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
