@@ -163,8 +163,9 @@ void SimModule::Step(std::uint32_t ms, std::mt19937& rng, bool drift) {
                     b.drift = 0;
                     continue;
                 }
-                // A random walk within 2 % of the load, at least one step either way.
-                const int limit = std::max(1, b.load / 50);
+                // A random walk within 2 % of the load, at least one step either way; an
+                // output without load reads 0.
+                const int limit = b.load == 0 ? 0 : std::max(1, b.load / 50);
                 std::uniform_int_distribution<int> step(-1, 1);
                 b.drift = std::clamp(b.drift + step(rng), -limit, limit);
             }

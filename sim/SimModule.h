@@ -21,7 +21,7 @@ inline constexpr std::uint16_t DEFAULT_TRIP_CURRENT = 100; // 10.0 A
 inline constexpr std::uint8_t DEFAULT_TRIP_TIME = 10;      // 1.0 s
 inline constexpr std::uint8_t DEFAULT_WIGWAG_INTERVAL = 5; // 0.5 s
 inline constexpr std::uint16_t NOMINAL_VOLTAGE = 138;      // 13.8 V
-inline constexpr std::uint16_t SAG_DIVISOR = 40;           // volts sag 0.1 V per 4 A of total load
+inline constexpr std::uint16_t SAG_DIVISOR = 20;           // 0.1 V less per 2 A of total load
 
 struct SimBreaker {
     bool switchedOn = false; // what the last switch command or power-on asked for
