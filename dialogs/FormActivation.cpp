@@ -17,17 +17,21 @@ void TActivatingDialog::FocusWindowChanged(QWindow* window) {
 }
 
 void TActivatingDialog::showEvent(QShowEvent* e) {
-    FirstActivation = true;
     QDialog::showEvent(e);
+    FormActivate();
+    // The activation that follows the show is the same showing: no second filling.
+    ShowActivationPending = true;
 }
 
 bool TActivatingDialog::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) {
-        const bool run = FirstActivation || !FocusFromOutside;
-        FirstActivation = false;
+        const bool run = !ShowActivationPending && !FocusFromOutside;
+        ShowActivationPending = false;
         FocusFromOutside = false;
         if (run)
             FormActivate();
+    } else if (e->type() == QEvent::WindowDeactivate) {
+        ShowActivationPending = false;
     }
     return QDialog::event(e);
 }

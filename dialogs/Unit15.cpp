@@ -1,5 +1,7 @@
 #include "Unit15.h"
 
+#include "FormFont.h"
+
 #include "CommPort.h"
 #include "LinkState.h"
 #include "StatusTexts.h"
@@ -26,6 +28,7 @@ TForm15::TForm15(orvik::LinkState& link, orvik::TComm& comm, QWidget* parent)
     : QDialog(parent), Link(link), Comm(comm) {
     setObjectName(QStringLiteral("Form15"));
     setWindowTitle(QStringLiteral("Serial port setup"));
+    UseFormFont(this);
     setFixedSize(208, 269);
     move(309, 237);
 

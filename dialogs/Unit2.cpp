@@ -1,5 +1,7 @@
 #include "Unit2.h"
 
+#include "FormFont.h"
+
 #include "FindComponent.h"
 #include "LinkState.h"
 
@@ -9,6 +11,7 @@
 TForm2::TForm2(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(parent), Link(link) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Power on defaults"));
+    UseFormFont(this);
     setFixedSize(244, 321);
 
     for (int r = 0; r < 8; ++r) {

@@ -1,5 +1,7 @@
 #include "Unit3.h"
 
+#include "FormFont.h"
+
 #include "LinkState.h"
 #include "StatusTexts.h"
 #include "ValueTables.h"
@@ -14,6 +16,7 @@
 TForm3::TForm3(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(parent), Link(link) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("WigWag Time Interval"));
+    UseFormFont(this);
     setFixedSize(281, 433);
 
     Edit1 = new QLineEdit(this);

@@ -1,5 +1,7 @@
 #include "Unit4.h"
 
+#include "FormFont.h"
+
 #include "FindComponent.h"
 #include "LinkState.h"
 #include "StatusTexts.h"
@@ -8,6 +10,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -45,6 +49,7 @@ void SetBoxText(QComboBox* box, const QString& text) {
 TForm4::TForm4(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(parent), Link(link) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Breaker setup"));
+    UseFormFont(this);
     setFixedSize(364, 378);
 
     auto* note = new QLabel(
@@ -53,7 +58,9 @@ TForm4::TForm4(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(pare
                        "profile selection (Dipswitch array setting, see manual for options)"),
         this);
     note->setWordWrap(true);
-    note->setGeometry(24, 8, 305, 57);
+    note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A wide face may need a line more than the place has; the headings leave room for it.
+    note->setGeometry(24, 8, 305, std::max(57, note->heightForWidth(305)));
     MakeLabel(this, QStringLiteral("Trip Current"), 72, 80);
     MakeLabel(this, QStringLiteral("Trip Time"), 184, 80);
 

@@ -1,5 +1,7 @@
 #include "Unit5.h"
 
+#include "FormFont.h"
+
 #include "LinkState.h"
 
 #include <QCloseEvent>
@@ -9,6 +11,7 @@
 TForm5::TForm5(orvik::LinkState& link, QWidget* parent) : QDialog(parent), Link(link) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Status"));
+    UseFormFont(this);
     setFixedSize(281, 148);
 
     auto* label = new QLabel(QStringLiteral("Waiting for data...."), this);
