@@ -247,9 +247,9 @@ int Simulator::Run() {
             wake = std::min(wake, start_ + std::chrono::milliseconds(opt_.runForMs));
         if (fullRate && queue_.Empty() && !flags_.silent)
             wake = now;
+        // Whole milliseconds, rounded up; the line clock in Pump absorbs the lateness.
         const auto wait = std::clamp(wake - now, nanoseconds(0), nanoseconds(1'000'000'000));
-        timespec ts{static_cast<time_t>(wait.count() / 1'000'000'000),
-                    static_cast<long>(wait.count() % 1'000'000'000)};
+        int timeoutMs = static_cast<int>((wait.count() + 999'999) / 1'000'000);
 
         pollfd fds[3];
         nfds_t count = 0;
@@ -262,9 +262,9 @@ int Simulator::Run() {
         if (stdinAt >= 0)
             fds[count++] = {STDIN_FILENO, POLLIN, 0};
         if (lineAt < 0)
-            ts = {0, std::min<long>(ts.tv_nsec, 100'000'000)};
+            timeoutMs = std::min(timeoutMs, 100);
 
-        const int ready = ppoll(fds, count, &ts, nullptr);
+        const int ready = poll(fds, count, timeoutMs);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "orvik-bus-sim: poll: %s\n", std::strerror(errno));
             return 1;
