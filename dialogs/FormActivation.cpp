@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QShowEvent>
 #include <QWindow>
 
 TActivatingDialog::TActivatingDialog(QWidget* parent) : QDialog(parent) {
@@ -18,6 +19,8 @@ void TActivatingDialog::FocusWindowChanged(QWindow* window) {
 
 void TActivatingDialog::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    if (e->spontaneous()) // restored from the task bar: not a new showing
+        return;
     FormActivate();
     // The activation that follows the show is the same showing: no second filling.
     ShowActivationPending = true;

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 
 namespace {
 
@@ -73,7 +74,8 @@ TForm15::TForm15(orvik::LinkState& link, orvik::TComm& comm, QWidget* parent)
 
 void TForm15::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
-    FormShow();
+    if (!e->spontaneous())
+        FormShow();
 }
 
 void TForm15::FormShow() {
