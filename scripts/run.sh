@@ -19,9 +19,11 @@ link="$root/build/orvik-bus"
 
 sim_pid="" prog_pid=""
 cleanup() {
-    [ -n "$prog_pid" ] && kill "$prog_pid" 2>/dev/null || true
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
+    local pid
+    for pid in $prog_pid $sim_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     stop_xvfb
 }
 trap cleanup EXIT

@@ -1,0 +1,84 @@
+# Shared steps of the end-to-end tests: a copy of the program with its own settings file, the
+# bus simulator on a pseudo-terminal, a private X server, screenshots and pixels. Sourced.
+# Sets: work, sim_pid, prog_pid, window, dy (height of the menu bar: client y = window y - dy).
+
+e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+source "$e2e_root/scripts/lib/xvfb.sh"
+source "$e2e_root/scripts/lib/settings.sh"
+
+work=$(mktemp -d)
+sim_pid="" prog_pid="" window="" dy=0
+
+e2e_cleanup() {
+    local pid
+    for pid in $prog_pid $sim_pid; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    stop_xvfb
+    if [ "${E2E_KEEP:-}" = 1 ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap e2e_cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    echo "--- simulator log" >&2
+    tail -n 20 "$work/commands.log" >&2 2>/dev/null
+    exit 1
+}
+
+# wait_for SECONDS COMMAND...: polls every 0.2 s.
+wait_for() {
+    local limit=$(($1 * 5))
+    shift
+    for _ in $(seq "$limit"); do
+        "$@" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+start_sim() { # options for the simulator
+    "$sim" --link "$work/bus" --log "$work/commands.log" "$@" >"$work/sim.out" 2>"$work/sim.err" &
+    sim_pid=$!
+    wait_for 10 test -e "$work/bus" || fail "simulator did not start"
+}
+
+start_program() {
+    cp "$program" "$work/orvik"
+    set_port_mapping "$work/Orvik.INI" 1 "$work/bus"
+    start_xvfb 800x700x24 || fail "no X server"
+    "$work/orvik" >"$work/program.out" 2>&1 &
+    prog_pid=$!
+    find_window() { window=$(xdotool search --name "$1" 2>/dev/null | head -n 1); [ -n "$window" ]; }
+    wait_for 20 find_window "Tarnwell Orvik interface" || fail "no main window"
+}
+
+shot() { import -window "${2:-$window}" "$1" 2>/dev/null; }
+
+# pixel FILE X Y -> "r,g,b"
+pixel() {
+    convert "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info:
+}
+
+# Signature of a region: crop W H X Y.
+region() { convert "$1" -crop "$2x$3+$4+$5" +repage -format '%#' info:; }
+
+# Finds the menu bar's height from node 1's indicator (client 116, 68), which must be green.
+find_strip() {
+    shot "$work/strip.png" || return 1
+    local y
+    for y in $(seq 60 140); do
+        if [ "$(pixel "$work/strip.png" 116 "$y")" = "0,255,0" ]; then
+            # The circle is 25 high; its first green row is near client y 57.
+            dy=$((y - 57))
+            return 0
+        fi
+    done
+    return 1
+}
+
+# node_colour FILE N -> colour at the centre of node indicator N
+node_colour() { pixel "$1" $((116 + 48 * ($2 - 1))) $((68 + dy)); }
+
+click_client() { xdotool mousemove --window "$window" "$1" $(($2 + dy)) click 1; }
