@@ -254,12 +254,12 @@ private:
     }
 
     // Monitor thread: ends the outstanding WaitCommEvent and waits until the system has
-    // let go of its record and mask. Clearing the mask ends a wait on any driver that
-    // ignores the cancel; after a stop no later wait needs it.
+    // let go of its record and mask. A change of the mask ends a pending wait on every
+    // driver (Wine ignores the cancel of a wait); after a stop no later wait needs the mask.
     void EndWait() {
-        CancelIoEx(Handle, &WaitRecord);
+        SetCommMask(Handle, 0);
         if (WaitForSingleObject(WaitDone.Get(), CANCEL_SETTLE_MS) != WAIT_OBJECT_0)
-            SetCommMask(Handle, 0);
+            CancelIoEx(Handle, &WaitRecord);
         DWORD count = 0;
         GetOverlappedResult(Handle, &WaitRecord, &count, TRUE);
     }

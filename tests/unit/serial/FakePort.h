@@ -34,7 +34,7 @@ public:
     }
     bool SetState(const TLineState& state) override {
         if (RefuseState) {
-            errno = EINVAL;
+            PortSetLastError(EINVAL); // the platform's last error: errno, or GetLastError
             return false;
         }
         States.push_back(state);
