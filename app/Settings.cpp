@@ -18,7 +18,7 @@ namespace orvik {
 
 namespace {
 
-constexpr std::size_t MAX_EXE_PATH = 255;
+constexpr std::size_t MAX_EXE_PATH = 32768;
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
     std::ifstream in(path, std::ios::binary);
@@ -42,7 +42,6 @@ IniFile LoadIni(const std::string& path) {
 } // namespace
 
 std::string ExeDirectoryOf(std::string_view exePath, char separator) {
-    exePath = exePath.substr(0, MAX_EXE_PATH);
     std::size_t last = exePath.rfind(separator);
     if (last == std::string_view::npos)
         return {};
@@ -51,9 +50,10 @@ std::string ExeDirectoryOf(std::string_view exePath, char separator) {
 
 std::string GetExeDirectory() {
 #ifdef _WIN32
-    char buffer[MAX_EXE_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    if (n == 0)
+    // The whole path, however long: a cut path names some other directory.
+    std::string buffer(MAX_EXE_PATH, '\0');
+    DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size())
         return {};
     return ExeDirectoryOf(std::string_view(buffer, n), '\\');
 #else

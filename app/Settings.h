@@ -25,10 +25,10 @@ private:
 };
 
 // The directory of the running executable with the platform's trailing separator, or "" when
-// it cannot be found. The executable's path is taken at most 255 characters long.
+// it cannot be found.
 std::string GetExeDirectory();
-// The directory part of an executable path: cut to 255 characters, then up to and including
-// the last separator; "" when there is none.
+// The directory part of an executable path, up to and including the last separator; "" when
+// there is none. Long paths are kept whole.
 std::string ExeDirectoryOf(std::string_view exePath, char separator);
 // GetExeDirectory() + "Orvik.INI".
 std::string SettingsFilePath();

@@ -45,7 +45,7 @@ fi
 
 # No display: a private X server, a few seconds of the live program, a screenshot.
 start_xvfb 800x700x24
-"$program" &
+QT_QPA_PLATFORM=xcb "$program" &
 prog_pid=$!
 sleep "${ORVIK_DEMO_SECONDS:-4}"
 window=$(xdotool search --name "Tarnwell Orvik interface" | head -n 1 || true)

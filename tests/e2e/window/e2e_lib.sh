@@ -48,7 +48,8 @@ start_program() {
     cp "$program" "$work/orvik"
     set_port_mapping "$work/Orvik.INI" 1 "$work/bus"
     start_xvfb 800x700x24 || fail "no X server"
-    "$work/orvik" >"$work/program.out" 2>&1 &
+    # A real window on the private X server, whatever the caller's test environment says.
+    QT_QPA_PLATFORM=xcb "$work/orvik" >"$work/program.out" 2>&1 &
     prog_pid=$!
     find_window() { window=$(xdotool search --name "$1" 2>/dev/null | head -n 1); [ -n "$window" ]; }
     wait_for 20 find_window "Tarnwell Orvik interface" || fail "no main window"
