@@ -19,3 +19,6 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_SANI
     -DORVIK_BUILD_GUI=OFF
 cmake --build build-tsan -j "$jobs" --target serial_tests
 (cd build-tsan && ctest --output-on-failure --timeout 120 -R '^(CommPort|CommError|PtyPort|PortNames)\.')
+
+# The Windows cross-build and its tests under Wine.
+./scripts/test-windows.sh

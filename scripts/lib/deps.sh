@@ -25,4 +25,8 @@ ORVIK_BUILD_PACKAGES=(
     fonts-dejavu-core
 )
 # What the end-to-end tests and the demo need.
-ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat)
+ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip)
+# What the Windows cross-build and its test run under Wine need.
+ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat)
+# What the fuzz targets need: clang with libFuzzer and its sanitizer runtimes.
+ORVIK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -20,5 +20,5 @@ done
 export WINEPREFIX=${WINEPREFIX:-$dir/prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export ORVIK_TEST_PORT=COM1 ORVIK_TEST_FAR_PORT=COM2
-export LD_PRELOAD="$dir/libptymodemlines.so${LD_PRELOAD:+:$LD_PRELOAD}"
+export LD_PRELOAD="$dir/libwineptyshim.so${LD_PRELOAD:+:$LD_PRELOAD}"
 timeout 120 "$@"
