@@ -55,7 +55,7 @@ std::string GetExeDirectory() {
     DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0 || n >= buffer.size())
         return {};
-    return ExeDirectoryOf(std::string_view(buffer, n), '\\');
+    return ExeDirectoryOf(std::string_view(buffer.data(), n), '\\');
 #else
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);

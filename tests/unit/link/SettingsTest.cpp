@@ -43,13 +43,20 @@ protected:
 
 } // namespace
 
+// The line end of a file that has none yet: the platform's own.
+#ifdef _WIN32
+const std::string NL = "\r\n";
+#else
+const std::string NL = "\n";
+#endif
+
 TEST_F(SettingsFile, MissingFileReadsZeroAndWriteCreatesIt) {
     EXPECT_EQ(ReadCommsPort(path_), 0);
     EXPECT_TRUE(ReadPorts(path_).empty());
     WriteCommsPort(path_, 0);
-    EXPECT_EQ(Get(), "[Setup]\nCommsPort=0\n");
+    EXPECT_EQ(Get(), "[Setup]" + NL + "CommsPort=0" + NL);
     WriteCommsPort(path_, 1);
-    EXPECT_EQ(Get(), "[Setup]\nCommsPort=1\n");
+    EXPECT_EQ(Get(), "[Setup]" + NL + "CommsPort=1" + NL);
     EXPECT_EQ(ReadCommsPort(path_), 1);
 }
 
@@ -104,7 +111,7 @@ TEST_F(SettingsFile, WriteAddsTheKeyOrTheSection) {
 
     Put("[Setup]");
     WriteCommsPort(path_, 4);
-    EXPECT_EQ(Get(), "[Setup]\nCommsPort=4\n");
+    EXPECT_EQ(Get(), "[Setup]" + NL + "CommsPort=4" + NL);
 
     Put("[SETUP]\nCOMMSPORT=9"); // no newline at the end
     WriteCommsPort(path_, 5);
