@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "FindComponent.h"
+#include "FormFont.h"
 #include "Messages.h"
 #include "Settings.h"
 #include "Shape.h"
@@ -12,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,13 +48,6 @@ QColor ToColor(const Rgb& c) {
     return QColor(c.r, c.g, c.b);
 }
 
-QFont WindowFont() {
-    const QString face = "MS Sans Serif";
-    QFont font = QFontDatabase::families().contains(face) ? QFont(face) : QFont();
-    font.setPointSize(8);
-    return font;
-}
-
 QLabel* Label(QWidget* parent, const QString& text, QPoint at) {
     auto* label = new QLabel(text, parent);
     label->move(at);
@@ -77,7 +70,7 @@ TForm1::TForm1(const std::string& settingsPath)
       comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())) {
     setObjectName("Form1");
     setWindowTitle("Tarnwell Orvik interface version 1.1");
-    setFont(WindowFont());
+    UseFormFont(this);
     CreateControls();
 
     linkPort_ = std::make_unique<CommLinkPort>(*comm1_);
