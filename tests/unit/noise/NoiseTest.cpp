@@ -1,0 +1,155 @@
+// The link core on a noisy line: thousands of frames from the bus simulator with random bytes
+// between them, a share of them with one byte changed, in random pieces. The link state must
+// act on exactly the frames that an independent scan of the delivered bytes finds intact, and
+// show only statuses that the simulator sent.
+#include "LineCommands.h"
+#include "LinkFrame.h"
+#include "NoiseChecker.h"
+#include "SimBus.h"
+#include "SimChild.h"
+#include "SimLine.h"
+#include "TxQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <limits>
+#include <poll.h>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+using namespace orvik;
+using namespace orvik::test;
+
+namespace {
+
+Bytes FromHex(const std::string& hex) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+} // namespace
+
+TEST(NoiseAgainstReference, SimulatedBusWithNoiseCorruptionAndPieces) {
+    sim::SimBus bus(11);
+    sim::LoadDefaultModel(bus);
+    std::mt19937 rng(2024);
+    sim::Faults faults;
+    faults.noiseMax = 24;
+    faults.corruptPercent = 25;
+    faults.pieces = true;
+    sim::TxQueue queue;
+    Bytes stream;
+    std::vector<StatusRecord> sentStatus;
+    std::vector<Bytes> sentSetup;
+    std::size_t frameBytes = 0;
+
+    auto send = [&](std::uint8_t type, const std::uint8_t* data, std::size_t length) {
+        std::uint8_t frame[MAX_FRAME_SIZE];
+        const std::size_t n = EncodeFrame(type, data, length, frame);
+        frameBytes += n;
+        ASSERT_TRUE(queue.Push(frame, n, faults, rng, std::numeric_limits<std::size_t>::max()));
+        while (!queue.Empty()) {
+            sim::Segment& s = queue.Front();
+            stream.insert(stream.end(), s.bytes.begin(), s.bytes.end());
+            queue.Consume(s.bytes.size());
+        }
+    };
+
+    const int frames = 4000;
+    for (int i = 0; i < frames; ++i) {
+        bus.Advance(50);
+        if (i % 97 == 0) {
+            const std::size_t node = rng() % NODE_COUNT;
+            bus.SetPresent(node, !bus.Present(node));
+        }
+        if (i % 13 == 0) {
+            const std::uint8_t request[2] = {static_cast<std::uint8_t>(rng() % NODE_COUNT), 0};
+            const auto r = bus.Apply(CMD_REQUEST_BREAKER_SETUP, request, sizeof request);
+            if (r.reply) {
+                sentSetup.emplace_back(r.setupReply.begin(), r.setupReply.end());
+                send(FRAME_BREAKER_SETUP, r.setupReply.data(), r.setupReply.size());
+            }
+        }
+        sentStatus.push_back(bus.BuildStatus());
+        send(FRAME_STATUS, sentStatus.back().bytes.data(), STATUS_RECORD_SIZE);
+    }
+
+    NoiseChecker checker(stream, sentStatus, sentSetup);
+    while (!checker.Done()) {
+        checker.Deliver(1 + rng() % 700, 1 + static_cast<int>(rng() % NODE_COUNT));
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+    std::printf("[ figures  ] %zu status and %zu setup frames sent, %lu corrupted, %zu noise "
+                "bytes; %zu frames pass their checks, %zu statuses shown, %zu setups stored\n",
+                sentStatus.size(), sentSetup.size(), queue.Corrupted(), stream.size() - frameBytes,
+                checker.FramesPassingChecks(), checker.StatusShown(), checker.SetupsStored());
+    // The faults did happen, and most frames still came through.
+    EXPECT_GT(queue.Corrupted(), sentStatus.size() / 8);
+    EXPECT_LT(checker.StatusShown(), sentStatus.size());
+    EXPECT_GT(checker.StatusShown(), sentStatus.size() / 2);
+    EXPECT_GT(checker.SetupsStored(), 0u);
+}
+
+TEST(NoiseAgainstReference, SimulatorProgramOnAPseudoTerminal) {
+    const std::string trace =
+        ::testing::TempDir() + "orvik-noise-" + std::to_string(getpid()) + "-trace.txt";
+    SimChild sim({"--unpaced", "--period", "1", "--noise", "16", "--corrupt", "20", "--seed", "9",
+                  "--trace-sent", trace});
+    ASSERT_TRUE(sim.Started());
+    const std::string path = sim.FarEnd();
+    ASSERT_FALSE(path.empty());
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_TRUE(sim::MakeRaw57600(fd));
+
+    // Read for two seconds in pieces of random size; they are delivered as they came.
+    std::mt19937 rng(5);
+    Bytes stream;
+    std::vector<std::size_t> pieces;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    std::uint8_t buf[512];
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0)
+            continue;
+        const ssize_t n = read(fd, buf, 1 + rng() % sizeof buf);
+        if (n <= 0)
+            continue;
+        stream.insert(stream.end(), buf, buf + n);
+        pieces.push_back(static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(sim.Stop(), 0);
+    close(fd);
+
+    std::vector<StatusRecord> sentStatus;
+    std::ifstream in(trace);
+    for (std::string type, hex; in >> type >> hex;) {
+        const Bytes data = FromHex(hex);
+        ASSERT_EQ(type, "1");
+        ASSERT_EQ(data.size(), STATUS_RECORD_SIZE);
+        sentStatus.emplace_back();
+        std::copy(data.begin(), data.end(), sentStatus.back().bytes.begin());
+    }
+    std::remove(trace.c_str());
+
+    NoiseChecker checker(stream, sentStatus, {});
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        checker.Deliver(pieces[k], 1 + static_cast<int>(k % NODE_COUNT));
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+    std::printf("[ figures  ] %zu status frames sent, %zu bytes read in %zu pieces; %zu frames "
+                "pass their checks, %zu statuses shown\n",
+                sentStatus.size(), stream.size(), pieces.size(), checker.FramesPassingChecks(),
+                checker.StatusShown());
+    EXPECT_GT(checker.StatusShown(), 500u);
+    EXPECT_LT(checker.StatusShown(), sentStatus.size());
+}
