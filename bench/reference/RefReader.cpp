@@ -1,0 +1,96 @@
+// Reads the bus from DEVICE and parses it with the link core, as the program does but without
+// a window, for SECONDS; then prints the frames shown and ends.
+//
+//   orvik_ref_reader qt|comm DEVICE SECONDS
+//   qt:   Qt's serial port, readyRead, read into a fixed chunk, LinkState::FeedBytes
+//   comm: the program's serial component, OnRxChar, LinkState::Comm1RxChar
+#include "CommPort.h"
+#include "LinkState.h"
+#include "QtMainThreadInvoker.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#ifdef ORVIK_BENCH_QSERIALPORT
+#include <QSerialPort>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+using namespace orvik;
+
+namespace {
+
+class CommLinkPort final : public LinkPort {
+public:
+    explicit CommLinkPort(TComm& comm) : comm_(comm) {}
+    int Read(void* buffer, int count) override { return comm_.Read(buffer, count); }
+    int Write(const void* buffer, int count) override { return comm_.Write(buffer, count); }
+
+private:
+    TComm& comm_;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: orvik_ref_reader qt|comm DEVICE SECONDS\n");
+        return 2;
+    }
+    const bool useQt = std::strcmp(argv[1], "qt") == 0;
+    const char* device = argv[2];
+    const int seconds = std::atoi(argv[3]);
+    QCoreApplication app(argc, argv);
+
+    LinkState link;
+    link.SetNodeSelector([] { return 1; });
+    long shown = 0;
+    link.SetDisplaySink([&shown](const DisplayUpdate&) { ++shown; });
+    // The program's 100 ms timer, so that both sleep the same way.
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&link] { link.Timer1Timer(); });
+    timer.start(100);
+    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+
+    TComm comm(std::make_shared<TQtMainThreadInvoker>());
+    CommLinkPort commPort(comm);
+#ifdef ORVIK_BENCH_QSERIALPORT
+    QSerialPort port;
+    std::uint8_t chunk[RX_CHUNK_SIZE];
+#endif
+    if (useQt) {
+#ifdef ORVIK_BENCH_QSERIALPORT
+        port.setPortName(QString::fromLocal8Bit(device));
+        if (!port.open(QIODevice::ReadWrite) || !port.setBaudRate(57600)) {
+            std::fprintf(stderr, "QSerialPort: %s\n", qPrintable(port.errorString()));
+            return 1;
+        }
+        QObject::connect(&port, &QSerialPort::readyRead, &port, [&] {
+            const qint64 n = port.read(reinterpret_cast<char*>(chunk), sizeof chunk);
+            if (n > 0)
+                link.FeedBytes(chunk, static_cast<std::size_t>(n));
+        });
+#else
+        std::fprintf(stderr, "built without Qt's serial port\n");
+        return 2;
+#endif
+    } else {
+        link.SetPort(&commPort);
+        comm.OnRxChar = [&link](TCustomComm*, std::int32_t count) { link.Comm1RxChar(count); };
+        comm.SetDeviceName(device);
+        try {
+            comm.SetBaudRate(cbr57600);
+            comm.Open();
+        } catch (const ECommError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
+    app.exec();
+    comm.Close();
+    std::printf("frames_shown %ld\n", shown);
+    return 0;
+}

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (build-bench, RelWithDebInfo), runs them and prints one table.
+# Usage: ./scripts/bench.sh [--quick]
+#   --quick: the full-rate memory run lasts 60 s instead of 10 minutes.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+source scripts/lib/deps.sh
+source scripts/lib/xvfb.sh
+source scripts/lib/settings.sh
+source bench/lib.sh
+
+long_run=600
+[ "${1:-}" = "--quick" ] && long_run=60
+window=30 # seconds of each CPU figure
+# Shorter runs while working on this script: ORVIK_BENCH_SECONDS=WINDOW:LONG_RUN.
+if [ -n "${ORVIK_BENCH_SECONDS:-}" ]; then
+    window=${ORVIK_BENCH_SECONDS%%:*} long_run=${ORVIK_BENCH_SECONDS##*:}
+fi
+
+ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-serialport-dev
+build=build-bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j 2 --target receive_bench window_delay_bench orvik_ref_reader orvik \
+    orvik-bus-sim >/dev/null
+program=$root/$build/app/orvik
+sim=$root/$build/sim/orvik-bus-sim
+reader=$root/$build/bench/reference/orvik_ref_reader
+
+work=$(mktemp -d)
+trap 'bench_cleanup; rm -rf "$work"' EXIT
+start_xvfb 800x700x24
+note() { echo "bench: $*" >&2; }
+
+# 1. Receive path.
+note "receive path"
+"$build/bench/receive/receive_bench" >"$work/receive.txt"
+
+# 2. Delay to the end of UpdateDisplay in the real main window.
+for s in comm qt; do
+    note "delay, $s"
+    "$build/bench/window/window_delay_bench" --frames 1000 --serial "$s" >"$work/delay-$s.txt" \
+        2>"$work/delay-$s.err"
+done
+
+# 3. CPU at the bus's full rate, each reader alone.
+full_rate() { # NAME: starts it on a new full-rate simulator, sets pid
+    local d=$work/$1
+    mkdir -p "$d"
+    start_bus "$d" --full-rate
+    case $1 in
+        orvik*) start_orvik "$d"; pid=$orvik_pid ;;
+        qt*) start_reader "$d" qt $((long_run + window + 60)); pid=$reader_pid ;;
+        comm*) start_reader "$d" comm $((long_run + window + 60)); pid=$reader_pid ;;
+    esac
+}
+for s in orvik qt comm; do
+    note "CPU at full rate, $s (${window} s)"
+    full_rate "$s-full"
+    sleep 3
+    sample "$pid" "$window" >"$work/cpu-full-$s.txt"
+    stop "$pid"
+    stop "$bus_pid"
+done
+
+# 4. Idle: the line open, the bus silent. All three at once.
+note "idle (${window} s)"
+idle_pids=()
+for s in orvik qt comm; do
+    d=$work/$s-idle
+    mkdir -p "$d"
+    start_bus "$d" --silence 0:0
+    case $s in
+        orvik) start_orvik "$d"; idle_pids+=("$orvik_pid") ;;
+        *) start_reader "$d" "$s" $((window + 30)); idle_pids+=("$reader_pid") ;;
+    esac
+done
+sleep 3
+i=0
+sample_pids=()
+for s in orvik qt comm; do
+    sample "${idle_pids[$i]}" "$window" >"$work/cpu-idle-$s.txt" &
+    sample_pids+=($!)
+    i=$((i + 1))
+done
+wait "${sample_pids[@]}"
+bench_cleanup
+start_xvfb 800x700x24
+
+# 5. The program at the bus's usual frame period (200 ms), then waiting for a breaker setup
+# reply that never comes, frames still arriving.
+note "usual frame period, then waiting for a breaker setup reply (2 x ${window} s)"
+d=$work/orvik-wait
+mkdir -p "$d"
+start_bus "$d" --no-setup-reply
+start_orvik "$d"
+sleep 2
+dy=$(menu_bar_height "$orvik_window" "$d/shot.png")
+sample "$orvik_pid" "$window" >"$work/cpu-normal-orvik.txt"
+xdotool mousemove --window "$orvik_window" 468 $((324 + dy)) click 1
+requested() { grep -q CMD_REQUEST_BREAKER_SETUP "$d/commands.log" 2>/dev/null; }
+waiting_shown() { [ "$(xdotool search --onlyvisible --pid "$orvik_pid" 2>/dev/null | wc -l)" -ge 2 ]; }
+if wait_for 10 requested && wait_for 10 waiting_shown; then
+    sleep 1
+    sample "$orvik_pid" "$window" >"$work/cpu-wait-orvik.txt"
+else
+    note "the breaker setup request did not go out"
+    echo "- -" >"$work/cpu-wait-orvik.txt"
+fi
+bench_cleanup
+start_xvfb 800x700x24
+
+# 6. Memory over a long run at full rate: all three at once.
+note "memory at full rate (${long_run} s)"
+declare -A long_pid
+for s in orvik qt comm; do
+    full_rate "$s-long"
+    long_pid[$s]=$pid
+done
+sleep 5
+for s in orvik qt comm; do rss_kb "${long_pid[$s]}" >"$work/rss-start-$s.txt"; done
+sleep $((long_run - 5))
+for s in orvik qt comm; do
+    if kill -0 "${long_pid[$s]}" 2>/dev/null; then
+        rss_kb "${long_pid[$s]}" >"$work/rss-end-$s.txt"
+    else
+        echo "ended" >"$work/rss-end-$s.txt"
+    fi
+done
+bench_cleanup
+
+# The table.
+cpu() { awk '{ print $1 " %" }' "$work/cpu-$1-$2.txt"; }
+wake() { awk '{ print $2 "/s" }' "$work/cpu-$1-$2.txt"; }
+mb() { awk '{ printf "%.1f MB", $1 / 1024 }' "$work/rss-$1-$2.txt"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 > 0) printf "%.2f", a / b; else print "-" }'; }
+d_comm=$work/delay-comm.txt d_qt=$work/delay-qt.txt
+r=$work/receive.txt
+
+echo
+echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)"
+row() { printf '| %-58s | %-28s | %-20s | %-7s | %-10s |\n' "$@"; }
+row "figure" "ours (TComm)" "Qt (QSerialPort)" "ours/Qt" "budget"
+row "---" "---" "---" "---" "---"
+row "FrameReceiver::Feed, mixed stream" \
+    "$(value $r frame_receiver_mb_s) MB/s ($(value $r frame_receiver_line_multiple) x line)" "" "" "> 288 MB/s"
+row "LinkState::FeedBytes (with the display of each frame)" \
+    "$(value $r link_feed_bytes_mb_s) MB/s ($(value $r link_feed_bytes_line_multiple) x line)" "" "" ""
+row "allocations while receiving" "$(value $r receive_allocations)" "" "" "0"
+for p in median p99 max; do
+    a=$(value "$d_comm" $p) b=$(value "$d_qt" $p)
+    budget=""
+    [ $p = p99 ] && budget="< 5 ms"
+    row "last byte to end of UpdateDisplay, $p ($(value "$d_comm" frames) frames)" "$a ms" "$b ms" \
+        "$(ratio "$a" "$b")" "$budget"
+done
+row "CPU at full rate: program (window, Xvfb)" "$(cpu full orvik)" "" "" "< 1 %"
+row "CPU at full rate: reader without window" "$(cpu full comm)" "$(cpu full qt)" \
+    "$(ratio "$(cpu full comm | cut -d' ' -f1)" "$(cpu full qt | cut -d' ' -f1)")" ""
+row "wake-ups at full rate: program / reader" "$(wake full orvik) / $(wake full comm)" \
+    "$(wake full qt)" "" ""
+row "CPU idle (line open, bus silent): program" "$(cpu idle orvik), $(wake idle orvik)" "" "" "0 %"
+row "CPU idle: reader without window" "$(cpu idle comm), $(wake idle comm)" \
+    "$(cpu idle qt), $(wake idle qt)" "" ""
+row "CPU at the usual 200 ms frame period: program" "$(cpu normal orvik), $(wake normal orvik)" "" "" ""
+row "CPU waiting for a breaker setup reply (frames go on)" "$(cpu wait orvik), $(wake wait orvik)" "" "" "0 %"
+row "resident memory, program: start -> after ${long_run} s" \
+    "$(mb start orvik) -> $(mb end orvik)" "" "" "flat"
+row "resident memory, reader: start -> after ${long_run} s" \
+    "$(mb start comm) -> $(mb end comm)" "$(mb start qt) -> $(mb end qt)" "" "flat"
+echo "(CPU: user + system over wall time, one core = 100 %; wake-ups: context switches of all threads per second;"
+echo " the memory run has the program and both readers at full rate at once, each on its own simulator)"
