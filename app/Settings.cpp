@@ -18,7 +18,7 @@ namespace orvik {
 
 namespace {
 
-constexpr std::size_t MAX_EXE_PATH = 32768;
+[[maybe_unused]] constexpr std::size_t MAX_EXE_PATH = 32768; // Windows only
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
     std::ifstream in(path, std::ios::binary);
