@@ -14,11 +14,23 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j "$jobs"
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" --timeout 300)
 
-# The serial component's threads under ThreadSanitizer.
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_SANITIZE=thread \
-    -DORVIK_BUILD_GUI=OFF
-cmake --build build-tsan -j "$jobs" --target serial_tests
-(cd build-tsan && ctest --output-on-failure --timeout 120 -R '^(CommPort|CommError|PtyPort|PortNames)\.')
+# Sanitizers: the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer; the serial
+# component, the simulator, the GUI and the program's end-to-end runs under ThreadSanitizer.
+# Any report fails (scripts/lib/sanitizers/ has the options and the explained suppressions).
+source scripts/lib/sanitizers/sanitizers.sh
+step=$SECONDS
+sanitizer_suite asan build-asan "" "" -DORVIK_SANITIZE=address,undefined -DORVIK_BUILD_GUI=ON
+echo "ASan + UBSan build and suite: $((SECONDS - step)) s"
+step=$SECONDS
+sanitizer_suite tsan build-tsan "serial_tests serial_qt_tests serial_line_tests sim_model_tests \
+    sim_program_tests orvik-bus-sim noise_tests dialog_tests main_window_tests \
+    switch_widget_tests orvik" '^fuzz\.' -DORVIK_SANITIZE=thread -DORVIK_BUILD_GUI=ON
+echo "TSan build and tests: $((SECONDS - step)) s"
+
+# Each fuzz target for 20 s (libFuzzer, ASan + UBSan); a crash fails.
+step=$SECONDS
+./scripts/fuzz.sh 20
+echo "Fuzz build and runs: $((SECONDS - step)) s"
 
 # The Windows cross-build and its tests under Wine.
 ./scripts/test-windows.sh
