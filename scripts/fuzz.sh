@@ -22,7 +22,7 @@ done
 
 ensure_packages cmake ninja-build "${ORVIK_FUZZ_PACKAGES[@]}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_COMPILER=clang++ \
     -DORVIK_BUILD_GUI=OFF -DORVIK_BUILD_TESTS=OFF -DORVIK_FUZZ=ON \
     -DORVIK_SANITIZE=address,undefined >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"

@@ -18,8 +18,11 @@ cmake --build "$build" -j "$jobs"
 # component, the simulator, the GUI and the program's end-to-end runs under ThreadSanitizer.
 # Any report fails (scripts/lib/sanitizers/ has the options and the explained suppressions).
 source scripts/lib/sanitizers/sanitizers.sh
+ensure_packages "${ORVIK_FUZZ_PACKAGES[@]}"
 step=$SECONDS
-sanitizer_suite asan build-asan "" "" -DORVIK_SANITIZE=address,undefined -DORVIK_BUILD_GUI=ON
+# With clang, ASan and UBSan share one runtime, so UBSan reports reach the report files too.
+sanitizer_suite asan build-asan "" "" -DCMAKE_CXX_COMPILER=clang++ \
+    -DORVIK_SANITIZE=address,undefined -DORVIK_BUILD_GUI=ON
 echo "ASan + UBSan build and suite: $((SECONDS - step)) s"
 step=$SECONDS
 sanitizer_suite tsan build-tsan "serial_tests serial_qt_tests serial_line_tests sim_model_tests \

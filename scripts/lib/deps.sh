@@ -28,5 +28,5 @@ ORVIK_BUILD_PACKAGES=(
 ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip)
 # What the Windows cross-build and its test run under Wine need.
 ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat)
-# What the fuzz targets need: clang with libFuzzer and its sanitizer runtimes.
+# clang with libFuzzer and its sanitizer runtimes: the fuzz targets and the ASan + UBSan build.
 ORVIK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
