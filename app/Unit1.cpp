@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "CommLinkPort.h"
 #include "FindComponent.h"
 #include "FormFont.h"
 #include "Messages.h"
@@ -28,17 +29,6 @@ using namespace orvik;
 namespace L = unit1_layout;
 
 namespace {
-
-// The link's view of the serial component.
-class CommLinkPort final : public LinkPort {
-public:
-    explicit CommLinkPort(TComm& comm) : comm_(comm) {}
-    int Read(void* buffer, int count) override { return comm_.Read(buffer, count); }
-    int Write(const void* buffer, int count) override { return comm_.Write(buffer, count); }
-
-private:
-    TComm& comm_;
-};
 
 QString Text(const ShortText& t) {
     return QString::fromLatin1(t.View().data(), static_cast<qsizetype>(t.Size()));

@@ -4,6 +4,7 @@
 //   orvik_ref_reader qt|comm DEVICE SECONDS
 //   qt:   Qt's serial port, readyRead, read into a fixed chunk, LinkState::FeedBytes
 //   comm: the program's serial component, OnRxChar, LinkState::Comm1RxChar
+#include "CommLinkPort.h"
 #include "CommPort.h"
 #include "LinkState.h"
 #include "QtMainThreadInvoker.h"
@@ -20,20 +21,6 @@
 #include <memory>
 
 using namespace orvik;
-
-namespace {
-
-class CommLinkPort final : public LinkPort {
-public:
-    explicit CommLinkPort(TComm& comm) : comm_(comm) {}
-    int Read(void* buffer, int count) override { return comm_.Read(buffer, count); }
-    int Write(const void* buffer, int count) override { return comm_.Write(buffer, count); }
-
-private:
-    TComm& comm_;
-};
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     if (argc != 4) {

@@ -8,9 +8,7 @@
 #include <QGroupBox>
 #include <QRadioButton>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <unistd.h>
+#include "Pty.h"
 
 #include <memory>
 #include <stdexcept>
@@ -21,27 +19,9 @@ using namespace orvik::test;
 
 namespace {
 
-struct Pty {
-    int Master = -1;
-    int Slave = -1;
-    std::string Name;
-    Pty() {
-        char name[256] = {};
-        if (::openpty(&Master, &Slave, name, nullptr, nullptr) != 0)
-            throw std::runtime_error("openpty failed");
-        Name = name;
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    ~Pty() {
-        ::close(Slave);
-        ::close(Master);
-    }
-};
-
 class PortDialog : public ::testing::Test {
 protected:
-    Pty com3, com5;
+    TPty com3, com5;
     TPortMap ports{{"COM3", com3.Name}, {"COM5", com5.Name}, {"COM7", "/nonexistent/ttyOrvik7"}};
     std::shared_ptr<TPumpedInvoker> invoker = std::make_shared<TPumpedInvoker>();
     Bench bench;

@@ -1,5 +1,6 @@
 // Start-up and shutdown of the main window on real pseudo-terminals and settings files.
 #include "MainWindowSupport.h"
+#include "Pty.h"
 #include "Shape.h"
 
 #include <QLineEdit>
@@ -7,39 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 using namespace orvik;
 using namespace orvik::test;
 
 namespace {
-
-// A pseudo-terminal: the program opens `path`, the test drives `master`.
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    std::string path;
-    Pty() {
-        char name[128] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-            path = name;
-            termios t{};
-            tcgetattr(slave, &t);
-            cfmakeraw(&t);
-            tcsetattr(slave, TCSANOW, &t);
-            // Our own slave handle stays open so the line survives the program's close.
-        }
-    }
-    ~Pty() {
-        if (master >= 0)
-            close(master);
-        if (slave >= 0)
-            close(slave);
-    }
-};
 
 class Startup : public ::testing::Test {
 protected:
@@ -71,9 +43,8 @@ TEST_F(Startup, WithoutASettingsFileItUsesCom1AndClosingCreatesTheFile) {
 }
 
 TEST_F(Startup, CommsPortFourOpensCom5AndFramesReachTheDisplay) {
-    Pty pty;
-    ASSERT_FALSE(pty.path.empty());
-    WriteFile(path, "; bench setup\n[Setup]\nCommsPort=4\n[Ports]\nCOM5=" + pty.path + "\n");
+    TPty pty;
+    WriteFile(path, "; bench setup\n[Setup]\nCommsPort=4\n[Ports]\nCOM5=" + pty.Name + "\n");
     TForm1 form(path);
     EXPECT_TRUE(recorder.messages.isEmpty());
     EXPECT_EQ(form.Comm1().DeviceName(), "COM5");
@@ -83,29 +54,20 @@ TEST_F(Startup, CommsPortFourOpensCom5AndFramesReachTheDisplay) {
     r.SetNodePresent(0x01);
     r.SetInputVoltage(0, 137);
     const Bytes frame = StatusFrame(r);
-    ASSERT_EQ(write(pty.master, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    ASSERT_EQ(pty.Send(frame), frame.size());
     // The monitor thread hands the bytes to the GUI thread; bounded wait.
     QTRY_COMPARE_WITH_TIMEOUT(Colour(form, 1), QColor(0, 255, 0), 5000);
     EXPECT_EQ(form.findChild<QLineEdit*>("Edit9")->text(), "13.7");
 
     // A command goes out on the line whole.
     form.Link().Button7Click();
-    std::uint8_t buf[16] = {};
-    ssize_t got = 0;
-    for (int i = 0; i < 100 && got < 8; ++i) {
-        const ssize_t n = read(pty.master, buf + got, sizeof buf - got);
-        if (n > 0)
-            got += n;
-        else
-            QTest::qWait(10);
-    }
-    EXPECT_EQ(Bytes(buf, buf + got), (Bytes{0xD5, 0x82, 8, 2, 0, 1, 11, 11}));
+    EXPECT_EQ(pty.Receive(8), (Bytes{0xD5, 0x82, 8, 2, 0, 1, 11, 11}));
 
     form.close();
     const std::string text = ReadFile(path);
     EXPECT_NE(text.find("; bench setup\n"), std::string::npos);
     EXPECT_NE(text.find("CommsPort=4"), std::string::npos);
-    EXPECT_NE(text.find("COM5=" + pty.path), std::string::npos);
+    EXPECT_NE(text.find("COM5=" + pty.Name), std::string::npos);
 }
 
 TEST_F(Startup, AnAbsentPortIsReportedAndTheWindowStillOpens) {

@@ -1,5 +1,6 @@
 // The component on the real POSIX backend, with pseudo-terminals and plain files.
 #include "CommPort.h"
+#include "Pty.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 using namespace orvik;
+using orvik::test::TPty;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -30,63 +32,6 @@ class TProbeComm : public TComm {
 public:
     using TComm::TComm;
     using TCustomComm::GetMonitorThread;
-};
-
-struct TPty {
-    int Master = -1;
-    int Slave = -1;
-    std::string Name;
-
-    TPty() {
-        char name[256] = {};
-        if (::openpty(&Master, &Slave, name, nullptr, nullptr) != 0)
-            throw std::runtime_error("openpty failed");
-        Name = name;
-        ::fcntl(Master, F_SETFL, ::fcntl(Master, F_GETFL) | O_NONBLOCK);
-    }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-    ~TPty() {
-        CloseMaster();
-        ::close(Slave);
-    }
-    void CloseMaster() {
-        if (Master >= 0)
-            ::close(Master);
-        Master = -1;
-    }
-    // Writes all bytes at the far end within `limit`; returns how many went.
-    std::size_t Send(const std::vector<std::uint8_t>& bytes, std::chrono::milliseconds limit = 5s) {
-        std::size_t sent = 0;
-        const auto until = Clock::now() + limit;
-        while (sent < bytes.size() && Clock::now() < until) {
-            ssize_t n = ::write(Master, bytes.data() + sent, bytes.size() - sent);
-            if (n > 0) {
-                sent += static_cast<std::size_t>(n);
-            } else {
-                pollfd p{Master, POLLOUT, 0};
-                ::poll(&p, 1, 10);
-            }
-        }
-        return sent;
-    }
-    // Reads at the far end until `count` bytes came or `limit` passed.
-    std::vector<std::uint8_t> Receive(std::size_t count, std::chrono::milliseconds limit = 5s) {
-        std::vector<std::uint8_t> got(count);
-        std::size_t have = 0;
-        const auto until = Clock::now() + limit;
-        while (have < count && Clock::now() < until) {
-            ssize_t n = ::read(Master, got.data() + have, count - have);
-            if (n > 0) {
-                have += static_cast<std::size_t>(n);
-            } else {
-                pollfd p{Master, POLLIN, 0};
-                ::poll(&p, 1, 10);
-            }
-        }
-        got.resize(have);
-        return got;
-    }
 };
 
 std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed = 0) {

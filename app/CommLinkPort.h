@@ -1,0 +1,19 @@
+// The link's view of the serial component.
+#pragma once
+
+#include "CommPort.h"
+#include "LinkState.h"
+
+namespace orvik {
+
+class CommLinkPort final : public LinkPort {
+public:
+    explicit CommLinkPort(TComm& comm) : comm_(comm) {}
+    int Read(void* buffer, int count) override { return comm_.Read(buffer, count); }
+    int Write(const void* buffer, int count) override { return comm_.Write(buffer, count); }
+
+private:
+    TComm& comm_;
+};
+
+} // namespace orvik

@@ -1,0 +1,76 @@
+// A pseudo-terminal for tests: the code under test opens `Name`, the test drives `Master`.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace orvik::test {
+
+struct TPty {
+    int Master = -1;
+    int Slave = -1;
+    std::string Name;
+
+    TPty() {
+        char name[256] = {};
+        if (::openpty(&Master, &Slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        Name = name;
+        ::fcntl(Master, F_SETFL, ::fcntl(Master, F_GETFL) | O_NONBLOCK);
+    }
+    TPty(const TPty&) = delete;
+    TPty& operator=(const TPty&) = delete;
+    ~TPty() {
+        CloseMaster();
+        ::close(Slave);
+    }
+    void CloseMaster() {
+        if (Master >= 0)
+            ::close(Master);
+        Master = -1;
+    }
+    // Writes all bytes at the far end within `limit`; returns how many went.
+    std::size_t Send(const std::vector<std::uint8_t>& bytes,
+                     std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+        std::size_t sent = 0;
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (sent < bytes.size() && std::chrono::steady_clock::now() < until) {
+            ssize_t n = ::write(Master, bytes.data() + sent, bytes.size() - sent);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+            } else {
+                pollfd p{Master, POLLOUT, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+        return sent;
+    }
+    // Reads at the far end until `count` bytes came or `limit` passed.
+    std::vector<std::uint8_t> Receive(std::size_t count,
+                                      std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+        std::vector<std::uint8_t> got(count);
+        std::size_t have = 0;
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (have < count && std::chrono::steady_clock::now() < until) {
+            ssize_t n = ::read(Master, got.data() + have, count - have);
+            if (n > 0) {
+                have += static_cast<std::size_t>(n);
+            } else {
+                pollfd p{Master, POLLIN, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+        got.resize(have);
+        return got;
+    }
+};
+
+} // namespace orvik::test
