@@ -43,4 +43,6 @@ stop_wine # the port mapping takes effect when Wine starts again
 LD_PRELOAD=$shim wineserver -p
 timeout 300 wine wineboot >/dev/null 2>&1
 
-(cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 300)
+# Now and then Wine fails to start a program at all (no output, exit at once); such a test is
+# run again, up to three times in all. A test that really fails, fails every time.
+(cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 300 --repeat until-pass:3)
