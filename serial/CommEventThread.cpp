@@ -31,7 +31,12 @@ struct TCommEventThread::TSlot {
         }
         lk.lock();
         State = TState::Idle;
+        // Wake the monitor thread only once the lock is free, so that it does not wake into
+        // a held lock and sleep again. The slot outlives this: it is shared, and only this
+        // thread ends the monitor thread.
+        lk.unlock();
         Changed.notify_all();
+        lk.lock();
     }
 
     // Main thread, from the invoker: a delivery that already ran, or runs right now
