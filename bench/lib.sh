@@ -36,16 +36,7 @@ sample() {
         'BEGIN { s = ns / 1e9; printf "%.2f %.1f\n", 100 * dt / hz / s, ds / s }'
 }
 
-# wait_for SECONDS COMMAND...: polls every 0.2 s.
-wait_for() {
-    local limit=$(($1 * 5))
-    shift
-    for _ in $(seq "$limit"); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/wait.sh"
 
 # start_bus DIR OPTIONS...: a simulator with its far end linked at DIR/bus; sets bus_pid.
 start_bus() {

@@ -4,6 +4,7 @@
 #include "CommPort.h"
 #include "FarEnd.h"
 #include "PortExpectations.h"
+#include "SerialTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -20,19 +21,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class TProbeComm : public TComm {
-public:
-    using TComm::TComm;
-    using TCustomComm::GetMonitorThread;
-};
-
-std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed = 0) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = static_cast<std::uint8_t>((i * 7 + seed + i / 251) & 0xFF);
-    return v;
-}
 
 // The text and code of the ECommError `f` raises; "" when it raises none.
 template <typename F> std::string Raised(F&& f, std::int32_t& code) {

@@ -5,6 +5,7 @@
 e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 source "$e2e_root/scripts/lib/xvfb.sh"
 source "$e2e_root/scripts/lib/settings.sh"
+source "$e2e_root/scripts/lib/wait.sh"
 
 work=$(mktemp -d)
 sim_pid="" prog_pid="" window="" dy=0
@@ -27,16 +28,6 @@ fail() {
     exit 1
 }
 
-# wait_for SECONDS COMMAND...: polls every 0.2 s.
-wait_for() {
-    local limit=$(($1 * 5))
-    shift
-    for _ in $(seq "$limit"); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
 
 start_sim() { # options for the simulator
     "$sim" --link "$work/bus" --log "$work/commands.log" "$@" >"$work/sim.out" 2>"$work/sim.err" &

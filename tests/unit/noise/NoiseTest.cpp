@@ -6,8 +6,8 @@
 #include "LinkFrame.h"
 #include "NoiseChecker.h"
 #include "SimBus.h"
-#include "SimChild.h"
 #include "SimLine.h"
+#include "SimProcess.h"
 #include "TxQueue.h"
 
 #include <gtest/gtest.h>
@@ -101,10 +101,10 @@ TEST(NoiseAgainstReference, SimulatedBusWithNoiseCorruptionAndPieces) {
 TEST(NoiseAgainstReference, SimulatorProgramOnAPseudoTerminal) {
     const std::string trace =
         ::testing::TempDir() + "orvik-noise-" + std::to_string(getpid()) + "-trace.txt";
-    SimChild sim({"--unpaced", "--period", "1", "--noise", "16", "--corrupt", "20", "--seed", "9",
-                  "--trace-sent", trace});
+    SimProcess sim({"--unpaced", "--period", "1", "--noise", "16", "--corrupt", "20", "--seed", "9",
+                    "--trace-sent", trace});
     ASSERT_TRUE(sim.Started());
-    const std::string path = sim.FarEnd();
+    const std::string path = sim.ReadLine();
     ASSERT_FALSE(path.empty());
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0) << path;

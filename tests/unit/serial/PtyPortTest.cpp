@@ -1,6 +1,7 @@
 // The component on the real POSIX backend, with pseudo-terminals and plain files.
 #include "CommPort.h"
 #include "Pty.h"
+#include "SerialTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -22,24 +23,13 @@
 #include <unistd.h>
 
 using namespace orvik;
+using orvik::test::Pattern;
+using orvik::test::TProbeComm;
 using orvik::test::TPty;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class TProbeComm : public TComm {
-public:
-    using TComm::TComm;
-    using TCustomComm::GetMonitorThread;
-};
-
-std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed = 0) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = static_cast<std::uint8_t>((i * 7 + seed + i / 251) & 0xFF);
-    return v;
-}
 
 template <typename F> const ECommError* Raised(F&& f, ECommError& keep) {
     try {
