@@ -25,6 +25,7 @@ QComboBox* MakeComboBox(QWidget* parent, int number, int row, int left, int widt
     for (const char* item : items)
         box->addItem(QString::fromLatin1(item));
     box->setCurrentIndex(-1);
+    box->setMaxVisibleItems(box->count()); // the whole list drops down
     box->setGeometry(left, 96 + 24 * row, width, 21);
     return box;
 }
