@@ -1,5 +1,7 @@
 #include "Messages.h"
 
+#include "PlainMessage.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -20,8 +22,7 @@ void ShowMessage(QWidget* parent, const QString& text) {
         Current().showMessage(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, parent);
-    box.exec();
+    ShowPlainMessage(parent, text);
 }
 
 bool Confirm(QWidget* parent, const QString& text) {

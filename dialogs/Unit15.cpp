@@ -1,6 +1,7 @@
 #include "Unit15.h"
 
 #include "FormFont.h"
+#include "PlainMessage.h"
 #include "RadioGroupLayout.h"
 
 #include "CommPort.h"
@@ -13,9 +14,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -34,11 +33,7 @@ TForm15::TForm15(orvik::LinkState& link, orvik::TComm& comm, QWidget* parent)
     setFixedSize(208, 269);
     move(309, 237);
 
-    ShowMessage = [this](const QString& text) {
-        QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                        QMessageBox::Ok, this);
-        box.exec();
-    };
+    ShowMessage = [this](const QString& text) { ShowPlainMessage(this, text); };
 
     auto* label = new QLabel(QStringLiteral("Select the serial communications port that you will "
                                             "be using to connect to the radio device"),
