@@ -70,6 +70,7 @@ private:
     void CreateControls();
     void FormCreate();
     void FormCloseQuery();
+    void PlaceWaitingDialog();
     QLineEdit* EditN(int n) const;
     TShape* ShapeN(int n) const;
 
