@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "FileReplace.h"
 #include "IniFile.h"
 
 #include <cctype>
@@ -87,13 +88,18 @@ void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex) {
     IniFile ini(std::move(text));
     ini.WriteString("Setup", "CommsPort", std::to_string(comPortIndex));
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw SettingsWriteError(path);
-    out.write(ini.Text().data(), static_cast<std::streamsize>(ini.Text().size()));
-    out.close();
-    if (!out)
-        throw SettingsWriteError(path);
+    switch (ReplaceFileWhole(path, ini.Text())) {
+    case ReplaceResult::Replaced:
+        return;
+    case ReplaceResult::FolderNotWritable:
+        // The file itself may still be writable: then it is written where it is.
+        if (WriteFileInPlace(path, ini.Text()))
+            return;
+        break;
+    case ReplaceResult::Failed:
+        break;
+    }
+    throw SettingsWriteError(path);
 }
 
 std::map<int, std::string> ReadPorts(const std::string& path) {

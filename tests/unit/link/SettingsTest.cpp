@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -62,10 +69,11 @@ TEST_F(SettingsFile, MissingFileReadsZeroAndWriteCreatesIt) {
 
 TEST_F(SettingsFile, ReadsTheValueRules) {
     const std::pair<const char*, int> cases[] = {
-        {"4", 4},    {"abc", 0},  {"0x0A", 10},       {"$0A", 10},        {"0X1f", 31},
-        {"256", 0},  {"-1", 255}, {"+7", 7},          {" 12 ", 12},       {"", 0},
-        {"4abc", 0}, {"0x", 0},   {"$", 0},           {"-", 0},           {"1 2", 0},
-        {"257", 1},  {"-256", 0}, {"$FFFFFFFF", 255}, {"99999999999", 0}, {"$100000000", 0}};
+        {"4", 4},     {"abc", 0},  {"0x0A", 10},       {"$0A", 10},        {"0X1f", 31},
+        {"256", 0},   {"-1", 255}, {"+7", 7},          {" 12 ", 12},       {"", 0},
+        {"4abc", 0},  {"0x", 0},   {"$", 0},           {"-", 0},           {"1 2", 0},
+        {"257", 1},   {"-256", 0}, {"$FFFFFFFF", 255}, {"99999999999", 0}, {"$100000000", 0},
+        {"\"3\"", 3}, {"'9'", 9},  {"\"4", 0},         {"\"5'", 0}};
     for (auto [value, expected] : cases) {
         Put(std::string("[Setup]\nCommsPort=") + value + "\n");
         EXPECT_EQ(ReadCommsPort(path_), expected) << "CommsPort=" << value;
@@ -132,10 +140,58 @@ TEST_F(SettingsFile, AnUnwritableFileReportsItsPath) {
     EXPECT_THROW(WriteCommsPort(noDir, 1), SettingsWriteError);
 }
 
+#ifndef _WIN32
+TEST_F(SettingsFile, AWriteReplacesTheFileWholeWithItsModeAndThroughALink) {
+    fs::create_directories(dir_ / "real");
+    const fs::path real = dir_ / "real" / SETTINGS_FILE_NAME;
+    std::ofstream(real, std::ios::binary) << "; mine\n[Setup]\nCommsPort=1\n";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(real, path_);
+    struct stat before {};
+    ASSERT_EQ(::stat(real.c_str(), &before), 0);
+
+    WriteCommsPort(path_, 2);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(Get(), "; mine\n[Setup]\nCommsPort=2\n");
+    struct stat after {};
+    ASSERT_EQ(::stat(real.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino); // a new file took the old one's place
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "real"), {}), 1); // no leftovers
+}
+
+TEST_F(SettingsFile, AWriteThatFailsHalfwayLeavesTheOldFileWhole) {
+    const std::string before = std::string(64 * 1024, ';') + "\n[Setup]\nCommsPort=1\n";
+    Put(before);
+    // Files may grow to 4 KiB only, as on a full disk.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(WriteCommsPort(path_, 2), SettingsWriteError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(Get(), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(SettingsFile, InAFolderThatCannotBeWrittenTheFileIsWrittenInPlace) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes any folder";
+    Put("[Setup]\nCommsPort=1\n");
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    WriteCommsPort(path_, 3);
+    fs::permissions(dir_, fs::perms::owner_all);
+    EXPECT_EQ(Get(), "[Setup]\nCommsPort=3\n");
+}
+#endif
+
 TEST_F(SettingsFile, ReadsThePortsSection) {
     Put("[Setup]\nCommsPort=2\nCOM1=/dev/wrong\n"
         "[ports]\n"
-        "COM3=/dev/ttyUSB0\n"
+        "COM3=\"/dev/ttyUSB0\"\n"
         "com12 = /dev/serial/by-id/usb-Adapter-if00-port0 \n"
         "Com16=/dev/ttyS9\n"
         "COM17=/dev/ttyS10\n"
