@@ -232,12 +232,12 @@ TEST_F(CommPort, StopBeforeTheWaitBeganEndsTheThread) {
 }
 
 TEST_F(CommPort, AFailedWaitEndsTheThreadButThePortStaysOpen) {
+    std::vector<std::int32_t> losses;
+    Comm.OnLineLost = [&](TCustomComm*, std::int32_t e) { losses.push_back(e); };
     Comm.Open();
     Comm.Fake->FailWait();
-    auto until = std::chrono::steady_clock::now() + 5s;
-    while (!Comm.GetMonitorThread()->Finished() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(Comm.GetMonitorThread()->Finished());
+    EXPECT_TRUE(Invoker->PumpUntil([&] { return Comm.GetMonitorThread()->Finished(); }, 5s));
+    EXPECT_EQ(losses, std::vector<std::int32_t>{EIO});
     EXPECT_TRUE(Comm.IsOpen());
     Comm.Open(); // tears the ended thread down and starts anew
     EXPECT_FALSE(Comm.GetMonitorThread()->Finished());

@@ -58,8 +58,10 @@ public:
         Cv.wait(lk, [this] { return Stopped || WaitFails || !Pending.empty(); });
         if (Stopped)
             return TWaitResult::Stopped;
-        if (WaitFails)
+        if (WaitFails) {
+            PortSetLastError(EIO); // the device went away
             return TWaitResult::Failed;
+        }
         events = Pending.front();
         Pending.pop_front();
         return TWaitResult::Event;
@@ -76,6 +78,7 @@ public:
         stat = Stat;
         return true;
     }
+    std::int32_t InQueue() override { return Queued.load(); }
     bool Purge(std::uint32_t flags) override {
         PurgeFlags = flags;
         return true;
@@ -94,6 +97,7 @@ public:
     TCommStat Stat;
     int ClearCount = 0;
     std::atomic<std::uint32_t> PurgeFlags{0};
+    std::atomic<std::int32_t> Queued{0}; // what the monitor thread sees queued
 
 private:
     std::mutex M;
