@@ -15,6 +15,8 @@ constexpr std::int64_t FIRST_RETRY_US = 10'000;
 constexpr std::int64_t LONGEST_RETRY_US = 1'000'000;
 // A hint beyond this is not a frame of the bus.
 constexpr std::int32_t LONGEST_HINT = 1024;
+// The bytes a UART or USB adapter hands over at a time.
+constexpr std::int32_t FIFO_PIECE = 16;
 
 } // namespace
 
@@ -161,9 +163,11 @@ bool TCommEventThread::Coalesce() {
         const std::int32_t queued = PortHandle.InQueue();
         if (queued < 0 || queued >= hint || queued == before)
             return true;
+        // Ten bits a byte, and a millisecond for the driver to pass the last piece on. Once
+        // the expected end has passed, wait at least for one more piece of a UART's FIFO.
+        const std::int32_t bytes = before < 0 ? hint - queued : std::max(hint - queued, FIFO_PIECE);
         before = queued;
-        // Ten bits a byte, and a millisecond for the driver to pass the last piece on.
-        const std::int64_t us = std::int64_t(hint - queued) * 10'000'000 / baud + 1000;
+        const std::int64_t us = std::int64_t(bytes) * 10'000'000 / baud + 1000;
         if (!Pause(us))
             return false;
     }

@@ -1,5 +1,6 @@
 #include "PortTrace.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -21,12 +22,28 @@ struct TTraceSink {
     Clock::time_point Start = Clock::now();
     std::atomic<int> Threads{0};
 
+    bool Serial = false;
+    bool LineState = false;
+
     TTraceSink() {
         const char* value = std::getenv("ORVIK_TRACE");
-        if (!value || std::strncmp(value, "serial", 6) != 0)
+        if (!value)
             return;
-        if (value[6] == ':' && value[7] != '\0') {
-            Out = std::fopen(value + 7, "a");
+        const std::string spec(value);
+        const std::size_t colon = spec.find(':');
+        const std::string topics = spec.substr(0, colon);
+        std::size_t from = 0;
+        while (from <= topics.size()) {
+            const std::size_t comma = std::min(topics.find(',', from), topics.size());
+            const std::string topic = topics.substr(from, comma - from);
+            Serial |= topic == "serial";
+            LineState |= topic == "line";
+            from = comma + 1;
+        }
+        if (!Serial && !LineState)
+            return;
+        if (colon != std::string::npos && colon + 1 < spec.size()) {
+            Out = std::fopen(spec.c_str() + colon + 1, "a");
             Owned = Out != nullptr;
         }
         if (!Out)
@@ -227,8 +244,20 @@ void SetPortTrace(std::FILE* out) {
         std::fclose(sink.Out);
     sink.Out = out;
     sink.Owned = false;
+    sink.Serial = sink.LineState = out != nullptr;
     if (out)
         sink.Begin();
+}
+
+bool LineTraceOn() {
+    TTraceSink& sink = Sink();
+    std::lock_guard<std::mutex> lk(sink.Lock);
+    return sink.Out && sink.LineState;
+}
+
+void TraceLineState(const std::string& text) {
+    if (LineTraceOn())
+        Sink().Line("line %s", text.c_str());
 }
 
 std::unique_ptr<TPortDevice> OpenTracedPortDevice(const std::string& path) {
@@ -236,7 +265,7 @@ std::unique_ptr<TPortDevice> OpenTracedPortDevice(const std::string& path) {
     bool on = false;
     {
         std::lock_guard<std::mutex> lk(sink.Lock);
-        on = sink.Out != nullptr;
+        on = sink.Out != nullptr && sink.Serial;
     }
     std::unique_ptr<TPortDevice> port = OpenPortDevice(path);
     if (!on)

@@ -23,6 +23,7 @@
 //    never waits the driver's closing time for bytes a handshake holds back.
 #include "PortBackend.h"
 #include "PortNames.h"
+#include "PortProblem.h"
 
 #include <atomic>
 #include <cerrno>
@@ -582,6 +583,11 @@ std::string PortDevicePath(const std::string& deviceName, const TPortMap& ports)
 
 std::int32_t PortGetLastError() {
     return errno;
+}
+
+bool PortDevicePresent(const std::string& device) {
+    struct stat st {};
+    return ::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 bool PortErrorMeansLoss(std::int32_t code) {

@@ -8,6 +8,7 @@
 // Each of the three kinds of transfer has its own record and event, since the monitor
 // thread's wait and the main thread's reads and writes run at the same time.
 #include "PortBackend.h"
+#include "PortProblem.h"
 
 #include <windows.h>
 
@@ -340,6 +341,17 @@ std::int32_t PortGetLastError() {
 
 void PortSetLastError(std::int32_t code) {
     SetLastError(static_cast<DWORD>(code));
+}
+
+bool PortDevicePresent(const std::string& device) {
+    std::string name = device;
+    if (name.rfind("\\\\.\\", 0) == 0)
+        name = name.substr(4);
+    char target[512];
+    const DWORD error = GetLastError();
+    const bool present = QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+    SetLastError(error);
+    return present;
 }
 
 // What the drivers of USB serial adapters answer once the adapter has been pulled out.
