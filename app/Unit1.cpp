@@ -377,7 +377,7 @@ void TForm1::CreateStatusLine() {
 }
 
 void TForm1::ServiceLine() {
-    const std::int64_t now = SteadyMilliseconds();
+    const std::int64_t now = clock_();
     line_->Service(now);
     const QString text = QString::fromStdString(line_->StatusText(now));
     if (statusText_->text() != text)
@@ -390,7 +390,7 @@ QString TForm1::StatusLineText() const {
 }
 
 void TForm1::ReconnectClick() {
-    line_->Reconnect(SteadyMilliseconds());
+    line_->Reconnect(clock_());
     ServiceLine();
 }
 

@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -71,6 +72,8 @@ public:
     // The status line's text as shown now, and the "Reconnect" entry's action.
     QString StatusLineText() const;
     void ReconnectClick();
+    // The clock of the line's supervision, in milliseconds; tests set their own.
+    void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -99,4 +102,5 @@ private:
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
+    std::function<std::int64_t()> clock_ = orvik::SteadyMilliseconds;
 };
