@@ -17,12 +17,14 @@ void SetHooks(Hooks hooks) {
     Current() = std::move(hooks);
 }
 
-void ShowMessage(QWidget* parent, const QString& text) {
+void ShowMessage(QWidget* parent, const QString& text, const QString& details) {
     if (Current().showMessage) {
         Current().showMessage(text);
+        if (Current().showDetails && !details.isEmpty())
+            Current().showDetails(details);
         return;
     }
-    ShowPlainMessage(parent, text);
+    ShowPlainMessage(parent, text, details);
 }
 
 bool Confirm(QWidget* parent, const QString& text) {

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 
@@ -67,10 +68,18 @@ TForm1::TForm1(const std::string& settingsPath)
     CreateControls();
 
     linkPort_ = std::make_unique<CommLinkPort>(*comm1_);
+    line_ = std::make_unique<TLineConnection>(*comm1_, link_, settingsPath_);
     link_.SetPort(linkPort_.get());
     link_.SetNodeSelector([this] { return SpinEdit1->value(); });
     link_.SetDisplaySink([this](const DisplayUpdate& u) { UpdateDisplay(u); });
+    link_.SetSendObserver([this](std::uint8_t node, std::uint8_t) { NoteCommand(node); });
     comm1_->OnRxChar = [this](TCustomComm*, std::int32_t count) { Comm1RxChar(count); };
+    // Inside a delivery: note the loss, and act on it once the delivery is over.
+    comm1_->OnLineLost = [this](TCustomComm*, std::int32_t error) {
+        line_->LineLost(error);
+        QTimer::singleShot(0, this, [this] { ServiceLine(); });
+    };
+    CreateStatusLine();
 
     FormCreate();
 }
@@ -195,15 +204,15 @@ TShape* TForm1::ShapeN(int n) const {
 
 void TForm1::FormCreate() {
     link_.ComPortIndex = ReadCommsPort(settingsPath_);
-    comm1_->SetPortMap(ReadPortMap(settingsPath_));
+    line_->SetPorts(ReadPortMap(settingsPath_));
     comm1_->SetDeviceName(ComDeviceName(link_.ComPortIndex));
-    try {
-        comm1_->SetBaudRate(cbr57600);
-        comm1_->Open();
-    } catch (const ECommError&) {
+    comm1_->SetBaudRate(cbr57600);
+    const TOpenOutcome opened = line_->OpenPort(link_.ComPortIndex, false);
+    if (!opened.Opened)
         messages::ShowMessage(this,
-                              QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)));
-    }
+                              QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)),
+                              QString::fromStdString(opened.Reason));
+    ServiceLine();
 }
 
 void TForm1::FormCloseQuery() {
@@ -254,6 +263,7 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
 }
 
 void TForm1::Timer1Timer() {
+    ServiceLine();
     const TimerUpdate t = link_.Timer1Timer();
     if (t.EndSetupWait && waitLoop_)
         waitLoop_->quit();
@@ -371,4 +381,52 @@ void TForm1::CancelWait() {
     link_.WaitCancelled = true;
     if (waitLoop_)
         waitLoop_->quit();
+}
+
+// --- the line's state ------------------------------------------------------------------------
+
+namespace {
+constexpr int NOTICE_MS = 4000;
+} // namespace
+
+void TForm1::CreateStatusLine() {
+    // In the strip below the Close button; the window keeps its size and every control its
+    // place.
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar1");
+    bar->setSizeGripEnabled(false);
+    statusText_ = new QLabel(bar);
+    statusText_->setObjectName("LineStatus");
+    bar->addWidget(statusText_, 1);
+    reconnect_ = new QPushButton("&Reconnect", bar);
+    reconnect_->setObjectName("Reconnect1");
+    reconnect_->setAutoDefault(false);
+    reconnect_->setFlat(true);
+    bar->addPermanentWidget(reconnect_);
+    connect(reconnect_, &QPushButton::clicked, this, [this] { ReconnectClick(); });
+}
+
+void TForm1::ServiceLine() {
+    const std::int64_t now = clock_();
+    line_->Service(now);
+    const QString text = QString::fromStdString(line_->StatusText(now));
+    if (statusText_->text() != text)
+        statusText_->setText(text);
+}
+
+QString TForm1::StatusLineText() const {
+    const QString notice = statusBar()->currentMessage();
+    return notice.isEmpty() ? statusText_->text() : notice;
+}
+
+void TForm1::ReconnectClick() {
+    line_->Reconnect(clock_());
+    ServiceLine();
+}
+
+// A command to a node the bus did not report is still sent; the status line says so.
+void TForm1::NoteCommand(std::uint8_t node) {
+    if (!link_.NodeOnBus(node + 1))
+        statusBar()->showMessage(QString("Orvik node %1 is not on the bus").arg(node + 1),
+                                 NOTICE_MS);
 }

@@ -4,15 +4,18 @@
 #pragma once
 
 #include "CommPort.h"
+#include "LineConnection.h"
 #include "LinkState.h"
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 class QAction;
 class QEventLoop;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -30,6 +33,7 @@ public:
 
     orvik::LinkState& Link() { return link_; }
     orvik::TComm& Comm1() { return *comm1_; }
+    orvik::TLineConnection& Line() { return *line_; }
     const std::string& SettingsPath() const { return settingsPath_; }
 
     // The dialogs, created after the main window; it opens them.
@@ -62,6 +66,14 @@ public:
     void Button8Click();
     void Button9Click();
     void Setup1Click();
+    // Acts on the line's supervision (reopen after a loss) and shows its state; the timer
+    // runs it, and a loss right away.
+    void ServiceLine();
+    // The status line's text as shown now, and the "Reconnect" entry's action.
+    QString StatusLineText() const;
+    void ReconnectClick();
+    // The clock of the line's supervision, in milliseconds; tests set their own.
+    void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +83,8 @@ private:
     void FormCreate();
     void FormCloseQuery();
     void PlaceWaitingDialog();
+    void CreateStatusLine();
+    void NoteCommand(std::uint8_t node);
     QLineEdit* EditN(int n) const;
     TShape* ShapeN(int n) const;
 
@@ -78,12 +92,16 @@ private:
     orvik::LinkState link_;
     std::unique_ptr<orvik::TComm> comm1_;
     std::unique_ptr<orvik::LinkPort> linkPort_;
+    std::unique_ptr<orvik::TLineConnection> line_;
 
     TSwitchArray* SwitchArray1 = nullptr;
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
+    QLabel* statusText_ = nullptr;
+    QPushButton* reconnect_ = nullptr;
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
+    std::function<std::int64_t()> clock_ = orvik::SteadyMilliseconds;
 };

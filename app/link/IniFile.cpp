@@ -176,6 +176,19 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     text_ += "[" + std::string(section) + "]" + eol + keyText;
 }
 
+void IniFile::DeleteKey(std::string_view section, std::string_view key) {
+    std::optional<Line> keyLine;
+    ScanSection(text_, section, [&](const Line& line, bool inSection) {
+        if (inSection && line.kind == LineKind::Key && SameName(line.name, key)) {
+            keyLine = line;
+            return false;
+        }
+        return true;
+    });
+    if (keyLine)
+        text_.erase(keyLine->start, keyLine->next - keyLine->start);
+}
+
 std::optional<long long> ParseIniInteger(std::string_view text) {
     text = Trim(text);
     bool negative = false;

@@ -22,6 +22,8 @@ public:
     // Every key=value line of the section, in file order.
     std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // Removes the key's line; the section stays, also when it is left empty.
+    void DeleteKey(std::string_view section, std::string_view key);
 
     const std::string& Text() const noexcept { return text_; }
 

@@ -25,6 +25,13 @@ void LinkState::SendCommand(std::uint8_t node, std::uint8_t command, const std::
     // A failed write loses the frame; there is no acknowledgement to wait for anyway.
     if (port_)
         port_->Write(TxFrame.data(), payloadLength + 7);
+    if (sendObserver_)
+        sendObserver_(node, command);
+}
+
+bool LinkState::NodeOnBus(int node) const {
+    return node >= 1 && node <= static_cast<int>(NODE_COUNT) &&
+           StatusRecord.IsNodePresent(static_cast<std::size_t>(node - 1));
 }
 
 void LinkState::SendToSelected(std::uint8_t command, std::uint8_t payloadLength) {
@@ -40,9 +47,11 @@ void LinkState::Comm1RxChar(int count) {
     if (got <= 0)
         return;
     FeedBytes(RxChunk.data(), static_cast<std::size_t>(std::min(got, count)));
+    port_->ExpectBytes(static_cast<int>(FrameReceiver.BytesToCome(STATUS_FRAME_SIZE)));
 }
 
 void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+    BytesReceived += count;
     for (std::size_t i = 0; i < count; ++i) {
         if (FrameReceiver.Feed(bytes[i]))
             AcceptFrame();
@@ -51,6 +60,7 @@ void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
 
 void LinkState::AcceptFrame() {
     NodeIndicatorTimeout = TIMEOUT_TICKS;
+    ++FramesAccepted;
     // A frame shorter than its type needs is not copied: the bytes beyond it would be left
     // over from earlier frames.
     const auto& data = FrameReceiver.FrameData();

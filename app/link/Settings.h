@@ -1,5 +1,6 @@
-// The settings file "Orvik.INI" next to the executable: the COM port number, and an optional
-// [Ports] section that maps COM names to devices on POSIX systems.
+// The settings file "Orvik.INI" next to the executable: the COM port number, an optional
+// [Ports] section that maps COM names to devices on POSIX systems, and the devices COM names
+// reached before ([PortsSeen]).
 #pragma once
 
 #include <cstdint>
@@ -42,5 +43,12 @@ void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex);
 std::map<int, std::string> ReadPorts(const std::string& path);
 // The same, keyed by the COM name ("COM3"), as the serial component takes it.
 std::map<std::string, std::string> ReadPortMap(const std::string& path);
+
+// [PortsSeen]: the device each COM name reached when it was chosen by position, so that it
+// stays with that adapter. The program writes this section itself; [Ports] stays the user's.
+std::map<std::string, std::string> ReadSeenPortMap(const std::string& path);
+// Both throw SettingsWriteError.
+void RememberPort(const std::string& path, int comNumber, const std::string& device);
+void ForgetPort(const std::string& path, int comNumber);
 
 } // namespace orvik

@@ -46,7 +46,7 @@ TEST(Windows, PlainMessageBoxesCarryTheProgramsName) {
     // The main window's box at start: COM1 is not there.
     std::unique_ptr<TForm1> form1;
     EXPECT_EQ(CaptionOf([&] { form1 = std::make_unique<TForm1>(path); }), name);
-    TForm15 form15(form1->Link(), form1->Comm1());
+    TForm15 form15(form1->Link(), form1->Line());
     EXPECT_EQ(CaptionOf([&] { form15.RadioGroup2Click(6); }), name); // COM7 is not there
     TSwitchArray switches;
     EXPECT_EQ(CaptionOf([&] { switches.SetSwitches({"Breaker 1,lever"}); }), name);

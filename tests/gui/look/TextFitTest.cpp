@@ -268,7 +268,7 @@ TEST(TextFit, EveryTextOfTheSixWindowsFitsItsRoomInTheWindowFont) {
     const std::string path = dir.filePath("Orvik.INI").toStdString();
     WriteFile(path, "[Ports]\nCOM1=" + dir.filePath("absent").toStdString() + "\n");
     TForm1 form1(path);
-    TForm15 form15(form1.Link(), form1.Comm1());
+    TForm15 form15(form1.Link(), form1.Line());
     TForm2 form2(form1.Link());
     TForm3 form3(form1.Link());
     TForm4 form4(form1.Link());
