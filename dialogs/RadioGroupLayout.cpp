@@ -7,9 +7,7 @@
 
 #include <algorithm>
 
-namespace {
-
-QRect ContentsRect(QGroupBox* group) {
+QRect GroupContentsRect(QGroupBox* group) {
     QStyleOptionGroupBox opt;
     opt.initFrom(group);
     opt.text = group->title();
@@ -18,8 +16,6 @@ QRect ContentsRect(QGroupBox* group) {
     return group->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxContents,
                                           group);
 }
-
-} // namespace
 
 void PlaceRadioItems(QGroupBox* group, const QList<QRadioButton*>& items, int columns) {
     if (items.isEmpty() || columns < 1)
@@ -30,10 +26,10 @@ void PlaceRadioItems(QGroupBox* group, const QList<QRadioButton*>& items, int co
         group->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, nullptr, items[0]),
         items[0]->fontMetrics().height());
 
-    QRect room = ContentsRect(group);
+    QRect room = GroupContentsRect(group);
     if (room.height() < rows * need) {
         group->resize(group->width(), group->height() + rows * need - room.height());
-        room = ContentsRect(group);
+        room = GroupContentsRect(group);
     }
     const int pitch = room.height() / rows;
     const int width = room.width() / columns;

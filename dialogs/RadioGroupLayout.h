@@ -7,5 +7,8 @@
 
 class QGroupBox;
 class QRadioButton;
+class QRect;
 
+// The room for items inside the group: within its frame, below its caption.
+QRect GroupContentsRect(QGroupBox* group);
 void PlaceRadioItems(QGroupBox* group, const QList<QRadioButton*>& items, int columns);

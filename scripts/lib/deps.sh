@@ -25,7 +25,7 @@ ORVIK_BUILD_PACKAGES=(
     fonts-dejavu-core fonts-liberation2 # the window font where "MS Sans Serif" is missing
 )
 # What the end-to-end tests and the demo need.
-ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps x11-utils imagemagick socat xclip)
+ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip)
 # What the Windows cross-build and its test run under Wine need.
 ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat)
 # clang with libFuzzer and its sanitizer runtimes: the fuzz targets and the ASan + UBSan build.

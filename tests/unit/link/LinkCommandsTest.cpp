@@ -1,6 +1,5 @@
 // The main-window commands: the value each one sends and what it steps.
 #include "LinkTestSupport.h"
-#include "StatusTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -127,38 +126,6 @@ TEST(Commands, FactoryDefaultsAndBreakerSetupRequest) {
     t.link.WaitCancelled = true;
     t.Feed(Frame(FRAME_BREAKER_SETUP, SetupReplyData(0)));
     EXPECT_TRUE(t.link.SetupReceived);
-}
-
-TEST(Commands, ABreakerSetupWaitWithoutReplyGivesUpAfterTwentyTicks) {
-    Bench t;
-    t.selected = 3;
-    t.link.RequestBreakerSetup();
-    t.link.WaitCancelled = false;
-    t.selected = 5; // the user looks at another node meanwhile
-    for (int tick = 1; tick < 20; ++tick)
-        EXPECT_FALSE(t.link.Timer1Timer().EndSetupWait) << tick;
-    EXPECT_FALSE(t.link.WaitCancelled);
-    EXPECT_TRUE(t.link.Timer1Timer().EndSetupWait);
-    EXPECT_TRUE(t.link.WaitCancelled);
-    EXPECT_TRUE(t.link.SetupWaitExpired);
-    EXPECT_EQ(NoSetupReplyMessage(t.link.SetupWaitNode),
-              "No breaker setup reply from Orvik node 3.");
-    EXPECT_FALSE(t.link.Timer1Timer().EndSetupWait); // once
-
-    // A reply or a cancel within the 2 s: the wait never gives up on its own.
-    for (bool reply : {true, false}) {
-        t.selected = 1;
-        t.link.RequestBreakerSetup();
-        t.link.WaitCancelled = false;
-        EXPECT_FALSE(t.link.SetupWaitExpired);
-        if (reply)
-            t.Feed(Frame(FRAME_BREAKER_SETUP, SetupReplyData(0)));
-        else
-            t.link.WaitCancelled = true;
-        for (int tick = 0; tick < 25; ++tick)
-            EXPECT_FALSE(t.link.Timer1Timer().EndSetupWait);
-        EXPECT_FALSE(t.link.SetupWaitExpired);
-    }
 }
 
 TEST(DialogCommands, TripCurrentAndTripTime) {

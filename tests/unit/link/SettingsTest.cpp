@@ -141,40 +141,35 @@ TEST_F(SettingsFile, AnUnwritableFileReportsItsPath) {
 }
 
 #ifndef _WIN32
-TEST_F(SettingsFile, AWriteReplacesTheFileWholeWithItsModeAndThroughALink) {
-    fs::create_directories(dir_ / "real");
-    const fs::path real = dir_ / "real" / SETTINGS_FILE_NAME;
-    std::ofstream(real, std::ios::binary) << "; mine\n[Setup]\nCommsPort=1\n";
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    fs::create_symlink(real, path_);
-    struct stat before {};
-    ASSERT_EQ(::stat(real.c_str(), &before), 0);
-
+TEST_F(SettingsFile, AWriteReplacesTheFileWholeOrLeavesItAsItWas) {
+    fs::create_symlink(dir_ / "real.INI", path_); // a link stays a link
+    Put("; mine\n[Setup]\nCommsPort=1\n");
+    fs::permissions(path_, fs::perms(0640));
+    const auto inode = [&] {
+        struct stat st {};
+        ::stat(path_.c_str(), &st);
+        return st.st_ino;
+    };
+    const auto before = inode();
     WriteCommsPort(path_, 2);
-    EXPECT_TRUE(fs::is_symlink(path_));
     EXPECT_EQ(Get(), "; mine\n[Setup]\nCommsPort=2\n");
-    struct stat after {};
-    ASSERT_EQ(::stat(real.c_str(), &after), 0);
-    EXPECT_NE(after.st_ino, before.st_ino); // a new file took the old one's place
-    EXPECT_EQ(after.st_mode & 07777, 0640u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "real"), {}), 1); // no leftovers
-}
+    EXPECT_NE(inode(), before); // a new file took the old one's place, with its mode
+    EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0640));
+    EXPECT_TRUE(fs::is_symlink(path_));
 
-TEST_F(SettingsFile, AWriteThatFailsHalfwayLeavesTheOldFileWhole) {
-    const std::string before = std::string(64 * 1024, ';') + "\n[Setup]\nCommsPort=1\n";
-    Put(before);
-    // Files may grow to 4 KiB only, as on a full disk.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
+    // A write that fails halfway, as on a full disk (here files may grow to 4 KiB only).
+    const std::string big = std::string(64 * 1024, ';') + "\n[Setup]\nCommsPort=1\n";
+    Put(big);
+    rlimit saved{}, small{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    small = {4096, saved.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     EXPECT_THROW(WriteCommsPort(path_, 2), SettingsWriteError);
     ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(Get(), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(Get(), big);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 2); // no leftovers
 }
 
 TEST_F(SettingsFile, InAFolderThatCannotBeWrittenTheFileIsWrittenInPlace) {
