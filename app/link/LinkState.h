@@ -88,6 +88,8 @@ public:
     void SetPort(LinkPort* port) noexcept { port_ = port; }
     void SetNodeSelector(std::function<int()> selector) { selector_ = std::move(selector); }
     void SetDisplaySink(std::function<void(const DisplayUpdate&)> sink) { sink_ = std::move(sink); }
+    // Called after each breaker setup reply stored in BreakerSetupRecord.
+    void SetSetupSink(std::function<void()> sink) { setupSink_ = std::move(sink); }
 
     // The selected node number, always 1..8 whatever the selector holds.
     int SelectedNode() const;
@@ -145,6 +147,7 @@ private:
     LinkPort* port_ = nullptr;
     std::function<int()> selector_;
     std::function<void(const DisplayUpdate&)> sink_;
+    std::function<void()> setupSink_;
     DisplayUpdate display_{};
 };
 
