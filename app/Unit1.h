@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class NodeSettingsDialog;
 class TShape;
 class TSwitchArray;
 
@@ -62,12 +64,19 @@ public:
     void Button8Click();
     void Button9Click();
     void Setup1Click();
+    // Menu "Save node settings..." and "Apply node settings..." for the selected node.
+    void SaveNodeSettingsClick();
+    void ApplyNodeSettingsClick();
+    // Asks for a node settings file to save to (true) or to apply; "" for none. Tests replace
+    // the file dialog.
+    std::function<QString(bool save)> ChooseNodeSettingsFile;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateControls();
+    void CreateNodeSettingsMenu();
     void FormCreate();
     void FormCloseQuery();
     QLineEdit* EditN(int n) const;
@@ -82,6 +91,7 @@ private:
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
+    NodeSettingsDialog* nodeSettings_ = nullptr;
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
