@@ -74,7 +74,7 @@ Json DifferenceJson(const SettingDifference& d) {
 std::string Row(const std::string& setting, const std::string& now, const std::string& file,
                 const std::string& result = {}) {
     char line[256];
-    std::snprintf(line, sizeof line, "  %-23s %-31s %-31s %s", setting.c_str(), now.c_str(),
+    std::snprintf(line, sizeof line, "  %-23s %-29s %-29s %s", setting.c_str(), now.c_str(),
                   file.c_str(), result.c_str());
     std::string s = line;
     while (!s.empty() && s.back() == ' ')

@@ -111,12 +111,17 @@ std::string SettingReading(SettingId id, std::uint16_t value) {
     case SettingKind::Doubling:
         return JoiningOptionText(byte);
     case SettingKind::PowerOnMask: {
-        ShortText t;
-        PowerOnText(byte, t);
-        std::string s(t.View());
-        while (!s.empty() && s.back() == ' ')
-            s.pop_back();
-        return s;
+        if (byte == 0)
+            return "all breakers off";
+        if (byte == 0xFF)
+            return "all breakers on";
+        std::string on;
+        int count = 0;
+        for (std::size_t b = 0; b < BREAKER_COUNT; ++b)
+            if (byte & BitMaskTable[b]) {
+                on += (count++ ? ", " : "") + std::to_string(b + 1);
+            }
+        return (count == 1 ? "breaker " : "breakers ") + on + " on";
     }
     case SettingKind::Wigwag:
         return WigwagModeText(byte);
@@ -137,8 +142,6 @@ std::string SettingComment(SettingId id, std::uint16_t value) {
     case SettingKind::TripTime:
     case SettingKind::WigwagInterval:
         return "tenths of a second: " + SettingReading(id, value);
-    case SettingKind::PowerOnMask:
-        return "breakers 1..8: " + SettingReading(id, value);
     default:
         return SettingReading(id, value);
     }

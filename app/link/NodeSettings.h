@@ -43,7 +43,7 @@ std::string SettingSection(SettingId id);
 const char* SettingKey(SettingId id);
 // The name a user reads: "doubling/tripling", "breaker 3 trip current".
 std::string SettingName(SettingId id);
-// A value as the user reads it: "10.0 A", "1.0 seconds", "Wigwag is steady".
+// A value as the user reads it: "10.0 A", "1.0 seconds", "Wigwag is steady", "breakers 1, 3 on".
 std::string SettingReading(SettingId id, std::uint16_t value);
 // The comment that a saved file carries beside the value: unit and reading.
 std::string SettingComment(SettingId id, std::uint16_t value);

@@ -269,7 +269,10 @@ std::optional<NodeSettingsFile> ParseNodeSettings(const std::string& text, std::
         }
         std::string allowed;
         if (!SettingValueValid(known->id, *number, &allowed)) {
-            error = at + shown + " is out of range: " + SettingName(known->id) + " is " + allowed;
+            const bool listed = known->id.kind == SettingKind::TripCurrent ||
+                                known->id.kind == SettingKind::TripTime;
+            error = at + shown + (listed ? " is not in the list: " : " is out of range: ") +
+                    SettingName(known->id) + " is " + allowed;
             return std::nullopt;
         }
         file.settings.Set(known->id, static_cast<std::uint16_t>(*number));

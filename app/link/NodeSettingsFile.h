@@ -5,7 +5,7 @@
 //   [Node]
 //   Number=1                  ; Orvik node 1
 //   Profile=Programmable      ; read-only, never applied
-//   PowerOnMask=0x07          ; breakers 1..8: On On On Off Off Off Off Off
+//   PowerOnMask=0x07          ; breakers 1, 2, 3 on
 //   [Breaker1]
 //   TripCurrent=100           ; tenths of an ampere: 10.0 A
 //
