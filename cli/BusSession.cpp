@@ -20,7 +20,13 @@ BusSession::BusSession(const std::atomic<bool>* stop)
         if (OnSetup)
             OnSetup(LinkClock::now());
     });
-    comm_->OnRxChar = [this](TCustomComm*, std::int32_t count) { link_.Comm1RxChar(count); };
+    comm_->OnRxChar = [this](TCustomComm*, std::int32_t count) {
+        if (LinkClock::now() < dropUntil_) {
+            Drop(count);
+            return;
+        }
+        link_.Comm1RxChar(count);
+    };
 }
 
 BusSession::~BusSession() {
@@ -33,12 +39,24 @@ bool BusSession::Open(const std::string& port, const TPortMap& ports, std::strin
         comm_->SetDeviceName(port);
         comm_->SetBaudRate(cbr57600);
         comm_->Open();
+        dropUntil_ = LinkClock::now() + OPEN_SETTLE;
     } catch (const ECommError& e) {
         error = e.what();
         comm_->Close();
         return false;
     }
     return true;
+}
+
+void BusSession::Drop(std::int32_t count) {
+    std::uint8_t scrap[1024];
+    while (count > 0) {
+        const std::int32_t n = comm_->Read(
+            scrap, std::min<std::int32_t>(count, static_cast<std::int32_t>(sizeof scrap)));
+        if (n <= 0)
+            break;
+        count -= n;
+    }
 }
 
 bool BusSession::RunUntil(const std::function<bool()>& done, LinkTime deadline) {

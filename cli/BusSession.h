@@ -23,7 +23,8 @@ public:
     BusSession& operator=(const BusSession&) = delete;
 
     // Opens `port` ("COM3" or a device path) at 57600 8N1; `ports` is the [Ports] section.
-    // On failure returns false with the reason in `error`.
+    // Bytes that were already waiting are dropped. On failure returns false with the
+    // reason in `error`.
     bool Open(const std::string& port, const TPortMap& ports, std::string& error);
 
     LinkState& Link() { return link_; }
@@ -41,12 +42,18 @@ public:
     bool StopRequested() const { return stop_ && stop_->load(); }
 
 private:
+    // What the port held before it opened may be seconds old (a pseudo-terminal keeps what
+    // nobody read); it comes in at once, so what arrives right after the open is dropped.
+    static constexpr std::chrono::milliseconds OPEN_SETTLE{100};
+    void Drop(std::int32_t count);
+
     const std::atomic<bool>* stop_;
     std::shared_ptr<TPumpedInvoker> invoker_;
     std::unique_ptr<TComm> comm_;
     std::unique_ptr<LinkPort> port_;
     LinkState link_;
     int node_ = 1;
+    LinkTime dropUntil_{};
 };
 
 } // namespace orvik::cli
