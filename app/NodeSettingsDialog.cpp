@@ -137,9 +137,15 @@ void NodeSettingsDialog::ReadFinished() {
     }
     if (saving_) {
         std::string error;
-        Text->setText(SaveNodeSettingsFile(path_, read->Settings(), error)
-                          ? QString("Saved the settings of %1 to %2.").arg(node, Q(path_))
-                          : QString("%1: %2").arg(Q(path_), Q(error)));
+        std::vector<std::string> skipped;
+        if (!SaveNodeSettingsFile(path_, read->Settings(), error, &skipped)) {
+            Text->setText(QString("%1: %2").arg(Q(path_), Q(error)));
+            return;
+        }
+        QString text = QString("Saved the settings of %1 to %2.").arg(node, Q(path_));
+        for (const auto& s : skipped)
+            text += "\nNot saved, as no command sets such a value: " + Q(s) + ".";
+        Text->setText(text);
         return;
     }
     apply_ = std::make_unique<NodeApply>(link_, node_, read->Settings(), file_);

@@ -120,15 +120,21 @@ int SaveCommand(const CliContext& ctx, int node, const std::string& path) {
         return EXIT_NOT_CONFIRMED;
     }
     std::string error;
-    if (!SaveNodeSettingsFile(path, read.Settings(), error)) {
+    std::vector<std::string> skipped;
+    if (!SaveNodeSettingsFile(path, read.Settings(), error, &skipped)) {
         ctx.Fail(path + ": " + error);
         return EXIT_USAGE;
     }
     if (ctx.json)
-        ctx.Print({{"node", node}, {"file", path}, {"saved", true}});
+        ctx.Print({{"node", node}, {"file", path}, {"saved", true}, {"not_saved", skipped}});
     else
         ctx.out << "Saved the settings of " << NodeName(node) << " to " << path << "." << std::endl;
-    return EXIT_DONE;
+    std::string list;
+    for (const auto& s : skipped)
+        list += (list.empty() ? "" : ", ") + s;
+    if (!list.empty())
+        ctx.Fail("not saved, as no command sets such a value: " + list);
+    return list.empty() ? EXIT_DONE : EXIT_NOT_CONFIRMED;
 }
 
 int DiffCommand(const CliContext& ctx, int node, const std::string& path) {

@@ -130,7 +130,9 @@ bool IsProfileComment(const Entry&, const std::string& comment) {
     return comment == PROFILE_COMMENT;
 }
 
-std::vector<Entry> Entries(const NodeSettings& s) {
+// The known values of `s` as lines of the file. A value the file could not take back (a trip
+// value that is not in its list, a mode no command sets) is left out and named in `skipped`.
+std::vector<Entry> Entries(const NodeSettings& s, std::vector<std::string>* skipped) {
     std::vector<Entry> out;
     if (s.number)
         out.push_back({"Node",
@@ -155,6 +157,11 @@ std::vector<Entry> Entries(const NodeSettings& s) {
         const auto v = s.Get(id);
         if (!v)
             continue;
+        if (!SettingValueValid(id, *v)) {
+            if (skipped)
+                skipped->push_back(SettingName(id) + " (" + SettingReading(id, *v) + ")");
+            continue;
+        }
         char hex[8];
         std::snprintf(hex, sizeof hex, "0x%02X", *v);
         out.push_back({SettingSection(id), SettingKey(id),
@@ -281,7 +288,7 @@ std::optional<NodeSettingsFile> ParseNodeSettings(const std::string& text, std::
 }
 
 std::string WriteNodeSettings(const std::string& existing, const NodeSettings& settings,
-                              const std::string& savedAt) {
+                              const std::string& savedAt, std::vector<std::string>* skipped) {
     const std::string eol = LineEnd(existing);
     const std::string header = HEADER + savedAt;
     std::string text = existing;
@@ -295,7 +302,7 @@ std::string WriteNodeSettings(const std::string& existing, const NodeSettings& s
     }
 
     IniFile ini(std::move(text));
-    for (const Entry& e : Entries(settings)) {
+    for (const Entry& e : Entries(settings, skipped)) {
         const IniLine* found = nullptr;
         bool sectionSeen = false;
         const auto lines = ini.Lines();
@@ -341,8 +348,8 @@ std::optional<NodeSettingsFile> LoadNodeSettingsFile(const std::string& path, st
     return ParseNodeSettings(text, error);
 }
 
-bool SaveNodeSettingsFile(const std::string& path, const NodeSettings& settings,
-                          std::string& error) {
+bool SaveNodeSettingsFile(const std::string& path, const NodeSettings& settings, std::string& error,
+                          std::vector<std::string>* skipped) {
     namespace fs = std::filesystem;
     std::error_code ec;
     std::string existing;
@@ -356,7 +363,7 @@ bool SaveNodeSettingsFile(const std::string& path, const NodeSettings& settings,
             return false;
         }
     }
-    const std::string text = WriteNodeSettings(existing, settings, UtcTimestamp());
+    const std::string text = WriteNodeSettings(existing, settings, UtcTimestamp(), skipped);
     const std::string temporary = path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);

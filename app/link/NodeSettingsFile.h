@@ -32,16 +32,19 @@ std::optional<NodeSettingsFile> ParseNodeSettings(const std::string& text, std::
 
 // `existing` (a node settings file's text, or empty for a new file) with every known value of
 // `settings` written in and the header's time set to `savedAt`. Every other line stays; a
-// value's comment is renewed only when it is a reading that save wrote.
+// value's comment is renewed only when it is a reading that save wrote. A value that the file
+// could not take back (a trip value outside its list, flasher mode 3) is left out; `skipped`
+// gets its setting and reading.
 std::string WriteNodeSettings(const std::string& existing, const NodeSettings& settings,
-                              const std::string& savedAt);
+                              const std::string& savedAt,
+                              std::vector<std::string>* skipped = nullptr);
 
 // The file at `path`. Errors name the file's line, or say why it cannot be read.
 std::optional<NodeSettingsFile> LoadNodeSettingsFile(const std::string& path, std::string& error);
 // Writes `settings` to `path`, into the file that is there (which must be a valid node settings
 // file) or a new one; the file is replaced whole, never left half written.
-bool SaveNodeSettingsFile(const std::string& path, const NodeSettings& settings,
-                          std::string& error);
+bool SaveNodeSettingsFile(const std::string& path, const NodeSettings& settings, std::string& error,
+                          std::vector<std::string>* skipped = nullptr);
 
 // The time now in UTC, as "2026-12-08T14:02:11Z".
 std::string UtcTimestamp();

@@ -4,9 +4,11 @@
 #include "NodeSettingsDialog.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -63,6 +65,42 @@ TEST(NodeSettingsMenu, ApplyShowsTheDifferencesAsksAndShowsEachResult) {
     EXPECT_EQ(table->topLevelItem(0)->text(3), "confirmed");
     EXPECT_EQ(table->topLevelItem(1)->text(3), "confirmed");
     EXPECT_TRUE(dialog->findChild<QLabel*>("Text")->text().contains("2 confirmed, 0 not"));
+}
+
+TEST(NodeSettingsMenu, SaveWritesTheSelectedNodeOnceItHasAnswered) {
+    MessageRecorder recorder;
+    QTemporaryDir dir;
+    const std::string settings = dir.filePath("Orvik.INI").toStdString();
+    WriteFile(settings, "[Ports]\nCOM1=" + dir.filePath("none").toStdString() + "\n");
+    const std::string file = dir.filePath("van.ini").toStdString();
+    TForm1 form(settings);
+    FakePort port;
+    form.Link().SetPort(&port);
+    form.ChooseNodeSettingsFile = [&](bool save) {
+        return save ? QString::fromStdString(file) : "";
+    };
+    form.findChild<QSpinBox*>("SpinEdit1")->setValue(2);
+
+    form.findChild<QAction*>("SaveNodeSettings")->trigger();
+    StatusRecord record;
+    record.SetNodePresent(0x02);
+    record.SetPowerOnMask(1, 0x81);
+    const Bytes status = StatusFrame(record);
+    form.Link().FeedBytes(status.data(), status.size());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(file))); // no setup reply yet
+    ASSERT_EQ(port.written, (std::vector<Bytes>{Frame(CMD_REQUEST_BREAKER_SETUP, {1, 0})}));
+    const Bytes reply = Frame(FRAME_BREAKER_SETUP, SetupReplyData(1));
+    form.Link().FeedBytes(reply.data(), reply.size());
+    const std::string text = ReadFile(file);
+    EXPECT_NE(text.find("Number=2 "), std::string::npos) << text;
+    EXPECT_NE(text.find("PowerOnMask=0x81 "), std::string::npos) << text;
+    EXPECT_NE(text.find("[Breaker1]\nTripCurrent=100 "), std::string::npos) << text;
+    // 189.9 A is in no list: left out, so that the file can be applied.
+    EXPECT_EQ(text.find("1899"), std::string::npos) << text;
+    const QString said = form.findChild<NodeSettingsDialog*>()->findChild<QLabel*>("Text")->text();
+    EXPECT_TRUE(said.contains("Not saved, as no command sets such a value: breaker 8 trip "
+                              "current (189.9 A)."))
+        << said.toStdString();
 }
 
 } // namespace

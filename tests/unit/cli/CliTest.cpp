@@ -149,6 +149,35 @@ TEST_F(Cli, DoublingOnAFixedProfileIsNotApplicableAndABadFileSendsNothing) {
     EXPECT_EQ(Codes(), std::vector<int>{CMD_REQUEST_BREAKER_SETUP});
 }
 
+TEST_F(Cli, SwitchWaitsForTheStatusThatShowsIt) {
+    StartSim({"--ignore", "4:6"});
+    EXPECT_EQ(Run({"switch", "1", "5", "on"}), EXIT_DONE) << err.str();
+    EXPECT_EQ(out.str(), "Orvik node 1 breaker 5 is on.\n");
+    EXPECT_EQ(Run({"switch", "4", "3", "on"}), EXIT_NOT_CONFIRMED);
+    EXPECT_NE(err.str().find("Orvik node 4 breaker 3 did not show on within 2 s"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({"switch", "3", "1", "on"}), EXIT_NOT_CONFIRMED); // not on the bus
+    for (std::vector<std::string> bad : {std::vector<std::string>{"switch", "9", "1", "on"},
+                                         {"switch", "1", "1", "up"},
+                                         {"apply", "1"},
+                                         {"frob"}})
+        EXPECT_EQ(Run(bad), EXIT_USAGE) << bad[0];
+}
+
+TEST_F(Cli, SaveWritesNothingWithoutTheTripSettingsAndKeepsAForeignFile) {
+    StartSim({"--no-setup-reply"});
+    const std::string path = dir + "/node1.ini";
+    EXPECT_EQ(Run({"save", "1", path}), EXIT_NOT_CONFIRMED);
+    EXPECT_NE(err.str().find("did not answer the breaker setup request"), std::string::npos);
+    EXPECT_FALSE(fs::exists(path));
+    const std::string foreign = File("notes.txt", "brake pads: front\n");
+    EXPECT_EQ(Run({"save", "1", foreign}), EXIT_USAGE);
+    EXPECT_NE(err.str().find("line 1: not a [section]"), std::string::npos) << err.str();
+    std::ifstream in(foreign);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "brake pads: front\n");
+}
+
 TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
     char name[] = "/tmp/orvik-ports-test-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);

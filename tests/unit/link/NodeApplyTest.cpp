@@ -91,6 +91,27 @@ TEST(NodeApply, TripSettingIsSentThreeTimesAtMostAndCheckedByAFreshReply) {
     EXPECT_EQ(apply.Outcomes()[0].sends, NodeApply::MAX_TRIES);
 }
 
+TEST(NodeApply, OnASilentBusEachSendWaitsTwoSecondsThenNotConfirmed) {
+    ApplyBench b;
+    NodeSettings file;
+    file.Set({SettingKind::DualLed, 0}, 1);
+    file.Set({SettingKind::Doubling, 0}, 2);
+    b.record.SetOptionFlags(0, 0); // a fixed profile
+    NodeApply apply(b.link, 1, SettingsFromStatus(b.record, 0), file);
+    apply.Start(b.t);
+    EXPECT_EQ(b.Sent(), (std::vector<Bytes>{{CMD_DUAL_LED, 1}})); // no doubling
+    for (int i = 0; i < 2; ++i) {
+        apply.Tick(b.t += milliseconds(1999));
+        EXPECT_TRUE(b.Sent().empty());
+        apply.Tick(b.t += milliseconds(1));
+        EXPECT_EQ(b.Sent(), (std::vector<Bytes>{{CMD_DUAL_LED, 1}}));
+    }
+    apply.Tick(b.t += REPLY_WAIT);
+    ASSERT_TRUE(apply.Finished());
+    EXPECT_EQ(apply.Outcomes()[0].result, ApplyResult::NotApplicable);
+    EXPECT_EQ(apply.Outcomes()[1].result, ApplyResult::NotConfirmed);
+}
+
 TEST(NodeRead, WaitsTwoSecondsForTheSetupReplyAndForAStatusFrame) {
     ApplyBench b;
     b.selected = 2;
