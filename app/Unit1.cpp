@@ -4,6 +4,8 @@
 #include "FindComponent.h"
 #include "FormFont.h"
 #include "Messages.h"
+#include "NodeSettingsDialog.h"
+#include "NodeSettingsFile.h"
 #include "Settings.h"
 #include "Shape.h"
 #include "StatusTexts.h"
@@ -14,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,7 +71,11 @@ TForm1::TForm1(const std::string& settingsPath)
     line_ = std::make_unique<TLineConnection>(*comm1_, link_, settingsPath_);
     link_.SetPort(linkPort_.get());
     link_.SetNodeSelector([this] { return SpinEdit1->value(); });
-    link_.SetDisplaySink([this](const DisplayUpdate& u) { UpdateDisplay(u); });
+    link_.SetDisplaySink([this](const DisplayUpdate& u) {
+        UpdateDisplay(u);
+        nodeSettings_->OnStatus();
+    });
+    link_.SetSetupSink([this] { nodeSettings_->OnSetupStored(); });
     link_.SetSendObserver([this](std::uint8_t node, std::uint8_t) { NoteCommand(node); });
     comm1_->OnRxChar = [this](TCustomComm*, std::int32_t count) { Comm1RxChar(count); };
     // Inside a delivery: note the loss, and act on it once the delivery is over.
@@ -85,6 +92,7 @@ TForm1::~TForm1() {
     // Stop the monitor thread before the handlers' targets go.
     comm1_->Close();
     link_.SetDisplaySink({});
+    link_.SetSetupSink({});
 }
 
 void TForm1::CreateControls() {
@@ -93,6 +101,7 @@ void TForm1::CreateControls() {
     Setup1 = menuBar()->addAction("&COM port");
     Setup1->setObjectName("Setup1");
     connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(); });
+    CreateNodeSettingsMenu();
 
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");
@@ -185,6 +194,21 @@ void TForm1::CreateControls() {
     Timer1->start();
 }
 
+void TForm1::CreateNodeSettingsMenu() {
+    nodeSettings_ = new NodeSettingsDialog(link_, this);
+    auto* save = menuBar()->addAction("Save node settings...");
+    save->setObjectName("SaveNodeSettings");
+    connect(save, &QAction::triggered, this, [this] { SaveNodeSettingsClick(); });
+    auto* apply = menuBar()->addAction("Apply node settings...");
+    apply->setObjectName("ApplyNodeSettings");
+    connect(apply, &QAction::triggered, this, [this] { ApplyNodeSettingsClick(); });
+    ChooseNodeSettingsFile = [this](bool saving) {
+        const QString filter = "Node settings (*.ini);;All files (*)";
+        return saving ? QFileDialog::getSaveFileName(this, "Save node settings", {}, filter)
+                      : QFileDialog::getOpenFileName(this, "Apply node settings", {}, filter);
+    };
+}
+
 void TForm1::SetDialogs(const Dialogs& dialogs) {
     dialogs_ = dialogs;
 }
@@ -261,6 +285,7 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
 
 void TForm1::Timer1Timer() {
     ServiceLine();
+    nodeSettings_->Tick();
     const TimerUpdate t = link_.Timer1Timer();
     if (t.BlankNodeIndicators) {
         for (int n = 1; n <= 8; ++n)
@@ -323,6 +348,27 @@ void TForm1::Button4Click() {
 void TForm1::Setup1Click() {
     if (dialogs_.form15)
         dialogs_.form15->exec();
+}
+
+void TForm1::SaveNodeSettingsClick() {
+    const QString path = ChooseNodeSettingsFile(true);
+    if (!path.isEmpty())
+        nodeSettings_->StartSave(link_.SelectedNode(), path.toStdString());
+}
+
+void TForm1::ApplyNodeSettingsClick() {
+    const QString path = ChooseNodeSettingsFile(false);
+    if (path.isEmpty())
+        return;
+    std::string error;
+    const auto file = LoadNodeSettingsFile(path.toStdString(), error);
+    if (!file) {
+        messages::ShowMessage(this,
+                              path + ": " + QString::fromStdString(error) + "\nNothing was sent.");
+        return;
+    }
+    nodeSettings_->StartApply(link_.SelectedNode(), path.toStdString(), file->settings,
+                              file->warnings);
 }
 
 void TForm1::Button9Click() {

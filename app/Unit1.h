@@ -20,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class NodeSettingsDialog;
 class TShape;
 class TSwitchArray;
 
@@ -74,12 +75,19 @@ public:
     void ReconnectClick();
     // The clock of the line's supervision, in milliseconds; tests set their own.
     void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+    // Menu "Save node settings..." and "Apply node settings..." for the selected node.
+    void SaveNodeSettingsClick();
+    void ApplyNodeSettingsClick();
+    // Asks for a node settings file to save to (true) or to apply; "" for none. Tests replace
+    // the file dialog.
+    std::function<QString(bool save)> ChooseNodeSettingsFile;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateControls();
+    void CreateNodeSettingsMenu();
     void FormCreate();
     void FormCloseQuery();
     void CreateStatusLine();
@@ -99,6 +107,7 @@ private:
     QAction* Setup1 = nullptr;
     QLabel* statusText_ = nullptr;
     QPushButton* reconnect_ = nullptr;
+    NodeSettingsDialog* nodeSettings_ = nullptr;
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
