@@ -15,17 +15,13 @@ void CliContext::Fail(const std::string& text) const {
 
 int OpenBus(const CliContext& ctx, BusSession& bus) {
     std::string port = ctx.port;
-    TPortMap map;
-    if (port.empty()) {
-        const std::string settings = SettingsFilePath();
+    const std::string settings = SettingsFilePath();
+    const TPortMap map = ReadPortMap(settings);
+    if (port.empty())
         port = ComDeviceName(ReadCommsPort(settings));
-        map = ReadPortMap(settings);
-    }
     std::string error;
-    if (!bus.Open(port, map, error)) {
-        const std::string device = PortDevicePath(port, map);
-        ctx.Fail(port + (device != port ? " (" + device + ")" : "") +
-                 " could not be opened: " + error);
+    if (!bus.Open(port, map, settings, error)) {
+        ctx.Fail(port + " could not be opened: " + error);
         return EXIT_NO_BUS;
     }
     bool status = false;
@@ -41,18 +37,22 @@ int OpenBus(const CliContext& ctx, BusSession& bus) {
 }
 
 int PortsCommand(const CliContext& ctx) {
-    const auto ports = ListPorts(ReadPortMap(SettingsFilePath()));
+    const std::string settings = SettingsFilePath();
+    const auto ports = ListPorts(ReadPortMap(settings), ReadSeenPortMap(settings));
     if (ctx.json) {
         Json list = Json::array();
         for (const auto& p : ports)
-            list.push_back({{"name", p.name}, {"device", p.device}, {"present", p.present}});
+            list.push_back({{"name", p.name},
+                            {"device", p.device},
+                            {"present", p.present},
+                            {"remembered", p.remembered}});
         ctx.Print({{"ports", std::move(list)}});
         return EXIT_DONE;
     }
     for (const auto& p : ports) {
         char line[600];
-        std::snprintf(line, sizeof line, "%-6s %-50s %s\n", p.name.c_str(), p.device.c_str(),
-                      p.present ? "present" : "not present");
+        std::snprintf(line, sizeof line, "%-6s %-50s %s%s\n", p.name.c_str(), p.device.c_str(),
+                      p.present ? "present" : "not present", p.remembered ? ", remembered" : "");
         ctx.out << line;
     }
     return EXIT_DONE;

@@ -33,18 +33,32 @@ BusSession::~BusSession() {
     comm_->Close();
 }
 
-bool BusSession::Open(const std::string& port, const TPortMap& ports, std::string& error) {
-    try {
-        comm_->SetPortMap(ports);
-        comm_->SetDeviceName(port);
-        comm_->SetBaudRate(cbr57600);
-        comm_->Open();
-        dropUntil_ = LinkClock::now() + OPEN_SETTLE;
-    } catch (const ECommError& e) {
-        error = e.what();
-        comm_->Close();
-        return false;
+bool BusSession::Open(const std::string& port, const TPortMap& ports,
+                      const std::string& settingsPath, std::string& error) {
+    comm_->SetBaudRate(cbr57600);
+    const int number = ComPortNumber(port);
+    if (number >= 1 && number <= 256) {
+        line_ = std::make_unique<TLineConnection>(*comm_, link_, settingsPath);
+        line_->SetPorts(ports);
+        const TOpenOutcome opened = line_->OpenPort(static_cast<std::uint8_t>(number - 1), false);
+        if (!opened.Opened) {
+            error = opened.Reason;
+            comm_->Close();
+            return false;
+        }
+    } else {
+        try {
+            comm_->SetPortMap(ports);
+            comm_->SetDeviceName(port);
+            comm_->Open();
+        } catch (const ECommError& e) {
+            const TPortProblem problem = ClassifyPortError(e.ErrorCode, comm_->IsOpen());
+            error = PortProblemText(problem, port, e.ErrorCode);
+            comm_->Close();
+            return false;
+        }
     }
+    dropUntil_ = LinkClock::now() + OPEN_SETTLE;
     return true;
 }
 

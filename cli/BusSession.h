@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CommPort.h"
+#include "LineConnection.h"
 #include "LinkState.h"
 #include "NodeRead.h"
 
@@ -22,10 +23,12 @@ public:
     BusSession(const BusSession&) = delete;
     BusSession& operator=(const BusSession&) = delete;
 
-    // Opens `port` ("COM3" or a device path) at 57600 8N1; `ports` is the [Ports] section.
-    // Bytes that were already waiting are dropped. On failure returns false with the
-    // reason in `error`.
-    bool Open(const std::string& port, const TPortMap& ports, std::string& error);
+    // Opens `port` ("COM3" or a device path) at 57600 8N1; `ports` is the [Ports] section of
+    // `settingsPath`, whose [PortsSeen] keeps a COM name with its adapter as the program
+    // does. Bytes that were already waiting are dropped. On failure returns false with the
+    // device and the reason in `error`.
+    bool Open(const std::string& port, const TPortMap& ports, const std::string& settingsPath,
+              std::string& error);
 
     LinkState& Link() { return link_; }
     // The node whose setup replies the link stores.
@@ -52,6 +55,7 @@ private:
     std::unique_ptr<TComm> comm_;
     std::unique_ptr<LinkPort> port_;
     LinkState link_;
+    std::unique_ptr<TLineConnection> line_;
     int node_ = 1;
     LinkTime dropUntil_{};
 };

@@ -12,6 +12,7 @@
 namespace orvik::cli {
 
 std::vector<PortEntry> ListPorts([[maybe_unused]] const TPortMap& ports,
+                                 [[maybe_unused]] const TPortMap& seen,
                                  [[maybe_unused]] const TPortScanRoots& roots) {
     std::vector<PortEntry> out;
     for (int n = 1; n <= MAX_COM_PORT; ++n) {
@@ -27,7 +28,9 @@ std::vector<PortEntry> ListPorts([[maybe_unused]] const TPortMap& ports,
             e.device = PortDevicePath(e.name, {});
         }
 #else
-        e.device = ResolvePortName(e.name, ports, roots);
+        const TPortResolution where = ResolvePort(e.name, ports, seen, roots);
+        e.device = where.Device;
+        e.remembered = where.Source == TPortSource::Seen;
         std::error_code ec;
         e.present = std::filesystem::exists(e.device, ec);
 #endif

@@ -97,7 +97,9 @@ TEST_F(Cli, StatusJsonShowsEveryNodeAndNoBusExitsThree) {
     EXPECT_NE(err.str().find("no status frame"), std::string::npos);
     port = dir + "/no-such-device";
     EXPECT_EQ(Run({"status"}), EXIT_NO_BUS);
-    EXPECT_NE(err.str().find("could not be opened"), std::string::npos);
+    EXPECT_NE(err.str().find(port + " could not be opened: " + port + " is not connected."),
+              std::string::npos)
+        << err.str();
 }
 
 TEST_F(Cli, SaveApplyAndRestoreConfirmsEverySettingOfAFullFile) {
@@ -187,7 +189,8 @@ TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
     std::ofstream(root / "dev/ttyACM0");
     fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-Bench_0001-if00-port0");
     const TPortScanRoots roots{(root / "dev").string(), (root / "sys").string()};
-    const auto ports = ListPorts({{"com3", (root / "dev/ttyUSB9").string()}}, roots);
+    const auto ports = ListPorts({{"com3", (root / "dev/ttyUSB9").string()}},
+                                 {{"COM4", (root / "dev/ttyUSB4").string()}}, roots);
     fs::remove_all(root);
 
     ASSERT_EQ(ports.size(), 16u);
@@ -198,6 +201,8 @@ TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
     EXPECT_TRUE(ports[1].present);
     EXPECT_EQ(ports[2].device, (root / "dev/ttyUSB9").string()); // the [Ports] entry
     EXPECT_FALSE(ports[2].present);
+    EXPECT_TRUE(ports[3].remembered); // where COM4 was found before, also while absent
+    EXPECT_FALSE(ports[3].present);
     EXPECT_EQ(ports[15].device, (root / "dev/ttyS15").string());
 }
 
