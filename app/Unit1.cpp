@@ -38,6 +38,13 @@ QString Text(const ShortText& t) {
     return QString::fromLatin1(t.View().data(), static_cast<qsizetype>(t.Size()));
 }
 
+// Repaints an edit only when its text changes: most of a frame's texts stay as they were.
+void ShowText(QLineEdit* edit, const ShortText& t) {
+    const QString text = Text(t);
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
 QColor ToColor(const Rgb& c) {
     return QColor(c.r, c.g, c.b);
 }
@@ -213,12 +220,19 @@ void TForm1::SetDialogs(const Dialogs& dialogs) {
     dialogs_ = dialogs;
 }
 
+// Found by their composed names once; the display then reaches them at every frame.
 QLineEdit* TForm1::EditN(int n) const {
-    return FindComponent<QLineEdit>(centralWidget(), QString("Edit%1").arg(n));
+    QLineEdit*& edit = edits_[static_cast<std::size_t>(n)];
+    if (!edit)
+        edit = FindComponent<QLineEdit>(centralWidget(), QString("Edit%1").arg(n));
+    return edit;
 }
 
 TShape* TForm1::ShapeN(int n) const {
-    return FindComponent<TShape>(centralWidget(), QString("Shape%1").arg(n));
+    TShape*& shape = shapes_[static_cast<std::size_t>(n)];
+    if (!shape)
+        shape = FindComponent<TShape>(centralWidget(), QString("Shape%1").arg(n));
+    return shape;
 }
 
 // --- start and end -------------------------------------------------------------------------
@@ -270,17 +284,17 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
     for (int b = 0; b < 8; ++b) {
         SwitchArray1->Switch(static_cast<quint16>(b), u.SwitchOn[b]);
         ShapeN(9 + b)->SetBrushColor(ToColor(u.FaultIndicator[b]));
-        EditN(b + 1)->setText(Text(u.Current[b]));
+        ShowText(EditN(b + 1), u.Current[b]);
     }
-    EditN(9)->setText(Text(u.Edit9));
-    EditN(10)->setText(Text(u.Edit10));
-    EditN(11)->setText(Text(u.Edit11));
-    EditN(12)->setText(Text(u.Edit12));
-    EditN(13)->setText(Text(u.Edit13));
+    ShowText(EditN(9), u.Edit9);
+    ShowText(EditN(10), u.Edit10);
+    ShowText(EditN(11), u.Edit11);
+    ShowText(EditN(12), u.Edit12);
+    ShowText(EditN(13), u.Edit13);
     if (u.Edit14Changed)
-        EditN(14)->setText(Text(u.Edit14));
-    EditN(15)->setText(Text(u.Edit15));
-    EditN(16)->setText(Text(u.Edit16));
+        ShowText(EditN(14), u.Edit14);
+    ShowText(EditN(15), u.Edit15);
+    ShowText(EditN(16), u.Edit16);
 }
 
 void TForm1::Timer1Timer() {

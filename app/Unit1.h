@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -102,6 +103,8 @@ private:
     std::unique_ptr<orvik::TLineConnection> line_;
 
     TSwitchArray* SwitchArray1 = nullptr;
+    mutable std::array<QLineEdit*, 17> edits_{}; // Edit1..Edit16
+    mutable std::array<TShape*, 17> shapes_{};   // Shape1..Shape16
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
