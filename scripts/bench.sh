@@ -148,10 +148,12 @@ proc_figures "$orvik_pid" >"$work/soak-before.txt"
 # While the line is gone the program waits for it: what that costs.
 stop "$bus_pid"
 wait_for 10 traced "connection lost" || note "the loss was not seen"
+: >"$d/trace.log"
 sleep 1
 sample "$orvik_pid" "$window" >"$work/cpu-lost-orvik.txt"
 start_bus "$d"
 wait_for 15 traced receiving || note "no frames after the first loss"
+: >"$d/trace.log"
 : >"$work/soak-times.txt"
 recovered=0
 for i in $(seq "$cycles"); do
