@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class NodeSettingsDialog;
 class TShape;
 class TSwitchArray;
 
@@ -74,12 +76,19 @@ public:
     void ReconnectClick();
     // The clock of the line's supervision, in milliseconds; tests set their own.
     void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+    // Menu "Save node settings..." and "Apply node settings..." for the selected node.
+    void SaveNodeSettingsClick();
+    void ApplyNodeSettingsClick();
+    // Asks for a node settings file to save to (true) or to apply; "" for none. Tests replace
+    // the file dialog.
+    std::function<QString(bool save)> ChooseNodeSettingsFile;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateControls();
+    void CreateNodeSettingsMenu();
     void FormCreate();
     void FormCloseQuery();
     void PlaceWaitingDialog();
@@ -95,11 +104,14 @@ private:
     std::unique_ptr<orvik::TLineConnection> line_;
 
     TSwitchArray* SwitchArray1 = nullptr;
+    mutable std::array<QLineEdit*, 17> edits_{}; // Edit1..Edit16
+    mutable std::array<TShape*, 17> shapes_{};   // Shape1..Shape16
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
     QLabel* statusText_ = nullptr;
     QPushButton* reconnect_ = nullptr;
+    NodeSettingsDialog* nodeSettings_ = nullptr;
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;

@@ -145,6 +145,15 @@ proc_figures() { # fds threads rss_kb
     echo "$(ls "/proc/$1/fd" | wc -l) $(ls "/proc/$1/task" | wc -l) $(rss_kb "$1")"
 }
 proc_figures "$orvik_pid" >"$work/soak-before.txt"
+# While the line is gone the program waits for it: what that costs.
+stop "$bus_pid"
+wait_for 10 traced "connection lost" || note "the loss was not seen"
+: >"$d/trace.log"
+sleep 1
+sample "$orvik_pid" "$window" >"$work/cpu-lost-orvik.txt"
+start_bus "$d"
+wait_for 15 traced receiving || note "no frames after the first loss"
+: >"$d/trace.log"
 : >"$work/soak-times.txt"
 recovered=0
 for i in $(seq "$cycles"); do
@@ -221,6 +230,7 @@ median=$( [ "$n" -gt 0 ] && echo "$sorted" | sed -n "$(((n + 1) / 2))p" || echo 
 longest=$( [ "$n" -gt 0 ] && echo "$sorted" | tail -n 1 || echo -)
 read -r fd0 th0 rss0 <"$work/soak-before.txt"
 read -r fd1 th1 rss1 <"$work/soak-after.txt"
+row "CPU while the line is lost, waiting for it: program" "$(cpu lost orvik), $(wake lost orvik)" "" "" "0 %"
 row "line lost and back: cycles recovered" "$recovered of $cycles" "" "" "all"
 row "line lost and back: time to frames again, median / max" "$median / $longest ms" "" "" "about 2 s"
 row "line lost and back: fds, threads, memory before -> after" \

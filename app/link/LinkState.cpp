@@ -86,6 +86,8 @@ void LinkState::StoreBreakerSetup() {
         BreakerSetupRecord.TripTime[b] = data[17 + b];
     }
     SetupReceived = true;
+    if (setupSink_)
+        setupSink_();
 }
 
 } // namespace orvik

@@ -110,6 +110,8 @@ public:
     }
     // Whether the last status frame reported node 1..8 present.
     bool NodeOnBus(int node) const;
+    // Called after each breaker setup reply stored in BreakerSetupRecord.
+    void SetSetupSink(std::function<void()> sink) { setupSink_ = std::move(sink); }
 
     // The selected node number, always 1..8 whatever the selector holds.
     int SelectedNode() const;
@@ -169,6 +171,7 @@ private:
     std::function<int()> selector_;
     std::function<void(const DisplayUpdate&)> sink_;
     std::function<void(std::uint8_t, std::uint8_t)> sendObserver_;
+    std::function<void()> setupSink_;
     DisplayUpdate display_{};
 };
 
