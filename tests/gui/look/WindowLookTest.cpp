@@ -125,9 +125,10 @@ struct TextFit {
                    qobject_cast<const TSwitchArray*>(c);
         };
         for (QWidget* other : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (other == w || background(w) || !w->geometry().intersects(other->geometry()))
+            if (other == w || other->isWindow() || background(w) ||
+                !w->geometry().intersects(other->geometry()))
                 continue;
-            if (!background(other) && other > w)
+            if (!background(other) && std::less<QWidget*>()(w, other)) // each pair once
                 findings << Name(w) + " runs into " + Name(other);
             else if (!qobject_cast<TSwitchArray*>(other) && background(other) &&
                      !other->contentsRect().translated(other->pos()).contains(w->geometry()))
