@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "IniFile.h"
+#include "SettingsLocation.h"
 
 #include <cctype>
 #include <filesystem>
@@ -66,7 +67,7 @@ std::string GetExeDirectory() {
 }
 
 std::string SettingsFilePath() {
-    return GetExeDirectory() + SETTINGS_FILE_NAME;
+    return ChooseSettingsFile(SettingsPlacesOfThisRun());
 }
 
 std::uint8_t ReadCommsPort(const std::string& path) {
