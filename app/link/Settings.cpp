@@ -2,6 +2,7 @@
 
 #include "FileReplace.h"
 #include "IniFile.h"
+#include "SettingsLocation.h"
 
 #include <cctype>
 #include <filesystem>
@@ -67,7 +68,7 @@ std::string GetExeDirectory() {
 }
 
 std::string SettingsFilePath() {
-    return GetExeDirectory() + SETTINGS_FILE_NAME;
+    return ChooseSettingsFile(SettingsPlacesOfThisRun());
 }
 
 std::uint8_t ReadCommsPort(const std::string& path) {

@@ -31,7 +31,8 @@ std::string GetExeDirectory();
 // The directory part of an executable path, up to and including the last separator; "" when
 // there is none. Long paths are kept whole.
 std::string ExeDirectoryOf(std::string_view exePath, char separator);
-// GetExeDirectory() + "Orvik.INI".
+// The settings file in use: GetExeDirectory() + "Orvik.INI" where it may be written there,
+// else the one in the user's configuration folder (SettingsLocation.h).
 std::string SettingsFilePath();
 
 // Setup/CommsPort, low 8 bits; 0 when the file, section or key is missing or the value is not

@@ -32,3 +32,5 @@ ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googlet
     libcli11-dev nlohmann-json3-dev)
 # clang with libFuzzer and its sanitizer runtimes: the fuzz targets and the ASan + UBSan build.
 ORVIK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# What building and checking the Debian package needs.
+ORVIK_PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian scdoc desktop-file-utils appstream)
