@@ -1,5 +1,7 @@
 #include "Messages.h"
 
+#include "PlainMessage.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -22,10 +24,7 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& details) {
             Current().showDetails(details);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, parent);
-    if (!details.isEmpty())
-        box.setInformativeText(details);
-    box.exec();
+    ShowPlainMessage(parent, text, details);
 }
 
 bool Confirm(QWidget* parent, const QString& text) {

@@ -22,12 +22,15 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 
 #include "QtMainThreadInvoker.h"
+
+#include <algorithm>
 
 using namespace orvik;
 namespace L = unit1_layout;
@@ -301,6 +304,8 @@ void TForm1::Timer1Timer() {
     ServiceLine();
     nodeSettings_->Tick();
     const TimerUpdate t = link_.Timer1Timer();
+    if (t.EndSetupWait && waitLoop_)
+        waitLoop_->quit();
     if (t.BlankNodeIndicators) {
         for (int n = 1; n <= 8; ++n)
             ShapeN(n)->SetBrushColor(Qt::white);
@@ -390,8 +395,10 @@ void TForm1::Button9Click() {
     if (waitLoop_)
         return;
     link_.RequestBreakerSetup();
-    if (dialogs_.form5)
+    if (dialogs_.form5) {
+        PlaceWaitingDialog();
         dialogs_.form5->show();
+    }
     link_.WaitCancelled = false;
 
     // Sleep in a nested loop until the reply or a cancel wakes it; frames keep arriving.
@@ -403,8 +410,31 @@ void TForm1::Button9Click() {
 
     if (dialogs_.form5)
         dialogs_.form5->hide();
-    if (link_.SetupReceived && !closing_ && dialogs_.form4)
-        dialogs_.form4->exec();
+    if (closing_)
+        return;
+    if (link_.SetupReceived) {
+        if (dialogs_.form4)
+            dialogs_.form4->exec();
+    } else if (link_.SetupWaitExpired) {
+        messages::ShowMessage(this,
+                              QString::fromStdString(NoSetupReplyMessage(link_.SetupWaitNode)));
+    }
+}
+
+// Beside the "Breaker setup" button, never over it: to its left, level with it, on the screen;
+// below it where the left has no room.
+void TForm1::PlaceWaitingDialog() {
+    QWidget* dialog = dialogs_.form5;
+    const auto* button = FindComponent<QPushButton>(centralWidget(), "Button9");
+    const QRect avoid(button->mapToGlobal(QPoint(0, 0)), button->size());
+    const QSize size = dialog->frameGeometry().size();
+    constexpr int gap = 16; // also room for a window frame not yet known
+    QPoint at(avoid.left() - gap - size.width(), avoid.center().y() - size.height() / 2);
+    const QRect room = screen()->availableGeometry();
+    if (at.x() < room.left())
+        at = QPoint(avoid.left(), avoid.bottom() + gap);
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    dialog->move(at);
 }
 
 void TForm1::CancelWait() {

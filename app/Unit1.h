@@ -91,6 +91,7 @@ private:
     void CreateNodeSettingsMenu();
     void FormCreate();
     void FormCloseQuery();
+    void PlaceWaitingDialog();
     void CreateStatusLine();
     void NoteCommand(std::uint8_t node);
     QLineEdit* EditN(int n) const;

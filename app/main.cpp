@@ -1,4 +1,5 @@
 // The Tarnwell Orvik interface.
+#include "ProgramIcon.h"
 #include "Settings.h"
 #include "Unit1.h"
 #include "Unit15.h"
@@ -11,6 +12,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    app.setWindowIcon(orvik::ProgramIcon()); // every window and message box
 
     TForm1 form1(orvik::SettingsFilePath());
     TForm15 form15(form1.Link(), form1.Line());

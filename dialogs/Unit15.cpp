@@ -1,6 +1,8 @@
 #include "Unit15.h"
 
 #include "FormFont.h"
+#include "PlainMessage.h"
+#include "RadioGroupLayout.h"
 
 #include "LineConnection.h"
 #include "LinkState.h"
@@ -9,9 +11,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -31,11 +31,7 @@ TForm15::TForm15(orvik::LinkState& link, orvik::TLineConnection& line, QWidget* 
     move(309, 237);
 
     ShowMessage = [this](const QString& text, const QString& reason) {
-        QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                        QMessageBox::Ok, this);
-        if (!reason.isEmpty())
-            box.setInformativeText(reason);
-        box.exec();
+        ShowPlainMessage(this, text, reason);
     };
 
     auto* label = new QLabel(QStringLiteral("Select the serial communications port that you will "
@@ -51,14 +47,12 @@ TForm15::TForm15(orvik::LinkState& link, orvik::TLineConnection& line, QWidget* 
     RadioGroup2Items = new QButtonGroup(group);
     RadioGroup2Items->setExclusive(true);
     // Two columns, filled top to bottom: COM1..COM8 left, COM9..COM16 right.
-    constexpr int top = 18;
-    constexpr int rows = PORT_ITEMS / 2;
-    constexpr int pitch = (129 - top - 3) / rows;
+    QList<QRadioButton*> items;
     for (int i = 0; i < PORT_ITEMS; ++i) {
-        auto* item = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), group);
-        item->setGeometry(8 + (i / rows) * 88, top + (i % rows) * pitch, 80, pitch);
-        RadioGroup2Items->addButton(item, i);
+        items << new QRadioButton(QStringLiteral("COM%1").arg(i + 1), group);
+        RadioGroup2Items->addButton(items.back(), i);
     }
+    PlaceRadioItems(group, items, 2);
     connect(RadioGroup2Items, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked)
             RadioGroup2Click(id);

@@ -1,6 +1,7 @@
 #include "Unit3.h"
 
 #include "FormFont.h"
+#include "RadioGroupLayout.h"
 
 #include "LinkState.h"
 #include "StatusTexts.h"
@@ -29,15 +30,12 @@ TForm3::TForm3(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(pare
     group->setGeometry(40, 48, 185, 281);
     RadioGroup1Items = new QButtonGroup(group);
     RadioGroup1Items->setExclusive(true);
-    // One column, the items spread evenly below the caption.
-    constexpr int top = 18;
-    const int pitch = (281 - top - 4) / static_cast<int>(orvik::WigwagIntervalItems.size());
-    for (int i = 0; i < static_cast<int>(orvik::WigwagIntervalItems.size()); ++i) {
-        auto* item = new QRadioButton(
-            QString::fromLatin1(orvik::WigwagIntervalItems[static_cast<std::size_t>(i)]), group);
-        item->setGeometry(8, top + pitch * i, 170, pitch);
-        RadioGroup1Items->addButton(item, i);
+    QList<QRadioButton*> items;
+    for (std::size_t i = 0; i < orvik::WigwagIntervalItems.size(); ++i) {
+        items << new QRadioButton(QString::fromLatin1(orvik::WigwagIntervalItems[i]), group);
+        RadioGroup1Items->addButton(items.back(), static_cast<int>(i));
     }
+    PlaceRadioItems(group, items, 1);
     connect(RadioGroup1Items, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked)
             RadioGroup1Click(id);

@@ -6,6 +6,7 @@
 #include "LinkState.h"
 #include "StatusTexts.h"
 #include "ValueTables.h"
+#include "WheelGuard.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -25,7 +26,10 @@ QComboBox* MakeComboBox(QWidget* parent, int number, int row, int left, int widt
     for (const char* item : items)
         box->addItem(QString::fromLatin1(item));
     box->setCurrentIndex(-1);
+    box->setMaxVisibleItems(box->count()); // the whole list drops down
     box->setGeometry(left, 96 + 24 * row, width, 21);
+    // Each change sends a new trip setting: no change by a wheel that only passes over it.
+    WheelGuard::Install(box);
     return box;
 }
 

@@ -1,10 +1,9 @@
 #include "Switch.h"
 
+#include "PlainMessage.h"
 #include "SwitchPictures.h"
 
-#include <QApplication>
 #include <QFontMetrics>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -55,9 +54,7 @@ TSwitchArray::~TSwitchArray() {
 }
 
 void TSwitchArray::ShowMessage(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, window());
-    box.exec();
+    ShowPlainMessage(window(), text);
 }
 
 void TSwitchArray::SetReporter(std::function<void(const QString&)> report) {

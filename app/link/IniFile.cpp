@@ -68,6 +68,10 @@ Line ParseLine(const std::string& text, std::size_t start) {
         line.name = Trim(content.substr(0, eq));
         line.kind = line.name.empty() ? LineKind::Other : LineKind::Key;
         line.value = Trim(content.substr(eq + 1));
+        // A value in matching quotes is read without them, as the Windows reader does.
+        if (line.value.size() >= 2 && (line.value.front() == '"' || line.value.front() == '\'') &&
+            line.value.back() == line.value.front())
+            line.value = line.value.substr(1, line.value.size() - 2);
         line.equals = start + eq;
     } else {
         line.kind = LineKind::Other;

@@ -26,7 +26,8 @@ public:
     IniFile() = default;
     explicit IniFile(std::string text) : text_(std::move(text)) {}
 
-    // The key's value with blanks around it removed, or nullopt when section or key is missing.
+    // The key's value with blanks around it removed, and a pair of quotes (" or ') around it,
+    // or nullopt when section or key is missing.
     std::optional<std::string> ReadString(std::string_view section, std::string_view key) const;
     // Every key=value line of the section, in file order.
     std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;

@@ -59,6 +59,9 @@ void LinkState::SendFactoryDefaults() {
 
 void LinkState::RequestBreakerSetup() {
     SetupReceived = false;
+    SetupWaitExpired = false;
+    SetupWaitTimeout = SETUP_WAIT_TICKS;
+    SetupWaitNode = SelectedNode();
     CmdPayload[0] = 0;
     SendToSelected(CMD_REQUEST_BREAKER_SETUP, 1);
 }

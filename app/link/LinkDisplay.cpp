@@ -56,6 +56,11 @@ TimerUpdate LinkState::Timer1Timer() noexcept {
         t.BlankNodeIndicators = true;
     if (DisplayTimeout > 0 && --DisplayTimeout == 0)
         t.BlankNodeDisplay = true;
+    if (SetupWaitTimeout > 0 && --SetupWaitTimeout == 0 && !SetupReceived && !WaitCancelled) {
+        WaitCancelled = true;
+        SetupWaitExpired = true;
+        t.EndSetupWait = true;
+    }
     return t;
 }
 

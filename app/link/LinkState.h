@@ -59,11 +59,15 @@ struct TimerUpdate {
     bool BlankNodeIndicators = false; // paint Shape1..Shape8 white
     // Paint the fault indicators white, show all switches off, empty Edit9..Edit16.
     bool BlankNodeDisplay = false;
+    // The breaker setup wait has given up (WaitCancelled and SetupWaitExpired are set).
+    bool EndSetupWait = false;
 };
 
 inline constexpr int RX_CHUNK_SIZE = 10000;
 inline constexpr std::size_t STATUS_FRAME_SIZE = STATUS_RECORD_SIZE + FRAME_OVERHEAD; // 210
 inline constexpr std::uint8_t TIMEOUT_TICKS = 10;
+// A breaker setup request without a reply is given up after 2 s of the 100 ms timer.
+inline constexpr std::uint8_t SETUP_WAIT_TICKS = 20;
 
 class LinkState {
 public:
@@ -80,6 +84,11 @@ public:
     std::uint8_t DisplayTimeout = 0;
     bool SetupReceived = false;
     bool WaitCancelled = false;
+    // The breaker setup wait: ticks left before it gives up (0: none runs), whether the last
+    // wait gave up for want of a reply, and the node it asked (1..8).
+    std::uint8_t SetupWaitTimeout = 0;
+    bool SetupWaitExpired = false;
+    int SetupWaitNode = 0;
     std::uint8_t ComPortIndex = 0;
     std::array<std::uint8_t, 256> CmdPayload{};
     std::array<std::uint8_t, 256> TxFrame{};
@@ -142,7 +151,8 @@ public:
     void Button6Click(); // steps the wigwag mode
     void Button7Click(); // dual LED on / off
     void SendFactoryDefaults();
-    // Clears SetupReceived and asks the selected node for its breaker setup.
+    // Clears SetupReceived and asks the selected node for its breaker setup; the wait for the
+    // reply gives up after SETUP_WAIT_TICKS timer ticks (Timer1Timer ends it as a cancel does).
     void RequestBreakerSetup();
 
     // Dialog commands. Item indexes are those of the dialogs' lists; each returns false and

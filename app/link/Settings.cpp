@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "FileReplace.h"
 #include "IniFile.h"
 #include "SettingsLocation.h"
 
@@ -91,13 +92,18 @@ template <typename F> void EditSettings(const std::string& path, F&& edit) {
     IniFile ini(std::move(text));
     edit(ini);
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw SettingsWriteError(path);
-    out.write(ini.Text().data(), static_cast<std::streamsize>(ini.Text().size()));
-    out.close();
-    if (!out)
-        throw SettingsWriteError(path);
+    switch (ReplaceFileWhole(path, ini.Text())) {
+    case ReplaceResult::Replaced:
+        return;
+    case ReplaceResult::FolderNotWritable:
+        // The file itself may still be writable: then it is written where it is.
+        if (WriteFileInPlace(path, ini.Text()))
+            return;
+        break;
+    case ReplaceResult::Failed:
+        break;
+    }
+    throw SettingsWriteError(path);
 }
 
 // The COMn=device lines of a section: COM number (1..16) -> device. Other keys are ignored.

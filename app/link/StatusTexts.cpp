@@ -93,6 +93,10 @@ std::string FactoryDefaultsQuestion(int node) {
     return "Set Orvik node " + std::to_string(node) + " to factory default ?";
 }
 
+std::string NoSetupReplyMessage(int node) {
+    return "No breaker setup reply from Orvik node " + std::to_string(node) + ".";
+}
+
 std::string ComDeviceName(std::uint8_t comPortIndex) {
     return "COM" + std::to_string(comPortIndex + 1);
 }

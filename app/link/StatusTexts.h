@@ -29,6 +29,8 @@ inline constexpr const char* PROGRAMMABLE_ONLY_MESSAGE =
     "This can only be set if you have the programmable profile selected on the Orvik module";
 // "Set Orvik node <node> to factory default ?"
 std::string FactoryDefaultsQuestion(int node);
+// "No breaker setup reply from Orvik node <node>."
+std::string NoSetupReplyMessage(int node);
 // "COM" followed by comPortIndex + 1.
 std::string ComDeviceName(std::uint8_t comPortIndex);
 // The message shown when COM<comPortIndex + 1> cannot be opened.

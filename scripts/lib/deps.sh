@@ -22,7 +22,7 @@ ORVIK_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2 # the window font where "MS Sans Serif" is missing
     libcli11-dev nlohmann-json3-dev
 )
 # What the end-to-end tests and the demo need.

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -116,6 +117,27 @@ TEST_F(BreakerSetupDialog, TypedTextThatChoosesNoItemSendsNothing) {
     QTest::keyClick(box->lineEdit(), Qt::Key_Return);
     EXPECT_TRUE(bench.port.written.empty());
     EXPECT_EQ(box->count(), 23); // nothing typed becomes an item
+}
+
+TEST_F(BreakerSetupDialog, TheWheelChangesOnlyABoxThatHasTheFocus) {
+    bench.link.BreakerSetupRecord.TripCurrent[2] = 25;
+    ASSERT_TRUE(ShowActive(form.get()));
+    auto wheel = [](QComboBox* box) { // one step towards the user, over the box
+        const QPointF at(box->width() / 2.0, box->height() / 2.0);
+        QWheelEvent e(at, box->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box, &e);
+    };
+    Box(form.get(), 1)->setFocus();
+    wheel(Box(form.get(), 5));
+    wheel(Box(form.get(), 6));
+    EXPECT_EQ(Box(form.get(), 5)->currentText(), "2.5A");
+    EXPECT_TRUE(bench.port.written.empty());
+    Box(form.get(), 5)->setFocus();
+    wheel(Box(form.get(), 5));
+    EXPECT_EQ(Box(form.get(), 5)->currentText(), "3.0A");
+    ASSERT_EQ(bench.port.written.size(), 1u);
+    EXPECT_EQ(Decode(bench.port.written[0]).payload, (Bytes{2, 30, 0}));
 }
 
 TEST_F(BreakerSetupDialog, RefillsWhenTheFocusComesBackFromTheProgramOnly) {

@@ -260,6 +260,27 @@ TEST_F(MainWindow, CancelEndsTheWaitAndALateReplyOpensNothing) {
     EXPECT_EQ(form4.shown, 0);
 }
 
+TEST_F(MainWindow, TwoSecondsWithoutAReplyEndTheWaitWithAMessage) {
+    form->show();
+    const auto* button = form->findChild<QPushButton*>("Button9");
+    const QRect buttonOnScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+    form5.setGeometry(QRect(buttonOnScreen.topLeft(), QSize(281, 148))); // where it was last
+    Selector()->setValue(2);
+    QTimer::singleShot(0, [&] {
+        EXPECT_FALSE(form5.frameGeometry().intersects(buttonOnScreen)); // "Breaker setup" shows
+        for (int tick = 1; tick < 20; ++tick)
+            form->Timer1Timer();
+        EXPECT_TRUE(form->Waiting());
+        form->Timer1Timer(); // 2 s of the 100 ms timer
+    });
+    QTimer::singleShot(5000, [&] { form->CancelWait(); }); // bound, should not be needed
+    form->Button9Click();
+    EXPECT_FALSE(form->Waiting());
+    EXPECT_FALSE(form5.isVisible());
+    EXPECT_EQ(form4.shown, 0);
+    EXPECT_EQ(recorder.messages, QStringList{"No breaker setup reply from Orvik node 2."});
+}
+
 TEST_F(MainWindow, ClosingTheMainWindowEndsTheWait) {
     form->show();
     QTimer::singleShot(20, [&] { form->close(); });

@@ -5,6 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -64,10 +71,11 @@ TEST_F(SettingsFile, MissingFileReadsZeroAndWriteCreatesIt) {
 
 TEST_F(SettingsFile, ReadsTheValueRules) {
     const std::pair<const char*, int> cases[] = {
-        {"4", 4},    {"abc", 0},  {"0x0A", 10},       {"$0A", 10},        {"0X1f", 31},
-        {"256", 0},  {"-1", 255}, {"+7", 7},          {" 12 ", 12},       {"", 0},
-        {"4abc", 0}, {"0x", 0},   {"$", 0},           {"-", 0},           {"1 2", 0},
-        {"257", 1},  {"-256", 0}, {"$FFFFFFFF", 255}, {"99999999999", 0}, {"$100000000", 0}};
+        {"4", 4},     {"abc", 0},  {"0x0A", 10},       {"$0A", 10},        {"0X1f", 31},
+        {"256", 0},   {"-1", 255}, {"+7", 7},          {" 12 ", 12},       {"", 0},
+        {"4abc", 0},  {"0x", 0},   {"$", 0},           {"-", 0},           {"1 2", 0},
+        {"257", 1},   {"-256", 0}, {"$FFFFFFFF", 255}, {"99999999999", 0}, {"$100000000", 0},
+        {"\"3\"", 3}, {"'9'", 9},  {"\"4", 0},         {"\"5'", 0}};
     for (auto [value, expected] : cases) {
         Put(std::string("[Setup]\nCommsPort=") + value + "\n");
         EXPECT_EQ(ReadCommsPort(path_), expected) << "CommsPort=" << value;
@@ -134,10 +142,53 @@ TEST_F(SettingsFile, AnUnwritableFileReportsItsPath) {
     EXPECT_THROW(WriteCommsPort(noDir, 1), SettingsWriteError);
 }
 
+#ifndef _WIN32
+TEST_F(SettingsFile, AWriteReplacesTheFileWholeOrLeavesItAsItWas) {
+    fs::create_symlink(dir_ / "real.INI", path_); // a link stays a link
+    Put("; mine\n[Setup]\nCommsPort=1\n");
+    fs::permissions(path_, fs::perms(0640));
+    const auto inode = [&] {
+        struct stat st {};
+        ::stat(path_.c_str(), &st);
+        return st.st_ino;
+    };
+    const auto before = inode();
+    WriteCommsPort(path_, 2);
+    EXPECT_EQ(Get(), "; mine\n[Setup]\nCommsPort=2\n");
+    EXPECT_NE(inode(), before); // a new file took the old one's place, with its mode
+    EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0640));
+    EXPECT_TRUE(fs::is_symlink(path_));
+
+    // A write that fails halfway, as on a full disk (here files may grow to 4 KiB only).
+    const std::string big = std::string(64 * 1024, ';') + "\n[Setup]\nCommsPort=1\n";
+    Put(big);
+    rlimit saved{}, small{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    small = {4096, saved.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(WriteCommsPort(path_, 2), SettingsWriteError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(Get(), big);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 2); // no leftovers
+}
+
+TEST_F(SettingsFile, InAFolderThatCannotBeWrittenTheFileIsWrittenInPlace) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes any folder";
+    Put("[Setup]\nCommsPort=1\n");
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    WriteCommsPort(path_, 3);
+    fs::permissions(dir_, fs::perms::owner_all);
+    EXPECT_EQ(Get(), "[Setup]\nCommsPort=3\n");
+}
+#endif
+
 TEST_F(SettingsFile, ReadsThePortsSection) {
     Put("[Setup]\nCommsPort=2\nCOM1=/dev/wrong\n"
         "[ports]\n"
-        "COM3=/dev/ttyUSB0\n"
+        "COM3=\"/dev/ttyUSB0\"\n"
         "com12 = /dev/serial/by-id/usb-Adapter-if00-port0 \n"
         "Com16=/dev/ttyS9\n"
         "COM17=/dev/ttyS10\n"
