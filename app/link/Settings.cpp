@@ -91,6 +91,10 @@ template <typename F> void EditSettings(const std::string& path, F&& edit) {
         throw SettingsWriteError(path);
     IniFile ini(std::move(text));
     edit(ini);
+    // The user's configuration folder may not be there yet.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !std::filesystem::exists(folder, ec))
+        std::filesystem::create_directories(folder, ec);
 
     switch (ReplaceFileWhole(path, ini.Text())) {
     case ReplaceResult::Replaced:

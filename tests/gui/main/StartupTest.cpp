@@ -93,7 +93,9 @@ TEST_F(Startup, AnAbsentPortIsReportedAndTheWindowStillOpens) {
 }
 
 TEST_F(Startup, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
-    const std::string unwritable = dir.filePath("missing-folder/Orvik.INI").toStdString();
+    // Beneath a plain file: no folder can be made there.
+    WriteFile(dir.filePath("not-a-folder").toStdString(), "");
+    const std::string unwritable = dir.filePath("not-a-folder/Orvik.INI").toStdString();
     TForm1 form(unwritable);
     recorder.messages.clear();
     form.show();

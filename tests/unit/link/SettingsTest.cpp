@@ -138,8 +138,14 @@ TEST_F(SettingsFile, AnUnwritableFileReportsItsPath) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + asDirectory);
         EXPECT_EQ(e.Path(), asDirectory);
     }
-    const std::string noDir = (dir_ / "missing" / SETTINGS_FILE_NAME).string();
-    EXPECT_THROW(WriteCommsPort(noDir, 1), SettingsWriteError);
+    // A folder beneath a plain file cannot be made; a missing one (the user's configuration
+    // folder on the first run) is.
+    std::ofstream(dir_ / "plain");
+    EXPECT_THROW(WriteCommsPort((dir_ / "plain" / SETTINGS_FILE_NAME).string(), 1),
+                 SettingsWriteError);
+    const std::string firstRun = (dir_ / "config" / "orvik" / SETTINGS_FILE_NAME).string();
+    WriteCommsPort(firstRun, 1);
+    EXPECT_EQ(ReadCommsPort(firstRun), 1);
 }
 
 #ifndef _WIN32
