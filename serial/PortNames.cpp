@@ -1,5 +1,7 @@
 #include "PortNames.h"
 
+#include "DirectoryEntries.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -28,9 +30,8 @@ bool AllDigits(const std::string& s) {
 // Entries of `dir` named prefix<digits>, in numeric order (ttyUSB2 before ttyUSB10).
 std::vector<std::string> Numbered(const fs::path& dir, const std::string& prefix) {
     std::vector<std::pair<long, std::string>> found;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        std::string name = entry.path().filename().string();
+    for (const auto& entry : DirectoryEntries(dir)) {
+        std::string name = entry.filename().string();
         if (name.rfind(prefix, 0) == 0 && AllDigits(name.substr(prefix.size())))
             found.emplace_back(std::stol(name.substr(prefix.size())), name);
     }
@@ -61,9 +62,8 @@ std::vector<std::string> ListSerialDevices(const TPortScanRoots& roots) {
     std::set<std::string> named; // canonical targets of the by-id links
 
     std::vector<std::string> links;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dev / "serial" / "by-id", ec))
-        links.push_back(entry.path().string());
+    for (const auto& entry : DirectoryEntries(dev / "serial" / "by-id"))
+        links.push_back(entry.string());
     std::sort(links.begin(), links.end());
     for (const auto& link : links) {
         std::string target = Canonical(link);
@@ -144,10 +144,9 @@ std::string StableDeviceName(const std::string& device, const TPortScanRoots& ro
     if (target.empty())
         return device;
     std::vector<std::string> links;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(byId, ec))
-        if (Canonical(entry.path()) == target)
-            links.push_back(entry.path().string());
+    for (const auto& entry : DirectoryEntries(byId))
+        if (Canonical(entry) == target)
+            links.push_back(entry.string());
     if (links.empty())
         return device;
     std::sort(links.begin(), links.end());

@@ -1,5 +1,7 @@
 #include "PortProblem.h"
 
+#include "DirectoryEntries.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -126,18 +128,17 @@ std::optional<TPortHolder> FindPortHolder(const std::string& device, const std::
     if (ec)
         return std::nullopt;
     const long self = static_cast<long>(::getpid());
-    for (const auto& proc : fs::directory_iterator(procRoot, ec)) {
-        const std::string pid = proc.path().filename().string();
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
-            std::stol(pid) == self)
+    for (const auto& proc : DirectoryEntries(procRoot)) {
+        const std::string pid = proc.filename().string();
+        if (pid.empty() || pid.size() > 9 ||
+            pid.find_first_not_of("0123456789") != std::string::npos || std::stol(pid) == self)
             continue;
-        std::error_code fdError;
-        for (const auto& fd : fs::directory_iterator(proc.path() / "fd", fdError)) {
+        for (const auto& fd : DirectoryEntries(proc / "fd")) {
             std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) != target)
+            if (fs::read_symlink(fd, linkError) != target)
                 continue;
             std::string name;
-            std::getline(std::ifstream(proc.path() / "comm"), name);
+            std::getline(std::ifstream(proc / "comm"), name);
             return TPortHolder{std::stol(pid), name.empty() ? "a program" : name};
         }
     }
