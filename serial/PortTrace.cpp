@@ -29,9 +29,9 @@ struct TTraceSink {
         const char* value = std::getenv("ORVIK_TRACE");
         if (!value)
             return;
-        const std::string spec(value);
-        const std::size_t colon = spec.find(':');
-        const std::string topics = spec.substr(0, colon);
+        const std::string setting(value);
+        const std::size_t colon = setting.find(':');
+        const std::string topics = setting.substr(0, colon);
         std::size_t from = 0;
         while (from <= topics.size()) {
             const std::size_t comma = std::min(topics.find(',', from), topics.size());
@@ -42,8 +42,8 @@ struct TTraceSink {
         }
         if (!Serial && !LineState)
             return;
-        if (colon != std::string::npos && colon + 1 < spec.size()) {
-            Out = std::fopen(spec.c_str() + colon + 1, "a");
+        if (colon != std::string::npos && colon + 1 < setting.size()) {
+            Out = std::fopen(setting.c_str() + colon + 1, "a");
             Owned = Out != nullptr;
         }
         if (!Out)
