@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "BusMonitor.h"
 #include "CommLinkPort.h"
 #include "FindComponent.h"
 #include "FormFont.h"
@@ -57,7 +58,8 @@ QLineEdit* ReadOnlyEdit(QWidget* parent, const QString& name, const QRect& at) {
 
 TForm1::TForm1(const std::string& settingsPath)
     : settingsPath_(settingsPath),
-      comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())) {
+      comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())),
+      frameLog_(std::make_unique<orvik::FrameLog>()) {
     setObjectName("Form1");
     setWindowTitle("Tarnwell Orvik interface version 1.1");
     UseFormFont(this);
@@ -67,6 +69,7 @@ TForm1::TForm1(const std::string& settingsPath)
     link_.SetPort(linkPort_.get());
     link_.SetNodeSelector([this] { return SpinEdit1->value(); });
     link_.SetDisplaySink([this](const DisplayUpdate& u) { UpdateDisplay(u); });
+    link_.SetFrameLog(frameLog_.get());
     comm1_->OnRxChar = [this](TCustomComm*, std::int32_t count) { Comm1RxChar(count); };
 
     FormCreate();
@@ -84,6 +87,9 @@ void TForm1::CreateControls() {
     Setup1 = menuBar()->addAction("&COM port");
     Setup1->setObjectName("Setup1");
     connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(); });
+    auto* monitor = menuBar()->addAction("Bus &monitor");
+    monitor->setObjectName("BusMonitorMenu");
+    connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
 
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");
@@ -341,4 +347,15 @@ void TForm1::CancelWait() {
     link_.WaitCancelled = true;
     if (waitLoop_)
         waitLoop_->quit();
+}
+
+// --- bus monitor -----------------------------------------------------------------------------
+
+void TForm1::BusMonitorClick() {
+    if (!monitor_)
+        monitor_ = std::make_unique<BusMonitor>(
+            *frameLog_, [this] { return comm1_->DeviceName(); }, this);
+    monitor_->show();
+    monitor_->raise();
+    monitor_->activateWindow();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+class BusMonitor;
 class QAction;
 class QEventLoop;
 class QLineEdit;
@@ -63,6 +64,11 @@ public:
     void Button9Click();
     void Setup1Click();
 
+    // The bus monitor window and the frame log behind it (from the start of the run).
+    void BusMonitorClick();
+    orvik::FrameLog& FrameLog() { return *frameLog_; }
+    BusMonitor* Monitor() const { return monitor_.get(); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -85,4 +91,8 @@ private:
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
+
+    // The traffic on the line; the window goes before the log it shows.
+    std::unique_ptr<orvik::FrameLog> frameLog_;
+    std::unique_ptr<BusMonitor> monitor_;
 };
