@@ -118,7 +118,7 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
             [this] { ShowDetails(); });
 
     timer_ = new QTimer(this);
-    timer_->setInterval(250);
+    timer_->setInterval(500);
     connect(timer_, &QTimer::timeout, this, [this] {
         if (isVisible())
             Refresh();
