@@ -15,12 +15,16 @@ void SetHooks(Hooks hooks) {
     Current() = std::move(hooks);
 }
 
-void ShowMessage(QWidget* parent, const QString& text) {
+void ShowMessage(QWidget* parent, const QString& text, const QString& details) {
     if (Current().showMessage) {
         Current().showMessage(text);
+        if (Current().showDetails && !details.isEmpty())
+            Current().showDetails(details);
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, parent);
+    if (!details.isEmpty())
+        box.setInformativeText(details);
     box.exec();
 }
 

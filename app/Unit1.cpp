@@ -5,6 +5,8 @@
 #include "FindComponent.h"
 #include "FormFont.h"
 #include "Messages.h"
+#include "NodeSettingsDialog.h"
+#include "NodeSettingsFile.h"
 #include "Settings.h"
 #include "Shape.h"
 #include "StatusTexts.h"
@@ -15,12 +17,14 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 
@@ -33,6 +37,13 @@ namespace {
 
 QString Text(const ShortText& t) {
     return QString::fromLatin1(t.View().data(), static_cast<qsizetype>(t.Size()));
+}
+
+// Repaints an edit only when its text changes: most of a frame's texts stay as they were.
+void ShowText(QLineEdit* edit, const ShortText& t) {
+    const QString text = Text(t);
+    if (edit->text() != text)
+        edit->setText(text);
 }
 
 QColor ToColor(const Rgb& c) {
@@ -66,11 +77,23 @@ TForm1::TForm1(const std::string& settingsPath)
     CreateControls();
 
     linkPort_ = std::make_unique<CommLinkPort>(*comm1_);
+    line_ = std::make_unique<TLineConnection>(*comm1_, link_, settingsPath_);
     link_.SetPort(linkPort_.get());
     link_.SetNodeSelector([this] { return SpinEdit1->value(); });
-    link_.SetDisplaySink([this](const DisplayUpdate& u) { UpdateDisplay(u); });
+    link_.SetDisplaySink([this](const DisplayUpdate& u) {
+        UpdateDisplay(u);
+        nodeSettings_->OnStatus();
+    });
+    link_.SetSetupSink([this] { nodeSettings_->OnSetupStored(); });
+    link_.SetSendObserver([this](std::uint8_t node, std::uint8_t) { NoteCommand(node); });
     link_.SetFrameLog(frameLog_.get());
     comm1_->OnRxChar = [this](TCustomComm*, std::int32_t count) { Comm1RxChar(count); };
+    // Inside a delivery: note the loss, and act on it once the delivery is over.
+    comm1_->OnLineLost = [this](TCustomComm*, std::int32_t error) {
+        line_->LineLost(error);
+        QTimer::singleShot(0, this, [this] { ServiceLine(); });
+    };
+    CreateStatusLine();
 
     FormCreate();
 }
@@ -79,6 +102,7 @@ TForm1::~TForm1() {
     // Stop the monitor thread before the handlers' targets go.
     comm1_->Close();
     link_.SetDisplaySink({});
+    link_.SetSetupSink({});
 }
 
 void TForm1::CreateControls() {
@@ -90,6 +114,7 @@ void TForm1::CreateControls() {
     auto* monitor = menuBar()->addAction("Bus &monitor");
     monitor->setObjectName("BusMonitorMenu");
     connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
+    CreateNodeSettingsMenu();
 
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");
@@ -182,31 +207,53 @@ void TForm1::CreateControls() {
     Timer1->start();
 }
 
+void TForm1::CreateNodeSettingsMenu() {
+    nodeSettings_ = new NodeSettingsDialog(link_, this);
+    auto* save = menuBar()->addAction("Save node settings...");
+    save->setObjectName("SaveNodeSettings");
+    connect(save, &QAction::triggered, this, [this] { SaveNodeSettingsClick(); });
+    auto* apply = menuBar()->addAction("Apply node settings...");
+    apply->setObjectName("ApplyNodeSettings");
+    connect(apply, &QAction::triggered, this, [this] { ApplyNodeSettingsClick(); });
+    ChooseNodeSettingsFile = [this](bool saving) {
+        const QString filter = "Node settings (*.ini);;All files (*)";
+        return saving ? QFileDialog::getSaveFileName(this, "Save node settings", {}, filter)
+                      : QFileDialog::getOpenFileName(this, "Apply node settings", {}, filter);
+    };
+}
+
 void TForm1::SetDialogs(const Dialogs& dialogs) {
     dialogs_ = dialogs;
 }
 
+// Found by their composed names once; the display then reaches them at every frame.
 QLineEdit* TForm1::EditN(int n) const {
-    return FindComponent<QLineEdit>(centralWidget(), QString("Edit%1").arg(n));
+    QLineEdit*& edit = edits_[static_cast<std::size_t>(n)];
+    if (!edit)
+        edit = FindComponent<QLineEdit>(centralWidget(), QString("Edit%1").arg(n));
+    return edit;
 }
 
 TShape* TForm1::ShapeN(int n) const {
-    return FindComponent<TShape>(centralWidget(), QString("Shape%1").arg(n));
+    TShape*& shape = shapes_[static_cast<std::size_t>(n)];
+    if (!shape)
+        shape = FindComponent<TShape>(centralWidget(), QString("Shape%1").arg(n));
+    return shape;
 }
 
 // --- start and end -------------------------------------------------------------------------
 
 void TForm1::FormCreate() {
     link_.ComPortIndex = ReadCommsPort(settingsPath_);
-    comm1_->SetPortMap(ReadPortMap(settingsPath_));
+    line_->SetPorts(ReadPortMap(settingsPath_));
     comm1_->SetDeviceName(ComDeviceName(link_.ComPortIndex));
-    try {
-        comm1_->SetBaudRate(cbr57600);
-        comm1_->Open();
-    } catch (const ECommError&) {
+    comm1_->SetBaudRate(cbr57600);
+    const TOpenOutcome opened = line_->OpenPort(link_.ComPortIndex, false);
+    if (!opened.Opened)
         messages::ShowMessage(this,
-                              QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)));
-    }
+                              QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)),
+                              QString::fromStdString(opened.Reason));
+    ServiceLine();
 }
 
 void TForm1::FormCloseQuery() {
@@ -243,20 +290,22 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
     for (int b = 0; b < 8; ++b) {
         SwitchArray1->Switch(static_cast<quint16>(b), u.SwitchOn[b]);
         ShapeN(9 + b)->SetBrushColor(ToColor(u.FaultIndicator[b]));
-        EditN(b + 1)->setText(Text(u.Current[b]));
+        ShowText(EditN(b + 1), u.Current[b]);
     }
-    EditN(9)->setText(Text(u.Edit9));
-    EditN(10)->setText(Text(u.Edit10));
-    EditN(11)->setText(Text(u.Edit11));
-    EditN(12)->setText(Text(u.Edit12));
-    EditN(13)->setText(Text(u.Edit13));
+    ShowText(EditN(9), u.Edit9);
+    ShowText(EditN(10), u.Edit10);
+    ShowText(EditN(11), u.Edit11);
+    ShowText(EditN(12), u.Edit12);
+    ShowText(EditN(13), u.Edit13);
     if (u.Edit14Changed)
-        EditN(14)->setText(Text(u.Edit14));
-    EditN(15)->setText(Text(u.Edit15));
-    EditN(16)->setText(Text(u.Edit16));
+        ShowText(EditN(14), u.Edit14);
+    ShowText(EditN(15), u.Edit15);
+    ShowText(EditN(16), u.Edit16);
 }
 
 void TForm1::Timer1Timer() {
+    ServiceLine();
+    nodeSettings_->Tick();
     const TimerUpdate t = link_.Timer1Timer();
     if (t.BlankNodeIndicators) {
         for (int n = 1; n <= 8; ++n)
@@ -321,6 +370,27 @@ void TForm1::Setup1Click() {
         dialogs_.form15->exec();
 }
 
+void TForm1::SaveNodeSettingsClick() {
+    const QString path = ChooseNodeSettingsFile(true);
+    if (!path.isEmpty())
+        nodeSettings_->StartSave(link_.SelectedNode(), path.toStdString());
+}
+
+void TForm1::ApplyNodeSettingsClick() {
+    const QString path = ChooseNodeSettingsFile(false);
+    if (path.isEmpty())
+        return;
+    std::string error;
+    const auto file = LoadNodeSettingsFile(path.toStdString(), error);
+    if (!file) {
+        messages::ShowMessage(this,
+                              path + ": " + QString::fromStdString(error) + "\nNothing was sent.");
+        return;
+    }
+    nodeSettings_->StartApply(link_.SelectedNode(), path.toStdString(), file->settings,
+                              file->warnings);
+}
+
 void TForm1::Button9Click() {
     // One wait at a time: a second click while waiting does nothing.
     if (waitLoop_)
@@ -347,6 +417,54 @@ void TForm1::CancelWait() {
     link_.WaitCancelled = true;
     if (waitLoop_)
         waitLoop_->quit();
+}
+
+// --- the line's state ------------------------------------------------------------------------
+
+namespace {
+constexpr int NOTICE_MS = 4000;
+} // namespace
+
+void TForm1::CreateStatusLine() {
+    // In the strip below the Close button; the window keeps its size and every control its
+    // place.
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar1");
+    bar->setSizeGripEnabled(false);
+    statusText_ = new QLabel(bar);
+    statusText_->setObjectName("LineStatus");
+    bar->addWidget(statusText_, 1);
+    reconnect_ = new QPushButton("&Reconnect", bar);
+    reconnect_->setObjectName("Reconnect1");
+    reconnect_->setAutoDefault(false);
+    reconnect_->setFlat(true);
+    bar->addPermanentWidget(reconnect_);
+    connect(reconnect_, &QPushButton::clicked, this, [this] { ReconnectClick(); });
+}
+
+void TForm1::ServiceLine() {
+    const std::int64_t now = clock_();
+    line_->Service(now);
+    const QString text = QString::fromStdString(line_->StatusText(now));
+    if (statusText_->text() != text)
+        statusText_->setText(text);
+}
+
+QString TForm1::StatusLineText() const {
+    const QString notice = statusBar()->currentMessage();
+    return notice.isEmpty() ? statusText_->text() : notice;
+}
+
+void TForm1::ReconnectClick() {
+    line_->Reconnect(clock_());
+    ServiceLine();
+}
+
+// A command to a node the bus did not report is still sent; the status line says so.
+void TForm1::NoteCommand(std::uint8_t node) {
+    if (!link_.NodeOnBus(node + 1))
+        statusBar()->showMessage(QString("Orvik node %1 is not on the bus").arg(node + 1),
+                                 NOTICE_MS);
 }
 
 // --- bus monitor -----------------------------------------------------------------------------

@@ -4,20 +4,25 @@
 #pragma once
 
 #include "CommPort.h"
+#include "LineConnection.h"
 #include "LinkState.h"
 
 #include <QMainWindow>
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
 class BusMonitor;
 class QAction;
 class QEventLoop;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class NodeSettingsDialog;
 class TShape;
 class TSwitchArray;
 
@@ -31,6 +36,7 @@ public:
 
     orvik::LinkState& Link() { return link_; }
     orvik::TComm& Comm1() { return *comm1_; }
+    orvik::TLineConnection& Line() { return *line_; }
     const std::string& SettingsPath() const { return settingsPath_; }
 
     // The dialogs, created after the main window; it opens them.
@@ -63,6 +69,20 @@ public:
     void Button8Click();
     void Button9Click();
     void Setup1Click();
+    // Acts on the line's supervision (reopen after a loss) and shows its state; the timer
+    // runs it, and a loss right away.
+    void ServiceLine();
+    // The status line's text as shown now, and the "Reconnect" entry's action.
+    QString StatusLineText() const;
+    void ReconnectClick();
+    // The clock of the line's supervision, in milliseconds; tests set their own.
+    void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+    // Menu "Save node settings..." and "Apply node settings..." for the selected node.
+    void SaveNodeSettingsClick();
+    void ApplyNodeSettingsClick();
+    // Asks for a node settings file to save to (true) or to apply; "" for none. Tests replace
+    // the file dialog.
+    std::function<QString(bool save)> ChooseNodeSettingsFile;
 
     // The bus monitor window and the frame log behind it (from the start of the run).
     void BusMonitorClick();
@@ -74,8 +94,11 @@ protected:
 
 private:
     void CreateControls();
+    void CreateNodeSettingsMenu();
     void FormCreate();
     void FormCloseQuery();
+    void CreateStatusLine();
+    void NoteCommand(std::uint8_t node);
     QLineEdit* EditN(int n) const;
     TShape* ShapeN(int n) const;
 
@@ -83,14 +106,21 @@ private:
     orvik::LinkState link_;
     std::unique_ptr<orvik::TComm> comm1_;
     std::unique_ptr<orvik::LinkPort> linkPort_;
+    std::unique_ptr<orvik::TLineConnection> line_;
 
     TSwitchArray* SwitchArray1 = nullptr;
+    mutable std::array<QLineEdit*, 17> edits_{}; // Edit1..Edit16
+    mutable std::array<TShape*, 17> shapes_{};   // Shape1..Shape16
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
+    QLabel* statusText_ = nullptr;
+    QPushButton* reconnect_ = nullptr;
+    NodeSettingsDialog* nodeSettings_ = nullptr;
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
+    std::function<std::int64_t()> clock_ = orvik::SteadyMilliseconds;
 
     // The traffic on the line; the window goes before the log it shows.
     std::unique_ptr<orvik::FrameLog> frameLog_;

@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
 
     TForm1 form1(orvik::SettingsFilePath());
-    TForm15 form15(form1.Link(), form1.Comm1());
+    TForm15 form15(form1.Link(), form1.Line());
     TForm2 form2(form1.Link());
     TForm3 form3(form1.Link());
     TForm4 form4(form1.Link());

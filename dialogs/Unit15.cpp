@@ -2,12 +2,9 @@
 
 #include "FormFont.h"
 
-#include "CommPort.h"
+#include "LineConnection.h"
 #include "LinkState.h"
 #include "StatusTexts.h"
-#ifndef _WIN32
-#include "PortNames.h"
-#endif
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -25,17 +22,19 @@ constexpr int PORT_ITEMS = 16;
 
 } // namespace
 
-TForm15::TForm15(orvik::LinkState& link, orvik::TComm& comm, QWidget* parent)
-    : QDialog(parent), Link(link), Comm(comm) {
+TForm15::TForm15(orvik::LinkState& link, orvik::TLineConnection& line, QWidget* parent)
+    : QDialog(parent), Link(link), Line(line) {
     setObjectName(QStringLiteral("Form15"));
     setWindowTitle(QStringLiteral("Serial port setup"));
     UseFormFont(this);
     setFixedSize(208, 269);
     move(309, 237);
 
-    ShowMessage = [this](const QString& text) {
+    ShowMessage = [this](const QString& text, const QString& reason) {
         QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
                         QMessageBox::Ok, this);
+        if (!reason.isEmpty())
+            box.setInformativeText(reason);
         box.exec();
     };
 
@@ -90,23 +89,19 @@ void TForm15::RadioGroup2Click(int itemIndex) {
     if (PortSelectionGuard || itemIndex < 0 || itemIndex >= PORT_ITEMS)
         return;
     const auto index = static_cast<std::uint8_t>(itemIndex);
-    Comm.Close();
-    Comm.SetDeviceName(orvik::ComDeviceName(index));
-    try {
-        Comm.Open();
-    } catch (const orvik::ECommError&) {
-        ShowMessage(QString::fromStdString(orvik::PortUnavailableMessage(index)));
-    }
+    // Closes the port, sets DeviceName to COM<n> and opens it; the user's choice looks for
+    // the device anew.
+    const orvik::TOpenOutcome opened = Line.OpenPort(index, true);
+    if (!opened.Opened)
+        ShowMessage(QString::fromStdString(orvik::PortUnavailableMessage(index)),
+                    QString::fromStdString(opened.Reason));
     Link.ComPortIndex = index;
+    ShowDevices();
 }
 
-// Each item's tooltip names the device it opens.
+// Each item's tooltip names the device it opens, whether it was remembered, and whether it
+// is connected.
 void TForm15::ShowDevices() {
-#ifndef _WIN32
-    for (int i = 0; i < PORT_ITEMS; ++i) {
-        const std::string device = orvik::ResolvePortName(
-            orvik::ComDeviceName(static_cast<std::uint8_t>(i)), Comm.GetPortMap());
-        RadioGroup2Items->button(i)->setToolTip(QString::fromStdString(device));
-    }
-#endif
+    for (int i = 0; i < PORT_ITEMS; ++i)
+        RadioGroup2Items->button(i)->setToolTip(QString::fromStdString(Line.DescribePort(i + 1)));
 }

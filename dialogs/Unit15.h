@@ -10,22 +10,23 @@ class QButtonGroup;
 
 namespace orvik {
 class LinkState;
-class TComm;
+class TLineConnection;
 } // namespace orvik
 
 class TForm15 : public QDialog {
     Q_OBJECT
 public:
-    TForm15(orvik::LinkState& link, orvik::TComm& comm, QWidget* parent = nullptr);
+    TForm15(orvik::LinkState& link, orvik::TLineConnection& line, QWidget* parent = nullptr);
 
     // Selects the item of ComPortIndex (COM16 for anything above 15) without reopening.
     void FormShow();
     // Closes the port, points it at COM<itemIndex + 1>, opens it; reports a port that does
-    // not open; sets ComPortIndex either way.
+    // not open, with the device and the reason; sets ComPortIndex either way.
     void RadioGroup2Click(int itemIndex);
 
-    // Shows a plain message with an OK button; replaceable, e.g. by tests.
-    std::function<void(const QString&)> ShowMessage;
+    // Shows a plain message with an OK button, and the reason as its second line;
+    // replaceable, e.g. by tests.
+    std::function<void(const QString& text, const QString& reason)> ShowMessage;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -34,7 +35,7 @@ private:
     void ShowDevices();
 
     orvik::LinkState& Link;
-    orvik::TComm& Comm;
+    orvik::TLineConnection& Line;
     QButtonGroup* RadioGroup2Items;
     bool PortSelectionGuard = false;
 };

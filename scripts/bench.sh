@@ -135,6 +135,53 @@ for s in orvik qt comm; do
 done
 bench_cleanup
 
+# 7. Soak: the line vanishes and comes back behind the same link, 100 times, while the program
+# runs; its line trace tells when it saw the loss and when frames flowed again.
+cycles=${ORVIK_SOAK_CYCLES:-100}
+note "line lost and back, $cycles cycles"
+start_xvfb 800x700x24
+d=$work/soak
+mkdir -p "$d"
+start_bus "$d"
+ORVIK_TRACE="line:$d/trace.log" start_orvik "$d"
+traced() { grep -q "$1" "$d/trace.log" 2>/dev/null; }
+wait_for 20 traced receiving || note "the program never received"
+sleep 2
+proc_figures() { # fds threads rss_kb
+    echo "$(ls "/proc/$1/fd" | wc -l) $(ls "/proc/$1/task" | wc -l) $(rss_kb "$1")"
+}
+proc_figures "$orvik_pid" >"$work/soak-before.txt"
+# While the line is gone the program waits for it: what that costs.
+stop "$bus_pid"
+wait_for 10 traced "connection lost" || note "the loss was not seen"
+: >"$d/trace.log"
+sleep 1
+sample "$orvik_pid" "$window" >"$work/cpu-lost-orvik.txt"
+start_bus "$d"
+wait_for 15 traced receiving || note "no frames after the first loss"
+: >"$d/trace.log"
+: >"$work/soak-times.txt"
+recovered=0
+for i in $(seq "$cycles"); do
+    stop "$bus_pid"
+    if ! wait_for 10 traced "connection lost"; then
+        note "cycle $i: the loss was not seen"
+        start_bus "$d"
+        continue
+    fi
+    : >"$d/trace.log"
+    start_bus "$d"
+    t0=$(date +%s%N)
+    if wait_for 15 traced receiving; then
+        recovered=$((recovered + 1))
+        echo $((($(date +%s%N) - t0) / 1000000)) >>"$work/soak-times.txt"
+    fi
+    : >"$d/trace.log"
+done
+sleep 2
+proc_figures "$orvik_pid" >"$work/soak-after.txt"
+bench_cleanup
+
 # The table.
 cpu() { awk '{ print $1 " %" }' "$work/cpu-$1-$2.txt"; }
 wake() { awk '{ print $2 "/s" }' "$work/cpu-$1-$2.txt"; }
@@ -169,6 +216,15 @@ row "CPU at full rate: reader without window" "$(cpu full comm)" "$(cpu full qt)
     "$(ratio "$(cpu full comm | cut -d' ' -f1)" "$(cpu full qt | cut -d' ' -f1)")" ""
 row "wake-ups at full rate: program / reader" "$(wake full orvik) / $(wake full comm)" \
     "$(wake full qt)" "" ""
+# The readers' own figures: frames per second, deliveries per frame, allocations per delivery.
+fig() { tail -n 1 "$work/$1-full/reader.out" | awk -v f="$2" '$1 == "figures" { print $f }'; }
+per_frame() { awk -v w="$1" -v f="$2" 'BEGIN { if (f > 0) printf "%.1f", w / f; else print "-" }'; }
+row "deliveries per status frame: reader" "$(fig comm 3)" "$(fig qt 3)" \
+    "$(ratio "$(fig comm 3)" "$(fig qt 3)")" "<= 2"
+row "thread switches per status frame: program / reader" \
+    "$(per_frame "$(awk '{ print $2 }' "$work/cpu-full-orvik.txt")" "$(fig comm 2)") / $(per_frame "$(awk '{ print $2 }' "$work/cpu-full-comm.txt")" "$(fig comm 2)")" \
+    "$(per_frame "$(awk '{ print $2 }' "$work/cpu-full-qt.txt")" "$(fig qt 2)")" "" ""
+row "allocations per delivery: reader" "$(fig comm 4)" "$(fig qt 4)" "" "0"
 row "CPU idle (line open, bus silent): program" "$(cpu idle orvik), $(wake idle orvik)" "" "" "0 %"
 row "CPU idle: reader without window" "$(cpu idle comm), $(wake idle comm)" \
     "$(cpu idle qt), $(wake idle qt)" "" ""
@@ -178,5 +234,16 @@ row "resident memory, program: start -> after ${long_run} s" \
     "$(mb start orvik) -> $(mb end orvik)" "" "" "flat"
 row "resident memory, reader: start -> after ${long_run} s" \
     "$(mb start comm) -> $(mb end comm)" "$(mb start qt) -> $(mb end qt)" "" "flat"
+sorted=$(sort -n "$work/soak-times.txt")
+n=$(echo "$sorted" | grep -c . || true)
+median=$( [ "$n" -gt 0 ] && echo "$sorted" | sed -n "$(((n + 1) / 2))p" || echo -)
+longest=$( [ "$n" -gt 0 ] && echo "$sorted" | tail -n 1 || echo -)
+read -r fd0 th0 rss0 <"$work/soak-before.txt"
+read -r fd1 th1 rss1 <"$work/soak-after.txt"
+row "CPU while the line is lost, waiting for it: program" "$(cpu lost orvik), $(wake lost orvik)" "" "" "0 %"
+row "line lost and back: cycles recovered" "$recovered of $cycles" "" "" "all"
+row "line lost and back: time to frames again, median / max" "$median / $longest ms" "" "" "about 2 s"
+row "line lost and back: fds, threads, memory before -> after" \
+    "$fd0, $th0, $((rss0 / 1024)) MB -> $fd1, $th1, $((rss1 / 1024)) MB" "" "" "flat"
 echo "(CPU: user + system over wall time, one core = 100 %; wake-ups: context switches of all threads per second;"
 echo " the memory run has the program and both readers at full rate at once, each on its own simulator)"

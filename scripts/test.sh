@@ -25,7 +25,7 @@ sanitizer_suite asan build-asan "" "" -DCMAKE_CXX_COMPILER=clang++ \
     -DORVIK_SANITIZE=address,undefined -DORVIK_BUILD_GUI=ON
 echo "ASan + UBSan build and suite: $((SECONDS - step)) s"
 step=$SECONDS
-sanitizer_suite tsan build-tsan "serial_tests serial_qt_tests serial_line_tests sim_model_tests \
+sanitizer_suite tsan build-tsan "serial_tests serial_qt_tests serial_line_tests sim_model_tests cli_tests \
     sim_program_tests orvik-bus-sim noise_tests dialog_tests main_window_tests \
     switch_widget_tests orvik" '^fuzz\.' -DORVIK_SANITIZE=thread -DORVIK_BUILD_GUI=ON
 echo "TSan build and tests: $((SECONDS - step)) s"

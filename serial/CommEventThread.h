@@ -1,5 +1,12 @@
 // The monitor thread of an open serial component: waits for port events and hands each
 // completed wait to the main thread, blocking until the main thread has run it.
+//
+// Two things beyond the plain wait:
+//  - Coalescing. After an arrival the thread may wait, without waking the main thread, for
+//    the bytes the main thread said it still expects (SetRxHint), then deliver once: a frame
+//    that the line hands over in many pieces costs one delivery. Only Stop cuts that wait.
+//  - Loss. When the wait fails because the device went away, the thread makes one last
+//    delivery that reports the loss and its OS error (OnLineLost), then ends.
 #pragma once
 
 #include "CommTypes.h"
@@ -7,9 +14,11 @@
 #include "PortBackend.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace orvik {
@@ -18,6 +27,7 @@ class TCommEventThread {
 public:
     using TPortEventsHandler =
         std::function<void(TCommEventThread* Sender, std::uint32_t EventMask)>;
+    using TLineLostHandler = std::function<void(TCommEventThread* Sender, std::int32_t Error)>;
 
     // Created suspended: sets the port's event mask from `Events`; Resume starts it. `Port`
     // and `Invoker` must outlive the thread.
@@ -40,22 +50,37 @@ public:
     std::uint64_t Deliveries() const { return DeliveryCount.load(); }
     std::thread::native_handle_type NativeHandle() { return Thread.native_handle(); }
 
+    // Any thread: after an arrival, wait for this many queued bytes (0: deliver at once), at
+    // `Baud` bits of ten per byte.
+    void SetRxHint(std::int32_t Bytes) { RxHint.store(Bytes, std::memory_order_relaxed); }
+    void SetBaud(std::uint32_t Baud) { LineBaud.store(Baud, std::memory_order_relaxed); }
+
     // Set by the component's Open right after creation; called on the main thread.
     TPortEventsHandler OnPortEvents;
+    TLineLostHandler OnLineLost;
 
 private:
-    struct TSlot; // the one delivery between the two threads
+    class TSlot; // the one delivery between the two threads
 
     void Execute();
     void DeliverEvents();
     void Synchronize();
+    bool Coalesce();
+    // Sleeps `us` microseconds unless stopped first; false when stopped.
+    bool Pause(std::int64_t us);
 
     TPortDevice& PortHandle;
     std::uint32_t EventMask = 0;
+    bool Lost = false;
+    std::int32_t LostError = 0;
     std::shared_ptr<TMainThreadInvoker> Invoker;
-    std::shared_ptr<TSlot> Slot;
+    std::unique_ptr<TSlot> Slot;
     std::atomic<bool> Terminated{false};
     std::atomic<std::uint64_t> DeliveryCount{0};
+    std::atomic<std::int32_t> RxHint{0};
+    std::atomic<std::uint32_t> LineBaud{0};
+    std::mutex PauseLock;
+    std::condition_variable PauseCut;
     std::thread Thread;
 };
 

@@ -1,5 +1,7 @@
 #include "CommPort.h"
 
+#include "PortTrace.h"
+
 #include <cstdio>
 #include <exception>
 
@@ -47,6 +49,8 @@ void TCustomComm::Open() {
     if (!Invoker)
         RaiseCommError("No event invoker assigned", -1);
     PortSetLastError(0);
+    FLineLost = false;
+    FLineLostError = 0;
     OpenDevice();
     if (!IsOpen())
         return;
@@ -54,6 +58,10 @@ void TCustomComm::Open() {
     MonitorThread->OnPortEvents = [this](TCommEventThread* Sender, std::uint32_t EventMask) {
         HandlePortEvents(Sender, EventMask);
     };
+    MonitorThread->OnLineLost = [this](TCommEventThread*, std::int32_t Error) {
+        ReportLineLost(Error);
+    };
+    MonitorThread->SetBaud(BaudOf(FBaudRate));
     MonitorThread->Resume();
     ApplyPortSettings();
     if (!PortHandle->SetupBuffers(FReadBufSize, FWriteBufSize))
@@ -62,7 +70,8 @@ void TCustomComm::Open() {
 }
 
 void TCustomComm::OpenDevice() {
-    PortHandle = OpenPortDevice(PortDevicePath(FDeviceName, PortMap));
+    FDevicePath = PortDevicePath(FDeviceName, PortMap);
+    PortHandle = OpenTracedPortDevice(FDevicePath);
     if (!PortHandle)
         RaiseCommError("Error accessing specified device", PortGetLastError());
     if (!PortHandle->IsCharDevice()) {
@@ -89,13 +98,47 @@ void TCustomComm::CloseDevice() {
 std::int32_t TCustomComm::Read(void* Buffer, std::int32_t Count) {
     if (!IsOpen() || Count < 0 || (Buffer == nullptr && Count > 0))
         return -1;
-    return PortHandle->Read(Buffer, Count);
+    const std::int32_t n = PortHandle->Read(Buffer, Count);
+    if (n < 0)
+        CheckLineLost();
+    return n;
 }
 
 std::int32_t TCustomComm::Write(const void* Buffer, std::int32_t Count) {
     if (!IsOpen() || Count < 0 || (Buffer == nullptr && Count > 0))
         return -1;
-    return PortHandle->Write(Buffer, Count);
+    const std::int32_t n = PortHandle->Write(Buffer, Count);
+    if (n < 0)
+        CheckLineLost();
+    return n;
+}
+
+void TCustomComm::SetRxHint(std::int32_t Bytes) {
+    if (MonitorThread)
+        MonitorThread->SetRxHint(Bytes);
+}
+
+void TCustomComm::CheckLineLost() {
+    const std::int32_t error = PortGetLastError();
+    if (PortErrorMeansLoss(error))
+        ReportLineLost(error);
+    PortSetLastError(error);
+}
+
+void TCustomComm::ReportLineLost(std::int32_t Error) {
+    if (FLineLost)
+        return;
+    FLineLost = true;
+    FLineLostError = Error;
+    if (!OnLineLost)
+        return;
+    try {
+        OnLineLost(this, Error);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Serial port event handler failed: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "Serial port event handler failed\n");
+    }
 }
 
 void TCustomComm::ApplyPortSettings() {
@@ -116,6 +159,10 @@ void TCustomComm::ApplyPortSettings() {
     ControlBlock.fTXContinueOnXoff = FOptions.Contains(coIgnoreXOff);
     ControlBlock.fErrorChar = FOptions.Contains(coErrorChar);
     ControlBlock.fNull = FOptions.Contains(coNullStrip);
+    // An error must not stop all reads and writes until someone clears it.
+    ControlBlock.fAbortOnError = false;
+    if (MonitorThread)
+        MonitorThread->SetBaud(ControlBlock.BaudRate);
     if (!PortHandle->SetState(ControlBlock))
         RaiseCommError("Error updating DataControlBlock", PortGetLastError());
 }

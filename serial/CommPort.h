@@ -35,6 +35,8 @@ public:
 using TCommNotifyEvent = std::function<void(TCustomComm* Sender)>;
 using TCommRxCharEvent = std::function<void(TCustomComm* Sender, std::int32_t Count)>;
 using TCommErrorEvent = std::function<void(TCustomComm* Sender, std::int32_t Errors)>;
+// The line went away (unplugged, hung up): Error is the OS error that showed it.
+using TCommLineLostEvent = std::function<void(TCustomComm* Sender, std::int32_t Error)>;
 
 // The XON and XOFF characters of a component.
 class TCommEventChars {
@@ -69,6 +71,18 @@ public:
     // The [Ports] section: "COMn" to device path, used when Open resolves DeviceName.
     void SetPortMap(TPortMap Value) { PortMap = std::move(Value); }
     const TPortMap& GetPortMap() const { return PortMap; }
+    // The device the last Open resolved DeviceName to, whether or not it opened.
+    const std::string& DevicePath() const { return FDevicePath; }
+
+    // Whether the open line has gone away, and the OS error that showed it. OnLineLost is
+    // called once per open line: from the monitor thread's last delivery, or from a Read or
+    // Write that found the device gone. The port stays open until Close.
+    bool LineLost() const { return FLineLost; }
+    std::int32_t LineLostError() const { return FLineLostError; }
+
+    // Main thread, after a delivery: the bytes the reader still expects. The monitor thread
+    // waits for them after the next arrival before it delivers; 0 delivers every arrival.
+    void SetRxHint(std::int32_t Bytes);
 
 protected:
     virtual void OpenDevice();
@@ -78,6 +92,9 @@ protected:
     void ApplyFlowControl(TLineState& DCB) const;
     void ApplyTimeouts();
     void HandlePortEvents(TCommEventThread* Sender, std::uint32_t EventMask);
+    void ReportLineLost(std::int32_t Error);
+    // After a failed Read or Write: a device that has gone counts as a lost line.
+    void CheckLineLost();
     TCommEventThread* GetMonitorThread() const { return MonitorThread.get(); }
     TPortDevice* GetPortHandle() const { return PortHandle.get(); }
 
@@ -115,6 +132,7 @@ protected:
     TCommRxCharEvent OnRxChar;
     TCommNotifyEvent OnRxFlag;
     TCommNotifyEvent OnTxEmpty;
+    TCommLineLostEvent OnLineLost;
 
     std::unique_ptr<TPortDevice> PortHandle; // none while closed
     TLineState ControlBlock;
@@ -128,6 +146,9 @@ private:
 
     std::shared_ptr<TMainThreadInvoker> Invoker;
     TPortMap PortMap;
+    std::string FDevicePath;
+    bool FLineLost = false;
+    std::int32_t FLineLostError = 0;
     std::unique_ptr<TCommEventThread> MonitorThread; // exists exactly while open
     std::string FDeviceName = "Com2";
     TCommEventType FMonitorEvents = AllCommEvents;
@@ -176,6 +197,7 @@ public:
     using TCustomComm::OnCTS;
     using TCustomComm::OnDSR;
     using TCustomComm::OnError;
+    using TCustomComm::OnLineLost;
     using TCustomComm::OnRing;
     using TCustomComm::OnRLSD;
     using TCustomComm::OnRxChar;

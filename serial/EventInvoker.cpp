@@ -4,34 +4,91 @@
 
 namespace orvik {
 
-void TPumpedInvoker::Post(std::function<void()> job) {
+void TMainThreadInvoker::Notify(TPendingDelivery& delivery) {
+    NotifyCount.fetch_add(1, std::memory_order_relaxed);
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lk(Lock);
-        Jobs.push_back(std::move(job));
+        if (delivery.Listed)
+            return;
+        delivery.Listed = true;
+        delivery.NextPending = nullptr;
+        if (Tail)
+            Tail->NextPending = &delivery;
+        else
+            Head = &delivery;
+        Tail = &delivery;
+        wake = ++Listed == 1;
     }
-    Queued.notify_all();
+    if (wake)
+        Wake();
 }
 
-std::size_t TPumpedInvoker::Waiting() {
+void TMainThreadInvoker::Forget(TPendingDelivery& delivery) {
     std::lock_guard<std::mutex> lk(Lock);
-    return Jobs.size();
+    if (!delivery.Listed)
+        return;
+    TPendingDelivery* before = nullptr;
+    for (TPendingDelivery* d = Head; d; before = d, d = d->NextPending) {
+        if (d != &delivery)
+            continue;
+        (before ? before->NextPending : Head) = d->NextPending;
+        if (Tail == d)
+            Tail = before;
+        break;
+    }
+    delivery.Listed = false;
+    delivery.NextPending = nullptr;
+    --Listed;
+}
+
+std::size_t TMainThreadInvoker::Waiting() {
+    std::lock_guard<std::mutex> lk(Lock);
+    return Listed;
+}
+
+int TMainThreadInvoker::RunPending() {
+    int ran = 0;
+    for (;;) {
+        TPendingDelivery* d = nullptr;
+        {
+            std::lock_guard<std::mutex> lk(Lock);
+            d = Head;
+            if (!d)
+                break;
+            Head = d->NextPending;
+            if (!Head)
+                Tail = nullptr;
+            d->Listed = false;
+            d->NextPending = nullptr;
+            --Listed;
+        }
+        d->RunIfPending();
+        ++ran;
+    }
+    return ran;
+}
+
+void TPumpedInvoker::Wake() {
+    {
+        std::lock_guard<std::mutex> lk(WakeLock);
+        WakePending = true;
+    }
+    Woken.notify_all();
 }
 
 int TPumpedInvoker::Pump() {
-    std::deque<std::function<void()>> now;
     {
-        std::lock_guard<std::mutex> lk(Lock);
-        now.swap(Jobs);
+        std::lock_guard<std::mutex> lk(WakeLock);
+        WakePending = false;
     }
-    for (auto& job : now)
-        job();
-    return static_cast<int>(now.size());
+    return RunPending();
 }
 
 int TPumpedInvoker::WaitAndPump(std::chrono::milliseconds timeout) {
     {
-        std::unique_lock<std::mutex> lk(Lock);
-        Queued.wait_for(lk, timeout, [this] { return !Jobs.empty(); });
+        std::unique_lock<std::mutex> lk(WakeLock);
+        Woken.wait_for(lk, timeout, [this] { return WakePending; });
     }
     return Pump();
 }

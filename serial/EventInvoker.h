@@ -1,47 +1,87 @@
-// How the monitor thread reaches the main thread. The thread posts each delivery through an
-// invoker and then blocks until the main thread has run it (TCommEventThread); the invoker
-// itself only queues. Because the blocking lives in the component, Close can run a delivery
-// that was handed over while it waits for the thread, and nothing deadlocks.
+// How the monitor thread reaches the main thread. Each monitor thread owns one delivery, a
+// fixed object; Notify puts it on the invoker's list and wakes the main thread, which runs
+// every delivery on the list. Nothing is allocated per delivery. The monitor thread blocks in
+// the component until its delivery has run (TCommEventThread); the invoker itself only wakes,
+// so Close can run a delivery that was handed over while it waits for the thread, and nothing
+// deadlocks.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 
 namespace orvik {
 
-class TMainThreadInvoker {
+class TMainThreadInvoker;
+
+class TPendingDelivery {
 public:
-    virtual ~TMainThreadInvoker() = default;
-    // Any thread: queue `job` to run once on the main thread. Must not block and must not
-    // run the job on the calling thread. A job may find that its delivery has already run.
-    virtual void Post(std::function<void()> job) = 0;
+    virtual ~TPendingDelivery() = default;
+    // Main thread: runs the delivery if it is still pending (Close may have run it already).
+    virtual void RunIfPending() = 0;
+
+private:
+    friend class TMainThreadInvoker;
+    TPendingDelivery* NextPending = nullptr;
+    bool Listed = false;
 };
 
-// A queue that the main thread empties by hand; for tests, benchmarks and programs
-// without a toolkit loop. The thread that pumps is the main thread.
+class TMainThreadInvoker {
+public:
+    TMainThreadInvoker() = default;
+    TMainThreadInvoker(const TMainThreadInvoker&) = delete;
+    TMainThreadInvoker& operator=(const TMainThreadInvoker&) = delete;
+    virtual ~TMainThreadInvoker() = default;
+
+    // Any thread: have the main thread run `delivery` soon. Does not block beyond a short
+    // lock, allocates nothing, and never runs the delivery on the calling thread.
+    void Notify(TPendingDelivery& delivery);
+    // Any thread: takes `delivery` off the list; its owner calls this before it goes.
+    void Forget(TPendingDelivery& delivery);
+
+    // Deliveries notified and not yet run; and how many notifications there were in all.
+    std::size_t Waiting();
+    std::uint64_t Notifications() const { return NotifyCount.load(std::memory_order_relaxed); }
+
+protected:
+    // Any thread: wake the main thread so that it calls RunPending. Called when the list
+    // turns from empty to not empty. Must not block or allocate.
+    virtual void Wake() = 0;
+    // Main thread: runs the deliveries on the list, oldest first; returns how many ran.
+    int RunPending();
+
+private:
+    std::mutex Lock;
+    TPendingDelivery* Head = nullptr;
+    TPendingDelivery* Tail = nullptr;
+    std::size_t Listed = 0;
+    std::atomic<std::uint64_t> NotifyCount{0};
+};
+
+// An invoker whose main thread pumps by hand; for tests, benchmarks and programs without a
+// toolkit loop (orvik-cli). The thread that pumps is the main thread.
 class TPumpedInvoker final : public TMainThreadInvoker {
 public:
-    void Post(std::function<void()> job) override;
-
-    // Runs the jobs queued now; returns how many ran.
+    // Runs the deliveries waiting now; returns how many ran.
     int Pump();
 
-    // Waits at most `timeout` for a job, then pumps.
+    // Waits at most `timeout` for a delivery, then pumps.
     int WaitAndPump(std::chrono::milliseconds timeout);
 
     // Pumps until `done` holds or `timeout` passes; returns `done()`.
     bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
-    // Jobs queued and not yet run.
-    std::size_t Waiting();
+protected:
+    void Wake() override;
 
 private:
-    std::mutex Lock;
-    std::condition_variable Queued;
-    std::deque<std::function<void()>> Jobs;
+    std::mutex WakeLock;
+    std::condition_variable Woken;
+    bool WakePending = false;
 };
 
 } // namespace orvik

@@ -3,8 +3,9 @@
 // The component's logic (CommPort.cpp) is written once over this layer.
 //
 // Threads: an open device is used by two threads at once. The monitor thread calls
-// SetMask (before it starts waiting), WaitEvent and Purge; the main thread calls everything
-// else, also while a WaitEvent is blocked. Stop may be called from any thread at any time.
+// SetMask (before it starts waiting), WaitEvent, InQueue and Purge; the main thread calls
+// everything else, also while a WaitEvent is blocked. Stop may be called from any thread at
+// any time.
 #pragma once
 
 #include <cstdint>
@@ -148,6 +149,10 @@ public:
     // the queue counts.
     virtual bool ClearError(std::uint32_t& errors, TCommStat& stat) = 0;
 
+    // Monitor thread: the bytes in the input queue now, or -1 when the device cannot tell.
+    // Clears no error state: flags it sees are kept for the next ClearError.
+    virtual std::int32_t InQueue() = 0;
+
     // PurgeComm with COMM_PURGE_* flags.
     virtual bool Purge(std::uint32_t flags) = 0;
 
@@ -179,5 +184,9 @@ std::unique_ptr<TPortDevice> OpenPortDevice(const std::string& path);
 // GetLastError / SetLastError: the error code of the last failed port call on this thread.
 std::int32_t PortGetLastError();
 void PortSetLastError(std::int32_t code);
+
+// Whether a failed read, write or wait with this OS error means the device has gone (unplugged,
+// hung up), rather than a failure of the one call.
+bool PortErrorMeansLoss(std::int32_t code);
 
 } // namespace orvik

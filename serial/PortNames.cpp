@@ -92,20 +92,74 @@ int ComPortNumber(const std::string& name) {
     return std::stoi(name.substr(3));
 }
 
-std::string ResolvePortName(const std::string& name, const TPortMap& ports,
+namespace {
+
+const std::string* Entry(const TPortMap& map, int n) {
+    for (const auto& [key, path] : map)
+        if (ComPortNumber(key) == n && !path.empty())
+            return &path;
+    return nullptr;
+}
+
+} // namespace
+
+TPortResolution ResolvePort(const std::string& name, const TPortMap& ports, const TPortMap& seen,
                             const TPortScanRoots& roots) {
     if (!name.empty() && name[0] == '/')
-        return name;
+        return {name, TPortSource::AsGiven};
     int n = ComPortNumber(name);
     if (n < 1)
-        return name;
-    for (const auto& [key, path] : ports)
-        if (ComPortNumber(key) == n && !path.empty())
-            return path;
+        return {name, TPortSource::AsGiven};
+    if (const std::string* path = Entry(ports, n))
+        return {*path, TPortSource::Ports};
+    if (const std::string* path = Entry(seen, n))
+        return {*path, TPortSource::Seen};
     std::vector<std::string> present = ListSerialDevices(roots);
     if (static_cast<std::size_t>(n) <= present.size())
-        return present[static_cast<std::size_t>(n - 1)];
-    return (fs::path(roots.Dev) / ("ttyS" + std::to_string(n - 1))).string();
+        return {present[static_cast<std::size_t>(n - 1)], TPortSource::Position};
+    return {(fs::path(roots.Dev) / ("ttyS" + std::to_string(n - 1))).string(),
+            TPortSource::Fallback};
+}
+
+std::string ResolvePortName(const std::string& name, const TPortMap& ports,
+                            const TPortScanRoots& roots) {
+    return ResolvePort(name, ports, {}, roots).Device;
+}
+
+TPortMap MergePortMaps(const TPortMap& ports, const TPortMap& seen) {
+    TPortMap merged = ports;
+    for (const auto& [key, path] : seen) {
+        const int n = ComPortNumber(key);
+        if (n >= 1 && !path.empty() && !Entry(ports, n))
+            merged["COM" + std::to_string(n)] = path;
+    }
+    return merged;
+}
+
+std::string StableDeviceName(const std::string& device, const TPortScanRoots& roots) {
+    const fs::path byId = fs::path(roots.Dev) / "serial" / "by-id";
+    if (fs::path(device).parent_path() == byId)
+        return device;
+    const std::string target = Canonical(device);
+    if (target.empty())
+        return device;
+    std::vector<std::string> links;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(byId, ec))
+        if (Canonical(entry.path()) == target)
+            links.push_back(entry.path().string());
+    if (links.empty())
+        return device;
+    std::sort(links.begin(), links.end());
+    return links.front();
+}
+
+std::string DeviceDisplayName(const std::string& device) {
+    const fs::path p(device);
+    if (p.parent_path().filename() == "by-id" &&
+        p.parent_path().parent_path().filename() == "serial")
+        return p.filename().string();
+    return device;
 }
 
 } // namespace orvik

@@ -1,8 +1,10 @@
 // How "COMn" names a device on POSIX:
 //   1. the entry of the [Ports] map (key in any letter case);
-//   2. else the n-th serial device present, in a stable order: /dev/serial/by-id links,
+//   2. else the device it reached before ([PortsSeen]): that device only, present or not,
+//      so that a new device or a missing adapter never moves COMn to another one;
+//   3. else the n-th serial device present, in a stable order: /dev/serial/by-id links,
 //      then ttyACM* and ttyUSB* that no such link names, then ttyS* with a UART behind it;
-//   3. else /dev/ttyS<n-1>.
+//   4. else /dev/ttyS<n-1>.
 // A name starting with '/' is a path as it stands; any other name is left unchanged.
 #pragma once
 
@@ -25,8 +27,29 @@ std::vector<std::string> ListSerialDevices(const TPortScanRoots& roots = {});
 // The port number of "COMn" (any letter case, n >= 1), or 0 for any other name.
 int ComPortNumber(const std::string& name);
 
-// The device `name` resolves to. The serial port dialog shows this beside each item.
+enum class TPortSource { AsGiven, Ports, Seen, Position, Fallback };
+
+struct TPortResolution {
+    std::string Device;
+    TPortSource Source = TPortSource::AsGiven;
+};
+
+// The device `name` resolves to, and by which rule. `seen`: the devices COM names reached
+// before. The serial port dialog shows this beside each item.
+TPortResolution ResolvePort(const std::string& name, const TPortMap& ports, const TPortMap& seen,
+                            const TPortScanRoots& roots = {});
 std::string ResolvePortName(const std::string& name, const TPortMap& ports,
                             const TPortScanRoots& roots = {});
+
+// `ports` with the entries of `seen` added for the COM numbers `ports` does not name: the map
+// the serial component resolves its DeviceName through.
+TPortMap MergePortMaps(const TPortMap& ports, const TPortMap& seen);
+
+// The name to remember a device by: a /dev/serial/by-id link to it, else the device itself.
+std::string StableDeviceName(const std::string& device, const TPortScanRoots& roots = {});
+
+// How a device is named to the user: the adapter's by-id name ("usb-Bench_Adapter_0001"),
+// else its path.
+std::string DeviceDisplayName(const std::string& device);
 
 } // namespace orvik

@@ -12,8 +12,18 @@
 //  - a hang-up (the device unplugged, the far end of a pseudo-terminal closed) fails the
 //    wait, which ends the monitor thread.
 // Buffer sizes are the driver's own; SetupBuffers accepts any size.
+//
+// What a real line needs beyond a pseudo-terminal:
+//  - every open starts from a known raw state (no hardware or software handshake, 8N1), so
+//    that settings left by another program cannot stall writes on a three-wire cable;
+//  - the driver is asked for low latency (USB adapters otherwise hold partial packets back);
+//  - RTS toggling (RS-485 converters keyed by RTS) uses the driver's RS-485 mode, and is
+//    refused where the driver has none, rather than leaving RTS raised;
+//  - closing drains the output for a bounded time, then discards the rest, so that close()
+//    never waits the driver's closing time for bytes a handshake holds back.
 #include "PortBackend.h"
 #include "PortNames.h"
+#include "PortProblem.h"
 
 #include <atomic>
 #include <cerrno>
@@ -77,6 +87,13 @@ public:
     TPosixPort& operator=(const TPosixPort&) = delete;
 
     ~TPosixPort() override {
+        if (::isatty(Fd)) {
+            DrainOutput();
+            if (Rs485Changed)
+                ::ioctl(Fd, TIOCSRS485, &Rs485Found);
+            if (LatencyChanged)
+                ::ioctl(Fd, TIOCSSERIAL, &SerialFound);
+        }
         if (Exclusive)
             ::ioctl(Fd, TIOCNXCL);
         CloseFd(EpollFd);
@@ -94,13 +111,22 @@ public:
             return false;
         }
         Exclusive = ::ioctl(Fd, TIOCEXCL) == 0;
-        // A fresh port starts raw and without XON/XOFF, as on Windows: a terminal's cooked
-        // defaults would eat or turn bytes of binary frames (0x11, 0x13, CR).
+        // A fresh port starts raw, 8N1, without any handshake, as on Windows: a terminal's
+        // cooked defaults would eat or turn bytes of binary frames (0x11, 0x13, CR), and a
+        // handshake left by another program would hold every write back.
         termios t{};
         if (::tcgetattr(Fd, &t) == 0) {
             MakeRaw(t);
+            t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+#ifdef CMSPAR
+            t.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+#endif
+            t.c_cflag |= CS8;
+            t.c_iflag &= ~static_cast<tcflag_t>(INPCK | IGNPAR);
             ::tcsetattr(Fd, TCSANOW, &t);
         }
+        AskLowLatency();
+        HasRs485 = Quietly([&] { return ::ioctl(Fd, TIOCGRS485, &Rs485Found) == 0; });
         WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         EpollFd = ::epoll_create1(EPOLL_CLOEXEC);
         if (WakeFd < 0 || EpollFd < 0)
@@ -119,7 +145,9 @@ public:
         return true;
     }
 
-    bool IsCharDevice() override { return EpollFd >= 0; }
+    bool IsCharDevice() override {
+        return EpollFd >= 0;
+    }
 
     bool GetState(TLineState& state) override {
         termios t{};
@@ -153,6 +181,10 @@ public:
         state.fOutxCtsFlow = (t.c_cflag & CRTSCTS) != 0;
         if (state.fOutxCtsFlow)
             state.fRtsControl = COMM_RTS_CONTROL_HANDSHAKE;
+        serial_rs485 rs{};
+        if (HasRs485 && Quietly([&] { return ::ioctl(Fd, TIOCGRS485, &rs) == 0; }) &&
+            (rs.flags & SER_RS485_ENABLED) && (rs.flags & SER_RS485_RTS_ON_SEND))
+            state.fRtsControl = COMM_RTS_CONTROL_TOGGLE;
         state.fOutX = (t.c_iflag & IXON) != 0;
         state.fInX = (t.c_iflag & IXOFF) != 0;
         state.fParity = (t.c_iflag & INPCK) != 0;
@@ -194,6 +226,8 @@ public:
             return false;
         }
 #endif
+        if (!SetRtsToggle(state.fRtsControl == COMM_RTS_CONTROL_TOGGLE))
+            return false; // refused before anything changed
         MakeRaw(t);
         t.c_iflag &= ~static_cast<tcflag_t>(INPCK | IGNPAR);
         t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -240,12 +274,13 @@ public:
             errno = EINVAL; // the driver took only part of it
             return false;
         }
-        // DTR and RTS as far as the driver has them; TOGGLE keeps RTS raised. DSR flow,
-        // DSR sensitivity, continue-on-XOFF, error and null characters have no termios
-        // counterpart and are only kept.
+        // DTR and RTS as far as the driver has them; with TOGGLE the driver's RS-485 mode
+        // drives RTS. DSR flow, DSR sensitivity, continue-on-XOFF, error and null characters
+        // have no termios counterpart and are only kept.
         SetLine(TIOCM_DTR, state.fDtrControl != COMM_DTR_CONTROL_DISABLE);
-        if (state.fRtsControl != COMM_RTS_CONTROL_HANDSHAKE)
-            SetLine(TIOCM_RTS, state.fRtsControl != COMM_RTS_CONTROL_DISABLE);
+        if (state.fRtsControl == COMM_RTS_CONTROL_ENABLE ||
+            state.fRtsControl == COMM_RTS_CONTROL_DISABLE)
+            SetLine(TIOCM_RTS, state.fRtsControl == COMM_RTS_CONTROL_ENABLE);
         Shadow = state;
         return true;
     }
@@ -287,6 +322,9 @@ public:
                 errno = EIO;
                 return TWaitResult::Failed;
             }
+            // An edge for bytes that an earlier delivery has read already is no arrival.
+            if (arrived && InQueue() == 0)
+                arrived = false;
             std::uint32_t got = arrived ? COMM_EV_RXCHAR : 0;
             got |= LineEvents();
             got &= Mask.load();
@@ -327,6 +365,13 @@ public:
             ClearCounts = now;
         }
         return ok;
+    }
+
+    std::int32_t InQueue() override {
+        int in = 0;
+        if (!Quietly([&] { return ::ioctl(Fd, FIONREAD, &in) == 0; }))
+            return -1;
+        return in > 0 ? in : 0;
     }
 
     bool Purge(std::uint32_t flags) override {
@@ -411,6 +456,55 @@ private:
         t.c_cc[VTIME] = 0;
     }
 
+    // Runs an ioctl that may fail where a driver lacks it, keeping errno as it was.
+    template <typename F> static bool Quietly(F&& call) {
+        const int saved = errno;
+        const bool ok = call();
+        errno = saved;
+        return ok;
+    }
+
+    void AskLowLatency() {
+        if (!Quietly([&] { return ::ioctl(Fd, TIOCGSERIAL, &SerialFound) == 0; }) ||
+            (SerialFound.flags & ASYNC_LOW_LATENCY))
+            return;
+        serial_struct low = SerialFound;
+        low.flags |= ASYNC_LOW_LATENCY;
+        LatencyChanged = Quietly([&] { return ::ioctl(Fd, TIOCSSERIAL, &low) == 0; });
+    }
+
+    // RTS high while sending, low after it, by the driver's RS-485 mode. False with errno set
+    // when toggling is asked for and the driver cannot do it.
+    bool SetRtsToggle(bool on) {
+        if (!on) {
+            if (Rs485Changed && ::ioctl(Fd, TIOCSRS485, &Rs485Found) == 0)
+                Rs485Changed = false;
+            return true;
+        }
+        if (!HasRs485) {
+            errno = ENOTTY;
+            return false;
+        }
+        serial_rs485 rs = Rs485Found;
+        rs.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        rs.flags &= ~static_cast<decltype(rs.flags)>(SER_RS485_RTS_AFTER_SEND);
+        if (::ioctl(Fd, TIOCSRS485, &rs) != 0)
+            return false;
+        Rs485Changed = true;
+        return true;
+    }
+
+    // Lets queued output go for a bounded time, then discards what is left.
+    void DrainOutput() {
+        using Clock = std::chrono::steady_clock;
+        const auto until = Clock::now() + std::chrono::milliseconds(DRAIN_MS);
+        int out = 0;
+        while (Quietly([&] { return ::ioctl(Fd, TIOCOUTQ, &out) == 0; }) && out > 0 &&
+               Clock::now() < until)
+            ::poll(nullptr, 0, 5);
+        Quietly([&] { return ::tcflush(Fd, TCOFLUSH) == 0; });
+    }
+
     bool ReadCounts(serial_icounter_struct& counts) {
         int saved = errno;
         bool ok = ::ioctl(Fd, TIOCGICOUNT, &counts) == 0;
@@ -448,10 +542,17 @@ private:
         return got;
     }
 
+    static constexpr int DRAIN_MS = 250;
+
     int Fd;
     int WakeFd = -1;
     int EpollFd = -1;
     bool Exclusive = false;
+    bool HasRs485 = false;
+    bool Rs485Changed = false;
+    bool LatencyChanged = false;
+    serial_rs485 Rs485Found{};
+    serial_struct SerialFound{};
     bool HasCounts = false;
     std::atomic<std::uint32_t> Mask{0};
     TCommTimeouts Timeouts;               // main thread
@@ -482,6 +583,15 @@ std::string PortDevicePath(const std::string& deviceName, const TPortMap& ports)
 
 std::int32_t PortGetLastError() {
     return errno;
+}
+
+bool PortDevicePresent(const std::string& device) {
+    struct stat st {};
+    return ::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+bool PortErrorMeansLoss(std::int32_t code) {
+    return code == EIO || code == ENXIO || code == ENODEV;
 }
 
 void PortSetLastError(std::int32_t code) {

@@ -8,9 +8,11 @@
 // Each of the three kinds of transfer has its own record and event, since the monitor
 // thread's wait and the main thread's reads and writes run at the same time.
 #include "PortBackend.h"
+#include "PortProblem.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -164,7 +166,13 @@ public:
         DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         if (r == WAIT_OBJECT_0 + 1) {
             DWORD count = 0;
-            if (!GetOverlappedResult(Handle, &WaitRecord, &count, FALSE) || WaitMask == 0)
+            if (!GetOverlappedResult(Handle, &WaitRecord, &count, FALSE)) {
+                // A removed device fails every wait at once: that is the end, not a retry.
+                return PortErrorMeansLoss(static_cast<std::int32_t>(GetLastError()))
+                           ? TWaitResult::Failed
+                           : TWaitResult::NoEvent;
+            }
+            if (WaitMask == 0)
                 return TWaitResult::NoEvent;
             events = WaitMask;
             return TWaitResult::Event;
@@ -187,10 +195,22 @@ public:
         DWORD flags = 0;
         COMSTAT cs{};
         BOOL ok = ClearCommError(Handle, &flags, &cs);
-        errors = flags;
+        errors = flags | SeenErrors.exchange(0);
         stat.cbInQue = cs.cbInQue;
         stat.cbOutQue = cs.cbOutQue;
         return ok != FALSE;
+    }
+
+    std::int32_t InQueue() override {
+        DWORD flags = 0;
+        COMSTAT cs{};
+        DWORD error = GetLastError();
+        BOOL ok = ClearCommError(Handle, &flags, &cs);
+        SetLastError(error);
+        if (!ok)
+            return -1;
+        SeenErrors.fetch_or(flags); // reported by the next ClearError
+        return static_cast<std::int32_t>(cs.cbInQue);
     }
 
     bool Purge(std::uint32_t flags) override { return PurgeComm(Handle, flags) != FALSE; }
@@ -269,9 +289,10 @@ private:
     TEventHandle WaitDone;  // hEvent of WaitRecord
     TEventHandle ReadDone;
     TEventHandle WriteDone;
-    OVERLAPPED WaitRecord{}; // monitor thread
-    DWORD WaitMask = 0;      // monitor thread
-    TCommTimeouts Timeouts;  // main thread
+    OVERLAPPED WaitRecord{};                  // monitor thread
+    DWORD WaitMask = 0;                       // monitor thread
+    TCommTimeouts Timeouts;                   // main thread
+    std::atomic<std::uint32_t> SeenErrors{0}; // line errors InQueue cleared
 };
 
 // "COMn" in any letter case: n, else 0.
@@ -320,6 +341,35 @@ std::int32_t PortGetLastError() {
 
 void PortSetLastError(std::int32_t code) {
     SetLastError(static_cast<DWORD>(code));
+}
+
+bool PortDevicePresent(const std::string& device) {
+    std::string name = device;
+    if (name.rfind("\\\\.\\", 0) == 0)
+        name = name.substr(4);
+    char target[512];
+    const DWORD error = GetLastError();
+    const bool present = QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+    SetLastError(error);
+    return present;
+}
+
+// What the drivers of USB serial adapters answer once the adapter has been pulled out.
+bool PortErrorMeansLoss(std::int32_t code) {
+    switch (static_cast<DWORD>(code)) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_BAD_UNIT:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case 433: // ERROR_NO_SUCH_DEVICE, absent from some headers
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace orvik

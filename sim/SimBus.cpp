@@ -89,6 +89,10 @@ CommandResult SimBus::Apply(std::uint8_t type, const std::uint8_t* data, std::si
         r.reason = "node " + std::to_string(r.node + 1) + " not on the bus";
         return r;
     }
+    if (ignored_[r.node].test(type)) {
+        r.reason = "node " + std::to_string(r.node + 1) + " ignores this command (--ignore)";
+        return r;
+    }
     if (type == CMD_REQUEST_BREAKER_SETUP) {
         r.applied = true;
         r.reply = true;

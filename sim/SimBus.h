@@ -6,6 +6,7 @@
 #include "StatusRecord.h"
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -44,6 +45,10 @@ public:
     SimModule& Module(std::size_t node) { return modules_[node]; }
     const SimModule& Module(std::size_t node) const { return modules_[node]; }
 
+    // Node index `node` leaves every command frame of `code` undone, as a module that does
+    // not take it would.
+    void Ignore(std::size_t node, std::uint8_t code) { ignored_[node].set(code); }
+
     // Random drift of the measured currents; off gives exact loads.
     void SetDrift(bool on) { drift_ = on; }
     std::uint64_t NowMs() const { return nowMs_; }
@@ -53,6 +58,7 @@ private:
 
     std::array<SimModule, NODE_COUNT> modules_{};
     std::array<bool, NODE_COUNT> present_{};
+    std::array<std::bitset<256>, NODE_COUNT> ignored_{};
     std::mt19937 rng_;
     bool drift_ = true;
     std::uint64_t nowMs_ = 0;

@@ -85,6 +85,7 @@ const char* OptionsHelp() {
            "  --join N:MS          node N joins the bus MS ms after start\n"
            "  --silence START:LEN  no frames from START ms on for LEN ms (0: for good)\n"
            "  --no-setup-reply     never answer breaker setup requests\n"
+           "  --ignore N:CODE      node N ignores command code CODE (2..13); may be repeated\n"
            "Captures (pcapng; directions as the PC sees them: inbound is what the bus sends):\n"
            "  --capture FILE       write everything sent and received to FILE\n"
            "  --replay FILE        instead of the model's frames, play the inbound records of\n"
@@ -210,6 +211,18 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& out, std::strin
                 return false;
             if (!NodeAt(v, opt == "--leave" ? "leave" : "join", out))
                 return bad(v);
+        } else if (opt == "--ignore") {
+            if (!value(v))
+                return false;
+            const std::size_t colon = v.find(':');
+            std::uint64_t node = 0;
+            std::uint64_t code = 0;
+            if (colon == std::string_view::npos ||
+                !Unsigned(v.substr(0, colon), 1, NODE_COUNT, node) ||
+                !Unsigned(v.substr(colon + 1), 0, 255, code))
+                return bad(v);
+            out.ignored.push_back(
+                {static_cast<std::uint8_t>(node - 1), static_cast<std::uint8_t>(code)});
         } else if (opt == "--silence") {
             if (!value(v))
                 return false;

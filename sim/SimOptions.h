@@ -38,6 +38,11 @@ struct SimOptions {
     bool help = false;
     std::vector<std::string> startCommands; // run once before the first frame
     std::vector<TimedCommand> timed;        // run when the clock reaches atMs
+    struct Ignored {
+        std::uint8_t node = 0; // index 0..7
+        std::uint8_t code = 0;
+    };
+    std::vector<Ignored> ignored; // command codes that a node does not carry out
 };
 
 // Parses argv. On an error returns false with a message in `error`.

@@ -358,6 +358,8 @@ int main(int argc, char** argv) {
     if (opt.nodesGiven)
         for (std::size_t n = 0; n < NODE_COUNT; ++n)
             bus.SetPresent(n, (opt.nodes & BitMaskTable[n]) != 0);
+    for (const auto& i : opt.ignored)
+        bus.Ignore(i.node, i.code);
     RunFlags startFlags;
     for (const auto& c : opt.startCommands) {
         const LineResult r = RunLineCommand(c, bus, startFlags);

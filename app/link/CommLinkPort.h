@@ -11,6 +11,7 @@ public:
     explicit CommLinkPort(TComm& comm) : comm_(comm) {}
     int Read(void* buffer, int count) override { return comm_.Read(buffer, count); }
     int Write(const void* buffer, int count) override { return comm_.Write(buffer, count); }
+    void ExpectBytes(int count) override { comm_.SetRxHint(count); }
 
 private:
     TComm& comm_;

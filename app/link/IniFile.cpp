@@ -29,7 +29,7 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-enum class LineKind { Blank, Comment, Section, Key, Other };
+using LineKind = IniLine::Kind;
 
 struct Line {
     std::size_t start = 0;   // first byte
@@ -170,6 +170,39 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     if (!text_.empty() && text_.back() != '\n')
         text_ += eol;
     text_ += "[" + std::string(section) + "]" + eol + keyText;
+}
+
+void IniFile::DeleteKey(std::string_view section, std::string_view key) {
+    std::optional<Line> keyLine;
+    ScanSection(text_, section, [&](const Line& line, bool inSection) {
+        if (inSection && line.kind == LineKind::Key && SameName(line.name, key)) {
+            keyLine = line;
+            return false;
+        }
+        return true;
+    });
+    if (keyLine)
+        text_.erase(keyLine->start, keyLine->next - keyLine->start);
+}
+
+std::vector<IniLine> IniFile::Lines() const {
+    std::vector<IniLine> lines;
+    int number = 0;
+    for (std::size_t pos = 0; pos < text_.size();) {
+        const Line line = ParseLine(text_, pos);
+        pos = line.next;
+        IniLine out;
+        out.number = ++number;
+        out.kind = line.kind;
+        out.name = line.name;
+        out.value = line.value;
+        std::size_t end = line.end;
+        if (end > line.start && text_[end - 1] == '\r')
+            --end;
+        out.text = text_.substr(line.start, end - line.start);
+        lines.push_back(std::move(out));
+    }
+    return lines;
 }
 
 std::optional<long long> ParseIniInteger(std::string_view text) {

@@ -11,6 +11,16 @@
 
 namespace orvik {
 
+// One line as the reader sees it, numbered from 1, for callers that name lines in messages.
+struct IniLine {
+    enum class Kind { Blank, Comment, Section, Key, Other };
+    int number = 0;
+    Kind kind = Kind::Blank;
+    std::string name;  // section or key name, trimmed
+    std::string value; // key value, trimmed
+    std::string text;  // the line without its line end
+};
+
 class IniFile {
 public:
     IniFile() = default;
@@ -21,6 +31,10 @@ public:
     // Every key=value line of the section, in file order.
     std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // Removes the key's line; the section stays, also when it is left empty.
+    void DeleteKey(std::string_view section, std::string_view key);
+    // Every line, in file order.
+    std::vector<IniLine> Lines() const;
 
     const std::string& Text() const noexcept { return text_; }
 

@@ -59,6 +59,25 @@ std::size_t EncodeFrame(std::uint8_t type, const std::uint8_t* data, std::size_t
     return dataLength + FRAME_OVERHEAD;
 }
 
+std::size_t FrameReceiver::BytesToCome(std::size_t wholeFrame) const noexcept {
+    switch (state_) {
+    case RX_SYNC1:
+        return wholeFrame;
+    case RX_SYNC2:
+    case RX_TYPE:
+    case RX_LENGTH:
+        // The length is not known yet: the rest of a frame that long.
+        return wholeFrame > static_cast<std::size_t>(state_) ? wholeFrame - state_ : 1;
+    case RX_DATA:
+        return (rxRemaining_ == 0 ? 256u : rxRemaining_) + 2u;
+    case RX_SUM:
+        return 2;
+    case RX_XOR:
+        return 1;
+    }
+    return wholeFrame;
+}
+
 RxEvent FrameReceiver::Step(std::uint8_t b) noexcept {
     switch (state_) {
     case RX_SYNC1:

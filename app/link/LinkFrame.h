@@ -75,6 +75,8 @@ public:
     RxEvent Step(std::uint8_t b) noexcept;
 
     RxStateCode State() const noexcept { return state_; }
+    // Bytes still to come for the frame in progress; between frames, `wholeFrame`.
+    std::size_t BytesToCome(std::size_t wholeFrame) const noexcept;
     std::uint8_t RxType() const noexcept { return rxType_; }
     std::uint8_t LengthByte() const noexcept { return lengthByte_; }
     // Data bytes written for the frame in progress, or for the frame just completed.

@@ -28,6 +28,13 @@ void LinkState::SendCommand(std::uint8_t node, std::uint8_t command, const std::
         written = port_->Write(TxFrame.data(), payloadLength + 7);
     if (log_)
         LogSent(payloadLength + 7u, written);
+    if (sendObserver_)
+        sendObserver_(node, command);
+}
+
+bool LinkState::NodeOnBus(int node) const {
+    return node >= 1 && node <= static_cast<int>(NODE_COUNT) &&
+           StatusRecord.IsNodePresent(static_cast<std::size_t>(node - 1));
 }
 
 void LinkState::SendToSelected(std::uint8_t command, std::uint8_t payloadLength) {
@@ -43,9 +50,11 @@ void LinkState::Comm1RxChar(int count) {
     if (got <= 0)
         return;
     FeedBytes(RxChunk.data(), static_cast<std::size_t>(std::min(got, count)));
+    port_->ExpectBytes(static_cast<int>(FrameReceiver.BytesToCome(STATUS_FRAME_SIZE)));
 }
 
 void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+    BytesReceived += count;
     if (log_) {
         FeedBytesLogged(bytes, count);
         return;
@@ -58,6 +67,7 @@ void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
 
 FrameOutcome LinkState::AcceptFrame() {
     NodeIndicatorTimeout = TIMEOUT_TICKS;
+    ++FramesAccepted;
     // A frame shorter than its type needs is not copied: the bytes beyond it would be left
     // over from earlier frames.
     const auto& data = FrameReceiver.FrameData();
@@ -88,6 +98,8 @@ void LinkState::StoreBreakerSetup() {
         BreakerSetupRecord.TripTime[b] = data[17 + b];
     }
     SetupReceived = true;
+    if (setupSink_)
+        setupSink_();
 }
 
 } // namespace orvik

@@ -20,6 +20,9 @@ struct LinkPort {
     virtual ~LinkPort() = default;
     virtual int Read(void* buffer, int count) = 0;
     virtual int Write(const void* buffer, int count) = 0;
+    // After each receive event: the bytes the receiver still lacks for the frame in progress,
+    // so that the port may hand them over at once rather than piece by piece.
+    virtual void ExpectBytes(int) {}
 };
 
 struct Rgb {
@@ -60,6 +63,7 @@ struct TimerUpdate {
 };
 
 inline constexpr int RX_CHUNK_SIZE = 10000;
+inline constexpr std::size_t STATUS_FRAME_SIZE = STATUS_RECORD_SIZE + FRAME_OVERHEAD; // 210
 inline constexpr std::uint8_t TIMEOUT_TICKS = 10;
 
 class LinkState {
@@ -82,6 +86,9 @@ public:
     std::array<std::uint8_t, 256> TxFrame{};
     std::array<std::uint8_t, RX_CHUNK_SIZE> RxChunk{};
     orvik::FrameReceiver FrameReceiver{};
+    // Bytes fed to the receiver and frames that passed their checks, since the start.
+    std::uint64_t BytesReceived = 0;
+    std::uint64_t FramesAccepted = 0;
 
     // Wiring. The port may be null (no port open): frames are then lost, as a failed write
     // loses them. The selector gives the node number the user chose; the display sink gets
@@ -89,6 +96,14 @@ public:
     void SetPort(LinkPort* port) noexcept { port_ = port; }
     void SetNodeSelector(std::function<int()> selector) { selector_ = std::move(selector); }
     void SetDisplaySink(std::function<void(const DisplayUpdate&)> sink) { sink_ = std::move(sink); }
+    // Told of every command frame SendCommand writes: its node byte and command code.
+    void SetSendObserver(std::function<void(std::uint8_t node, std::uint8_t command)> observer) {
+        sendObserver_ = std::move(observer);
+    }
+    // Whether the last status frame reported node 1..8 present.
+    bool NodeOnBus(int node) const;
+    // Called after each breaker setup reply stored in BreakerSetupRecord.
+    void SetSetupSink(std::function<void()> sink) { setupSink_ = std::move(sink); }
     // The frame log that records every frame received and sent, or null (no log). It only
     // watches: what is accepted and shown stays the same. The caller keeps it.
     void SetFrameLog(FrameLog* log) noexcept { log_ = log; }
@@ -154,6 +169,8 @@ private:
     LinkPort* port_ = nullptr;
     std::function<int()> selector_;
     std::function<void(const DisplayUpdate&)> sink_;
+    std::function<void(std::uint8_t, std::uint8_t)> sendObserver_;
+    std::function<void()> setupSink_;
     DisplayUpdate display_{};
     FrameLog* log_ = nullptr;
     LineRecorder inbound_{Direction::Inbound};

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "IniFile.h"
+#include "SettingsLocation.h"
 
 #include <cctype>
 #include <filesystem>
@@ -66,7 +67,7 @@ std::string GetExeDirectory() {
 }
 
 std::string SettingsFilePath() {
-    return GetExeDirectory() + SETTINGS_FILE_NAME;
+    return ChooseSettingsFile(SettingsPlacesOfThisRun());
 }
 
 std::uint8_t ReadCommsPort(const std::string& path) {
@@ -77,7 +78,10 @@ std::uint8_t ReadCommsPort(const std::string& path) {
     return number ? static_cast<std::uint8_t>(*number & 0xFF) : 0;
 }
 
-void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex) {
+namespace {
+
+// Reads the file, lets `edit` change it, writes it back.
+template <typename F> void EditSettings(const std::string& path, F&& edit) {
     std::string text;
     std::error_code ec;
     // A file that is there but cannot be read is not overwritten: its other contents would
@@ -85,7 +89,7 @@ void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex) {
     if (std::filesystem::exists(path, ec) && !ReadWholeFile(path, text))
         throw SettingsWriteError(path);
     IniFile ini(std::move(text));
-    ini.WriteString("Setup", "CommsPort", std::to_string(comPortIndex));
+    edit(ini);
 
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
@@ -96,9 +100,10 @@ void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex) {
         throw SettingsWriteError(path);
 }
 
-std::map<int, std::string> ReadPorts(const std::string& path) {
+// The COMn=device lines of a section: COM number (1..16) -> device. Other keys are ignored.
+std::map<int, std::string> ReadComSection(const std::string& path, const char* section) {
     std::map<int, std::string> ports;
-    for (const auto& [key, value] : LoadIni(path).ReadSection("Ports")) {
+    for (const auto& [key, value] : LoadIni(path).ReadSection(section)) {
         if (key.size() < 4 || key.size() > 5 || value.empty())
             continue;
         if (std::tolower(static_cast<unsigned char>(key[0])) != 'c' ||
@@ -119,11 +124,47 @@ std::map<int, std::string> ReadPorts(const std::string& path) {
     return ports;
 }
 
-std::map<std::string, std::string> ReadPortMap(const std::string& path) {
+std::map<std::string, std::string> ByComName(const std::map<int, std::string>& ports) {
     std::map<std::string, std::string> out;
-    for (const auto& [number, device] : ReadPorts(path))
+    for (const auto& [number, device] : ports)
         out["COM" + std::to_string(number)] = device;
     return out;
+}
+
+constexpr const char* SEEN_SECTION = "PortsSeen";
+
+} // namespace
+
+void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex) {
+    EditSettings(path, [&](IniFile& ini) {
+        ini.WriteString("Setup", "CommsPort", std::to_string(comPortIndex));
+    });
+}
+
+std::map<int, std::string> ReadPorts(const std::string& path) {
+    return ReadComSection(path, "Ports");
+}
+
+std::map<std::string, std::string> ReadPortMap(const std::string& path) {
+    return ByComName(ReadPorts(path));
+}
+
+std::map<std::string, std::string> ReadSeenPortMap(const std::string& path) {
+    return ByComName(ReadComSection(path, SEEN_SECTION));
+}
+
+void RememberPort(const std::string& path, int comNumber, const std::string& device) {
+    EditSettings(path, [&](IniFile& ini) {
+        ini.WriteString(SEEN_SECTION, "COM" + std::to_string(comNumber), device);
+    });
+}
+
+void ForgetPort(const std::string& path, int comNumber) {
+    if (!ReadComSection(path, SEEN_SECTION).count(comNumber))
+        return;
+    EditSettings(path, [&](IniFile& ini) {
+        ini.DeleteKey(SEEN_SECTION, "COM" + std::to_string(comNumber));
+    });
 }
 
 } // namespace orvik

@@ -1,5 +1,6 @@
-// The settings file "Orvik.INI" next to the executable: the COM port number, and an optional
-// [Ports] section that maps COM names to devices on POSIX systems.
+// The settings file "Orvik.INI" next to the executable: the COM port number, an optional
+// [Ports] section that maps COM names to devices on POSIX systems, and the devices COM names
+// reached before ([PortsSeen]).
 #pragma once
 
 #include <cstdint>
@@ -30,7 +31,8 @@ std::string GetExeDirectory();
 // The directory part of an executable path, up to and including the last separator; "" when
 // there is none. Long paths are kept whole.
 std::string ExeDirectoryOf(std::string_view exePath, char separator);
-// GetExeDirectory() + "Orvik.INI".
+// The settings file in use: GetExeDirectory() + "Orvik.INI" where it may be written there,
+// else the one in the user's configuration folder (SettingsLocation.h).
 std::string SettingsFilePath();
 
 // Setup/CommsPort, low 8 bits; 0 when the file, section or key is missing or the value is not
@@ -42,5 +44,12 @@ void WriteCommsPort(const std::string& path, std::uint8_t comPortIndex);
 std::map<int, std::string> ReadPorts(const std::string& path);
 // The same, keyed by the COM name ("COM3"), as the serial component takes it.
 std::map<std::string, std::string> ReadPortMap(const std::string& path);
+
+// [PortsSeen]: the device each COM name reached when it was chosen by position, so that it
+// stays with that adapter. The program writes this section itself; [Ports] stays the user's.
+std::map<std::string, std::string> ReadSeenPortMap(const std::string& path);
+// Both throw SettingsWriteError.
+void RememberPort(const std::string& path, int comNumber, const std::string& device);
+void ForgetPort(const std::string& path, int comNumber);
 
 } // namespace orvik

@@ -1,15 +1,20 @@
 // Reads the bus from DEVICE and parses it with the link core, as the program does but without
-// a window, for SECONDS; then prints the frames shown and ends.
+// a window, for SECONDS; then prints the frames shown and ends. From the third second on it
+// prints once a second, over the time since then, a line
+//   figures FRAMES_PER_S DELIVERIES_PER_FRAME ALLOCATIONS_PER_DELIVERY
+// (a delivery: one OnRxChar call, or one readyRead of Qt's port).
 //
 //   orvik_ref_reader qt|comm DEVICE SECONDS
 //   qt:   Qt's serial port, readyRead, read into a fixed chunk, LinkState::FeedBytes
 //   comm: the program's serial component, OnRxChar, LinkState::Comm1RxChar
 #include "CommLinkPort.h"
 #include "CommPort.h"
+#include "CountingNew.h"
 #include "LinkState.h"
 #include "QtMainThreadInvoker.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #ifdef ORVIK_BENCH_QSERIALPORT
 #include <QSerialPort>
@@ -35,7 +40,36 @@ int main(int argc, char* argv[]) {
     LinkState link;
     link.SetNodeSelector([] { return 1; });
     long shown = 0;
+    long deliveries = 0;
     link.SetDisplaySink([&shown](const DisplayUpdate&) { ++shown; });
+    // Figures from the third second on: the first bring the frames the line kept meanwhile.
+    struct {
+        long shown = 0;
+        long deliveries = 0;
+        std::uint64_t allocations = 0;
+        QElapsedTimer since;
+    } mark;
+    QTimer figures;
+    QObject::connect(&figures, &QTimer::timeout, [&] {
+        const std::uint64_t allocations = bench::AllocationCount();
+        if (!mark.since.isValid()) {
+            mark.shown = shown;
+            mark.deliveries = deliveries;
+            mark.allocations = allocations;
+            mark.since.start();
+            return;
+        }
+        const double s = static_cast<double>(mark.since.elapsed()) / 1000.0;
+        const long frames = shown - mark.shown;
+        const long calls = deliveries - mark.deliveries;
+        std::printf("figures %.2f %.2f %.3f\n", s > 0 ? static_cast<double>(frames) / s : 0.0,
+                    frames > 0 ? static_cast<double>(calls) / static_cast<double>(frames) : 0.0,
+                    calls > 0 ? static_cast<double>(allocations - mark.allocations) /
+                                    static_cast<double>(calls)
+                              : 0.0);
+        std::fflush(stdout);
+    });
+    QTimer::singleShot(2000, [&figures] { figures.start(1000); });
     // The program's 100 ms timer, so that both sleep the same way.
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&link] { link.Timer1Timer(); });
@@ -56,6 +90,7 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         QObject::connect(&port, &QSerialPort::readyRead, &port, [&] {
+            ++deliveries;
             const qint64 n = port.read(reinterpret_cast<char*>(chunk), sizeof chunk);
             if (n > 0)
                 link.FeedBytes(chunk, static_cast<std::size_t>(n));
@@ -66,7 +101,10 @@ int main(int argc, char* argv[]) {
 #endif
     } else {
         link.SetPort(&commPort);
-        comm.OnRxChar = [&link](TCustomComm*, std::int32_t count) { link.Comm1RxChar(count); };
+        comm.OnRxChar = [&](TCustomComm*, std::int32_t count) {
+            ++deliveries;
+            link.Comm1RxChar(count);
+        };
         comm.SetDeviceName(device);
         try {
             comm.SetBaudRate(cbr57600);

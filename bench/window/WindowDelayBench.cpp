@@ -117,7 +117,9 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     messages::SetHooks(
-        {[](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }, {}});
+        {[](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); },
+         {},
+         {}});
     TForm1 form(settings);
     form.show();
 

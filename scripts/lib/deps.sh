@@ -28,10 +28,14 @@ ORVIK_BUILD_PACKAGES=(
     qt6-base-dev qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core
+    libcli11-dev nlohmann-json3-dev
 )
 # What the end-to-end tests and the demo need; tshark runs the Wireshark dissector on captures.
 ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip tshark)
 # What the Windows cross-build and its test run under Wine need.
-ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat)
+ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat
+    libcli11-dev nlohmann-json3-dev)
 # clang with libFuzzer and its sanitizer runtimes: the fuzz targets and the ASan + UBSan build.
 ORVIK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# What building and checking the Debian package needs.
+ORVIK_PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian scdoc desktop-file-utils appstream)

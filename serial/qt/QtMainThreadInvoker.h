@@ -1,26 +1,37 @@
-// The invoker of the Qt program: each delivery is queued to the GUI thread's event loop.
-// The monitor thread blocks in the component until the delivery ran, so together this is
-// a blocking queued call, but one that Close can serve while it waits for the thread.
+// The invoker of the Qt program: deliveries run in the GUI thread's event loop, and in every
+// nested loop (modal dialogs, message boxes, the breaker setup wait). On POSIX an eventfd that
+// a socket notifier of the GUI thread watches wakes it; on Windows a message to a hidden window
+// of the GUI thread, which Qt's loop dispatches. Neither allocates per delivery.
 #pragma once
 
+#ifdef _WIN32
+#include "WindowMessageInvoker.h"
+#else
 #include "EventInvoker.h"
-
-#include <QObject>
 
 #include <memory>
 
+class QSocketNotifier;
+#endif
+
 namespace orvik {
 
+#ifdef _WIN32
+class TQtMainThreadInvoker final : public TWindowMessageInvoker {};
+#else
 class TQtMainThreadInvoker final : public TMainThreadInvoker {
 public:
     // Create on the GUI thread.
     TQtMainThreadInvoker();
     ~TQtMainThreadInvoker() override;
 
-    void Post(std::function<void()> job) override;
+protected:
+    void Wake() override;
 
 private:
-    std::unique_ptr<QObject> Context; // lives in the GUI thread; queued jobs die with it
+    int WakeFd = -1;
+    std::unique_ptr<QSocketNotifier> Notifier; // lives in the GUI thread
 };
+#endif
 
 } // namespace orvik

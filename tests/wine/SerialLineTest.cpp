@@ -5,6 +5,11 @@
 #include "FarEnd.h"
 #include "PortExpectations.h"
 #include "SerialTestSupport.h"
+#ifdef _WIN32
+#include "WindowMessageInvoker.h"
+
+#include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -217,3 +222,34 @@ TEST_F(SerialLine, WritesGoOutWholeAndInOrder) {
     EXPECT_EQ(got.size(), block.size());
     EXPECT_TRUE(got == block);
 }
+
+#ifdef _WIN32
+// The Qt program's deliveries on Windows: a message to a hidden window, run by whatever message
+// loop the main thread is in; here a plain one.
+TEST_F(SerialLine, DeliveriesArriveAsWindowMessages) {
+    std::vector<std::uint8_t> got;
+    auto invoker = std::make_shared<TWindowMessageInvoker>();
+    TComm comm(invoker);
+    comm.SetDeviceName(Far->PortName());
+    comm.SetBaudRate(cbr57600);
+    comm.OnRxChar = [&](TCustomComm* sender, std::int32_t count) {
+        std::vector<std::uint8_t> buf(static_cast<std::size_t>(count));
+        const std::int32_t n = sender->Read(buf.data(), count);
+        if (n > 0)
+            got.insert(got.end(), buf.begin(), buf.begin() + n);
+    };
+    comm.Open();
+    const auto bytes = Pattern(500, 5);
+    ASSERT_EQ(Far->Send(bytes), bytes.size());
+    const auto until = Clock::now() + 5s;
+    MSG msg;
+    while (got.size() < bytes.size() && Clock::now() < until) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    comm.Close();
+    EXPECT_EQ(got, bytes);
+    EXPECT_GE(invoker->Notifications(), 1u);
+}
+#endif

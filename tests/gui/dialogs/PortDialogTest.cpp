@@ -2,6 +2,7 @@
 #include "CommPort.h"
 #include "DialogTestSupport.h"
 #include "FindComponent.h"
+#include "LineConnection.h"
 #include "StatusTexts.h"
 #include "Unit15.h"
 
@@ -25,14 +26,20 @@ protected:
     TPortMap ports{{"COM3", com3.Name}, {"COM5", com5.Name}, {"COM7", "/nonexistent/ttyOrvik7"}};
     std::shared_ptr<TPumpedInvoker> invoker = std::make_shared<TPumpedInvoker>();
     Bench bench;
-    TComm comm{invoker};
-    std::unique_ptr<TForm15> form = std::make_unique<TForm15>(bench.link, comm);
     QStringList messages;
+    QStringList reasons;
+    TComm comm{invoker};
+    TLineConnection line{comm, bench.link, ""};
+    std::unique_ptr<TForm15> form = std::make_unique<TForm15>(bench.link, line);
 
     void SetUp() override {
+        line.SetPorts(ports);
         comm.SetPortMap(ports);
         comm.SetBaudRate(cbr57600);
-        form->ShowMessage = [this](const QString& text) { messages << text; };
+        form->ShowMessage = [this](const QString& text, const QString& reason) {
+            messages << text;
+            reasons << reason;
+        };
     }
     void TearDown() override {
         form->hide();
@@ -66,7 +73,7 @@ TEST_F(PortDialog, ShowingSelectsThePortWithoutReopeningIt) {
     comm.Open();
     ASSERT_TRUE(comm.IsOpen());
     // Were the dialog to reopen COM3 now, it would fail and say so.
-    comm.SetPortMap({{"COM3", "/nonexistent/ttyOrvik3"}});
+    line.SetPorts({{"COM3", "/nonexistent/ttyOrvik3"}});
     bench.link.ComPortIndex = 2;
     ASSERT_TRUE(ShowActive(form.get()));
     SavePicture(form.get(), "Form15");
@@ -88,7 +95,7 @@ TEST_F(PortDialog, EachItemNamesTheDeviceItOpens) {
     ASSERT_TRUE(ShowActive(form.get()));
     EXPECT_EQ(Item(2)->toolTip().toStdString(), com3.Name);
     EXPECT_EQ(Item(4)->toolTip().toStdString(), com5.Name);
-    EXPECT_EQ(Item(6)->toolTip(), "/nonexistent/ttyOrvik7");
+    EXPECT_EQ(Item(6)->toolTip(), "/nonexistent/ttyOrvik7, not connected");
     EXPECT_FALSE(Item(0)->toolTip().isEmpty());
 }
 
@@ -116,6 +123,7 @@ TEST_F(PortDialog, APortThatDoesNotOpenIsReportedAndStillChosen) {
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "The selected port COM7 is not available, please choose another if "
                            "possible or free this port if it is in use by another application.");
+    EXPECT_EQ(reasons[0], "/nonexistent/ttyOrvik7 is not connected.");
     EXPECT_FALSE(comm.IsOpen());
     EXPECT_TRUE(Free(com3.Name));
     EXPECT_EQ(bench.link.ComPortIndex, 6);

@@ -26,6 +26,7 @@ struct CountingDialog : QDialog {
 
 struct MessageRecorder {
     QStringList messages;
+    QStringList details;
     QStringList questions;
     bool answer = false;
 
@@ -34,7 +35,8 @@ struct MessageRecorder {
                             [this](const QString& t) {
                                 questions << t;
                                 return answer;
-                            }});
+                            },
+                            [this](const QString& t) { details << t; }});
     }
     ~MessageRecorder() { messages::SetHooks({}); }
 };

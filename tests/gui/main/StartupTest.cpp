@@ -4,6 +4,8 @@
 #include "Shape.h"
 
 #include <QLineEdit>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -78,6 +80,10 @@ TEST_F(Startup, AnAbsentPortIsReportedAndTheWindowStillOpens) {
     EXPECT_EQ(recorder.messages[0],
               "The selected port COM3 is not available, please choose another if possible or "
               "free this port if it is in use by another application.");
+    const std::string device = dir.filePath("unplugged").toStdString();
+    EXPECT_EQ(recorder.details, QStringList{QString::fromStdString(device + " is not connected.")});
+    EXPECT_EQ(form.StatusLineText().toStdString(),
+              "COM3 - " + device + ": not connected, waiting for the adapter");
     EXPECT_FALSE(form.Comm1().IsOpen());
     form.show();
     EXPECT_TRUE(form.isVisible());
@@ -95,4 +101,42 @@ TEST_F(Startup, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
     EXPECT_FALSE(form.isVisible());
     ASSERT_EQ(recorder.messages.size(), 1);
     EXPECT_EQ(recorder.messages[0], QString::fromStdString("Unable to write to " + unwritable));
+}
+
+TEST_F(Startup, TheStatusLineFollowsTheLine) {
+    TPty pty;
+    WriteFile(path, "[Ports]\nCOM1=" + pty.Name + "\n");
+    TForm1 form(path);
+    std::int64_t now = SteadyMilliseconds(); // from the open on, the test's own time
+    form.SetClock([&now] { return now; });
+    ASSERT_TRUE(form.Comm1().IsOpen());
+    const std::string prefix = "COM1 - " + pty.Name + ": ";
+    auto step = [&](int ms, const Bytes& bytes) {
+        for (int t = 0; t < ms; t += 100) {
+            if (!bytes.empty() && t % 200 == 0)
+                form.Link().FeedBytes(bytes.data(), bytes.size());
+            now += 100;
+            form.ServiceLine();
+        }
+        return form.StatusLineText().toStdString();
+    };
+    StatusRecord r;
+    r.SetNodePresent(0x01);
+    EXPECT_EQ(step(2000, StatusFrame(r)), prefix + "receiving, 5.0 frames/s");
+    EXPECT_EQ(step(1500, Bytes(7, 0x55)),
+              prefix + "bytes arriving but no valid frame (wrong port or baud rate?)");
+    EXPECT_EQ(step(3000, {}), prefix + "open, no valid frame for 4 s");
+
+    // A command to a node the last status did not report: said so, and still sent.
+    form.findChild<QSpinBox*>("SpinEdit1")->setValue(2);
+    form.Button7Click();
+    EXPECT_EQ(form.StatusLineText(), "Orvik node 2 is not on the bus");
+    EXPECT_EQ(pty.Receive(8).size(), 8u);
+
+    // The adapter goes: the loss shows without a message box, and the line is closed.
+    pty.CloseMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Comm1().IsOpen(), 5000);
+    form.statusBar()->clearMessage(); // as the notice does after a few seconds
+    EXPECT_EQ(step(100, {}), prefix + "connection lost, waiting for the adapter");
+    EXPECT_TRUE(recorder.messages.isEmpty());
 }

@@ -1,9 +1,11 @@
 // The settings file: reading CommsPort and [Ports], writing CommsPort without disturbing the rest.
 #include "Settings.h"
 #include "IniFile.h"
+#include "SettingsLocation.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -197,4 +199,27 @@ TEST(ExeDirectory, CutsToTheLastSeparator) {
     EXPECT_TRUE(fs::is_directory(dir));
     EXPECT_EQ(SettingsFilePath(), dir + "Orvik.INI");
 #endif
+}
+
+TEST(SettingsLocation, BesideTheProgramWhereItMayBeWrittenElseInTheUsersFolder) {
+    TSettingsPlaces places{"/opt/orvik/", "/home/tech/.config/orvik/", false, {}};
+    auto writable = [&places](std::initializer_list<std::string> paths) {
+        places.Writable = [set = std::vector<std::string>(paths)](const std::string& p) {
+            return std::find(set.begin(), set.end(), p) != set.end();
+        };
+        return ChooseSettingsFile(places);
+    };
+    // A folder of the user's own: a portable copy, the build tree.
+    EXPECT_EQ(writable({"/opt/orvik/"}), "/opt/orvik/Orvik.INI");
+    // A folder that may not be written, but its settings file may.
+    EXPECT_EQ(writable({"/opt/orvik/Orvik.INI"}), "/opt/orvik/Orvik.INI");
+    // Neither: the user's configuration folder.
+    EXPECT_EQ(writable({}), "/home/tech/.config/orvik/Orvik.INI");
+    // Installed by the system: never beside the program, also for a user who could write there.
+    places.ExeDirectory = "/usr/bin/";
+    places.Installed = true;
+    EXPECT_EQ(writable({"/usr/bin/", "/usr/bin/Orvik.INI"}), "/home/tech/.config/orvik/Orvik.INI");
+    // Without a home: beside the program, as before.
+    places.ConfigDirectory.clear();
+    EXPECT_EQ(writable({}), "/usr/bin/Orvik.INI");
 }

@@ -75,6 +75,7 @@ TEST_F(CommPort, OpenAppliesLineSettingsBuffersAndTimeouts) {
     EXPECT_TRUE(s.fOutxCtsFlow);
     EXPECT_EQ(s.fRtsControl, COMM_RTS_CONTROL_HANDSHAKE);
     EXPECT_EQ(s.fDtrControl, COMM_DTR_CONTROL_HANDSHAKE);
+    EXPECT_FALSE(s.fAbortOnError); // the driver had it on: a line error would stop all I/O
     EXPECT_EQ(port.BufferSizes, (std::pair<std::int32_t, std::int32_t>{4096, 2048}));
     ASSERT_EQ(port.Timeouts.size(), 1u);
     EXPECT_EQ(port.Timeouts[0].ReadIntervalTimeout, 250u);
@@ -232,12 +233,12 @@ TEST_F(CommPort, StopBeforeTheWaitBeganEndsTheThread) {
 }
 
 TEST_F(CommPort, AFailedWaitEndsTheThreadButThePortStaysOpen) {
+    std::vector<std::int32_t> losses;
+    Comm.OnLineLost = [&](TCustomComm*, std::int32_t e) { losses.push_back(e); };
     Comm.Open();
     Comm.Fake->FailWait();
-    auto until = std::chrono::steady_clock::now() + 5s;
-    while (!Comm.GetMonitorThread()->Finished() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(Comm.GetMonitorThread()->Finished());
+    EXPECT_TRUE(Invoker->PumpUntil([&] { return Comm.GetMonitorThread()->Finished(); }, 5s));
+    EXPECT_EQ(losses, std::vector<std::int32_t>{EIO});
     EXPECT_TRUE(Comm.IsOpen());
     Comm.Open(); // tears the ended thread down and starts anew
     EXPECT_FALSE(Comm.GetMonitorThread()->Finished());
@@ -251,4 +252,36 @@ TEST(CommError, MessageCarriesTheCode) {
         EXPECT_STREQ(e.what(), "Error updating CommTimeouts (Error: 87) ");
         EXPECT_EQ(e.ErrorCode, 87);
     }
+}
+
+TEST_F(CommPort, WaitsThatKeepEndingWithoutAnEventAreSpacedOut) {
+    Comm.Open();
+    TFakePort& port = *Comm.Fake;
+    port.EndWaitsEmpty = true;
+    std::this_thread::sleep_for(300ms);
+    // A driver failing every wait at once must not spin a core: a handful of waits, not
+    // millions.
+    EXPECT_LT(port.WaitCalls.load(), 40);
+    Comm.Close();
+    EXPECT_FALSE(Comm.IsOpen());
+}
+
+TEST_F(CommPort, AStopCutsTheWaitForTheRestOfAFrame) {
+    int deliveries = 0;
+    Comm.OnRxChar = [&](TCustomComm*, std::int32_t) { ++deliveries; };
+    Comm.Open();
+    TFakePort& port = *Comm.Fake;
+    // At 110 baud the 200 bytes still expected would take 18 s to come.
+    Comm.GetMonitorThread()->SetBaud(110);
+    Comm.SetRxHint(210);
+    port.Queued = 10;
+    port.Raise(COMM_EV_RXCHAR);
+    auto until = std::chrono::steady_clock::now() + 5s;
+    while (port.InQueueCalls.load() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_GT(port.InQueueCalls.load(), 0);
+    const auto stopAt = std::chrono::steady_clock::now();
+    Comm.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 5s); // not the 18 s
+    EXPECT_EQ(deliveries, 0);
 }

@@ -55,11 +55,16 @@ public:
     }
     TWaitResult WaitEvent(std::uint32_t& events) override {
         std::unique_lock<std::mutex> lk(M);
+        ++WaitCalls;
+        if (EndWaitsEmpty && !Stopped)
+            return TWaitResult::NoEvent;
         Cv.wait(lk, [this] { return Stopped || WaitFails || !Pending.empty(); });
         if (Stopped)
             return TWaitResult::Stopped;
-        if (WaitFails)
+        if (WaitFails) {
+            PortSetLastError(EIO); // the device went away
             return TWaitResult::Failed;
+        }
         events = Pending.front();
         Pending.pop_front();
         return TWaitResult::Event;
@@ -75,6 +80,10 @@ public:
         Errors = 0;
         stat = Stat;
         return true;
+    }
+    std::int32_t InQueue() override {
+        ++InQueueCalls;
+        return Queued.load();
     }
     bool Purge(std::uint32_t flags) override {
         PurgeFlags = flags;
@@ -94,6 +103,10 @@ public:
     TCommStat Stat;
     int ClearCount = 0;
     std::atomic<std::uint32_t> PurgeFlags{0};
+    std::atomic<std::int32_t> Queued{0}; // what the monitor thread sees queued
+    std::atomic<int> InQueueCalls{0};
+    std::atomic<int> WaitCalls{0};
+    std::atomic<bool> EndWaitsEmpty{false}; // every wait ends at once without an event
 
 private:
     std::mutex M;
@@ -121,6 +134,7 @@ protected:
         port->Driver.fDtrControl = COMM_DTR_CONTROL_HANDSHAKE;
         port->Driver.fParity = true;
         port->Driver.fNull = true;
+        port->Driver.fAbortOnError = true;
         Fake = port.get();
         PortHandle = std::move(port);
     }

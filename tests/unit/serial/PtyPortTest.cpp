@@ -49,14 +49,17 @@ template <typename P> bool WaitFor(P done, std::chrono::milliseconds limit) {
 }
 
 struct PtyPort : ::testing::Test {
-    std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
-    TPty Pty;
-    TProbeComm Comm{Invoker};
+    // What deliveries write into comes first: the component, declared after it, is destroyed
+    // before it, and a delivery its Close runs finds these alive.
     std::vector<std::uint8_t> Received;
     std::vector<std::int32_t> Counts;
+    std::vector<std::int32_t> Losses;
     std::int32_t Cap = 10000; // what the handler reads at most, as the main window does
     std::thread::id MainThread = std::this_thread::get_id();
     bool OffMainThread = false;
+    std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
+    TPty Pty;
+    TProbeComm Comm{Invoker};
 
     void SetUp() override {
         Comm.SetDeviceName(Pty.Name);
@@ -70,6 +73,7 @@ struct PtyPort : ::testing::Test {
             if (n > 0)
                 Received.insert(Received.end(), buf.begin(), buf.begin() + n);
         };
+        Comm.OnLineLost = [this](TCustomComm*, std::int32_t error) { Losses.push_back(error); };
     }
     // Pumps until nothing was delivered for `quiet`, at most `limit`.
     void PumpQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit = 5s) {
@@ -104,9 +108,15 @@ TEST_F(PtyPort, OpenCloseAndReopenCycles) {
 }
 
 TEST_F(PtyPort, LineSettingsReachTheTerminal) {
-    Comm.Open();
+    // Another program left a handshake on the device; the open starts without any.
     termios t{};
     ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    t.c_cflag |= CRTSCTS;
+    t.c_iflag |= IXON | IXOFF;
+    ASSERT_EQ(::tcsetattr(Pty.Slave, TCSANOW, &t), 0);
+    Comm.Open();
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    EXPECT_FALSE(t.c_cflag & CRTSCTS);
     EXPECT_EQ(::cfgetospeed(&t), B57600);
     EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
@@ -118,14 +128,20 @@ TEST_F(PtyPort, LineSettingsReachTheTerminal) {
     EXPECT_FALSE(t.c_iflag & (IXON | IXOFF)); // fcDefault on a fresh port: no XON/XOFF
 
     Comm.SetStopbits(sb20); // pseudo-terminals keep 8 bits without parity: not tried here
-    Comm.SetFlowControl(fcSoftware);
     ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
     EXPECT_TRUE(t.c_cflag & CSTOPB);
-    EXPECT_TRUE((t.c_iflag & IXON) && (t.c_iflag & IXOFF));
+
+    // Every mode but fcDefault toggles RTS; a driver without RS-485 mode cannot, and the
+    // setting is refused before it changes anything (rather than leaving RTS raised).
+    ECommError keep("", 0);
+    const ECommError* e = Raised([&] { Comm.SetFlowControl(fcSoftware); }, keep);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->ErrorCode, ENOTTY);
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
 
     // A rate termios lacks is refused, with the new value kept.
-    ECommError keep("", 0);
-    const ECommError* e = Raised([&] { Comm.SetBaudRate(cbr14400); }, keep);
+    e = Raised([&] { Comm.SetBaudRate(cbr14400); }, keep);
     ASSERT_NE(e, nullptr);
     EXPECT_STREQ(
         e->what(),
@@ -233,19 +249,27 @@ TEST_F(PtyPort, BytesLeftQueuedWaitForTheNextArrival) {
     EXPECT_EQ(Counts[calls], queued + 1);
 }
 
-TEST_F(PtyPort, FarEndClosedEndsTheThreadAndThePortCanBeOpenedAgain) {
+TEST_F(PtyPort, FarEndClosedIsOneLossAndThePortCanBeOpenedAgain) {
     Comm.Open();
     Pty.CloseMaster();
-    ASSERT_TRUE(WaitFor([&] { return Comm.GetMonitorThread()->Finished(); }, 5s));
+    // The hang-up is delivered once, with its error, and ends the thread.
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Comm.GetMonitorThread()->Finished(); }, 5s));
+    EXPECT_EQ(Losses, std::vector<std::int32_t>{EIO});
+    EXPECT_TRUE(Comm.LineLost());
     EXPECT_TRUE(Comm.IsOpen());
     std::uint8_t b[4];
     EXPECT_EQ(Comm.Read(b, 4), -1);
+    EXPECT_EQ(Comm.Write(b, 4), -1);
+    PumpQuiet(50ms);
+    EXPECT_EQ(Losses.size(), 1u); // a read or write on the lost line reports nothing more
+    EXPECT_TRUE(Counts.empty());
     Comm.Close();
     EXPECT_FALSE(Comm.IsOpen());
 
     TPty back;
     Comm.SetDeviceName(back.Name);
     Comm.Open();
+    EXPECT_FALSE(Comm.LineLost());
     ASSERT_EQ(back.Send(Pattern(20)), 20u);
     ASSERT_TRUE(Invoker->PumpUntil([&] { return Received.size() == 20; }, 5s));
 }

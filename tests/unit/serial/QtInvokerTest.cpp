@@ -26,17 +26,6 @@ public:
     using TCustomComm::GetMonitorThread;
 };
 
-// Forwards to the Qt invoker and counts what the monitor thread posted.
-class TCountingInvoker final : public TMainThreadInvoker {
-public:
-    void Post(std::function<void()> job) override {
-        ++Posted;
-        Qt.Post(std::move(job));
-    }
-    std::atomic<int> Posted{0};
-    TQtMainThreadInvoker Qt;
-};
-
 struct QtInvoker : ::testing::Test {
     int Argc = 1;
     char Arg0[8] = "test";
@@ -48,7 +37,7 @@ struct QtInvoker : ::testing::Test {
     int Calls = 0;
     int Bytes = 0;
     bool OnGuiThread = true;
-    std::shared_ptr<TCountingInvoker> Invoker = std::make_shared<TCountingInvoker>();
+    std::shared_ptr<TQtMainThreadInvoker> Invoker = std::make_shared<TQtMainThreadInvoker>();
     TProbeComm Comm{Invoker};
 
     void SetUp() override {
@@ -89,9 +78,9 @@ TEST_F(QtInvoker, DeliversOnTheGuiThread) {
 TEST_F(QtInvoker, CloseServesAQueuedDeliveryWithoutDeadlock) {
     ASSERT_EQ(::write(Master, "abc", 3), 3);
     // The thread queues the delivery and blocks on it; this thread does not process events.
-    for (int i = 0; i < 5000 && Invoker->Posted == 0; ++i)
+    for (int i = 0; i < 5000 && Invoker->Notifications() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(Invoker->Posted, 1);
+    ASSERT_EQ(Invoker->Notifications(), 1u);
     EXPECT_EQ(Calls, 0);
     Comm.Close();
     EXPECT_EQ(Calls, 1);

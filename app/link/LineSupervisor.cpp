@@ -1,0 +1,143 @@
+#include "LineSupervisor.h"
+
+#include <algorithm>
+
+namespace orvik {
+
+bool TLineSupervisor::IsOpen() const {
+    return state_ == TLineStatus::Receiving || state_ == TLineStatus::Silent ||
+           state_ == TLineStatus::NoFrames;
+}
+
+void TLineSupervisor::Opened(std::int64_t now, std::uint64_t bytes, std::uint64_t frames) {
+    state_ = TLineStatus::Silent;
+    problem_ = TPortProblem::None;
+    error_ = 0;
+    wasLost_ = false;
+    closeDue_ = false;
+    waitForDevice_ = false;
+    failures_ = 0;
+    openedAt_ = lastFrameAt_ = lastByteAt_ = now;
+    bytes_ = bytes;
+    frames_ = frames;
+    sampleCount_ = sampleNext_ = 0;
+    fpsTenths_ = 0;
+}
+
+void TLineSupervisor::OpenFailed(std::int64_t now, TPortProblem problem, std::int32_t error) {
+    problem_ = problem;
+    error_ = error;
+    closeDue_ = false;
+    ++failures_;
+    switch (problem) {
+    case TPortProblem::NotConnected:
+        // Wait for the device to be there, then let it settle.
+        state_ = TLineStatus::Lost;
+        waitForDevice_ = true;
+        seenPresent_ = false;
+        ScheduleRetry(now);
+        break;
+    case TPortProblem::Busy:
+    case TPortProblem::NoPermission:
+        state_ = TLineStatus::Reopening;
+        waitForDevice_ = false;
+        ScheduleRetry(now);
+        break;
+    default:
+        state_ = TLineStatus::Failed;
+        waitForDevice_ = false;
+    }
+}
+
+void TLineSupervisor::Lost(std::int64_t now, std::int32_t error) {
+    if (!IsOpen())
+        return;
+    state_ = TLineStatus::Lost;
+    problem_ = TPortProblem::NotConnected;
+    error_ = error;
+    wasLost_ = true;
+    closeDue_ = true; // at once, so that the system can give the device's name to it again
+    waitForDevice_ = true;
+    seenPresent_ = false;
+    failures_ = 0;
+    openAt_ = now;
+}
+
+void TLineSupervisor::Reconnect(std::int64_t now) {
+    state_ = TLineStatus::Reopening;
+    closeDue_ = false;
+    waitForDevice_ = false;
+    failures_ = 0;
+    openAt_ = now;
+}
+
+void TLineSupervisor::ScheduleRetry(std::int64_t now) {
+    std::int64_t delay = FIRST_RETRY_MS;
+    for (int i = 1; i < failures_ && delay < LONGEST_RETRY_MS; ++i)
+        delay *= 2;
+    openAt_ = now + std::min(delay, LONGEST_RETRY_MS);
+}
+
+TLineAction TLineSupervisor::Tick(std::int64_t now, bool present, std::uint64_t bytes,
+                                  std::uint64_t frames) {
+    if (closeDue_) {
+        closeDue_ = false;
+        return TLineAction::Close;
+    }
+    if (IsOpen()) {
+        if (frames != frames_)
+            lastFrameAt_ = now;
+        if (bytes != bytes_)
+            lastByteAt_ = now;
+        bytes_ = bytes;
+        frames_ = frames;
+        samples_[sampleNext_] = {now, frames};
+        sampleNext_ = (sampleNext_ + 1) % samples_.size();
+        sampleCount_ = std::min(sampleCount_ + 1, samples_.size());
+        // The oldest sample within the last second gives the rate.
+        const TSample* oldest = nullptr;
+        for (std::size_t i = 0; i < sampleCount_; ++i) {
+            const TSample& s = samples_[i];
+            if (now - s.at <= QUIET_MS && (!oldest || s.at < oldest->at))
+                oldest = &s;
+        }
+        fpsTenths_ = oldest && now > oldest->at
+                         ? static_cast<std::uint32_t>((frames - oldest->frames) * 10000 /
+                                                      static_cast<std::uint64_t>(now - oldest->at))
+                         : 0;
+        if (now - lastFrameAt_ < QUIET_MS)
+            state_ = TLineStatus::Receiving;
+        else if (now - lastByteAt_ < QUIET_MS)
+            state_ = TLineStatus::NoFrames;
+        else
+            state_ = TLineStatus::Silent;
+        return TLineAction::None;
+    }
+    if (waitForDevice_) {
+        if (!present) {
+            seenPresent_ = false;
+            state_ = TLineStatus::Lost;
+            return TLineAction::None;
+        }
+        if (!seenPresent_) {
+            seenPresent_ = true;
+            openAt_ = std::max(openAt_, now + SETTLE_MS);
+            state_ = TLineStatus::Reopening;
+        }
+    }
+    if (state_ == TLineStatus::Reopening && now >= openAt_)
+        return TLineAction::Open;
+    return TLineAction::None;
+}
+
+std::int64_t TLineSupervisor::SecondsWithoutFrame(std::int64_t now) const {
+    return (now - std::max(lastFrameAt_, openedAt_)) / 1000;
+}
+
+std::int64_t TLineSupervisor::SecondsToRetry(std::int64_t now) const {
+    if (state_ != TLineStatus::Reopening || now >= openAt_)
+        return 0;
+    return (openAt_ - now + 999) / 1000;
+}
+
+} // namespace orvik

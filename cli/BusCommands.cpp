@@ -1,0 +1,113 @@
+// ports, status, switch, and opening the bus.
+#include "Cli.h"
+#include "CliCommands.h"
+#include "PortList.h"
+#include "Settings.h"
+#include "StatusTexts.h"
+
+#include <cstdio>
+
+namespace orvik::cli {
+
+void CliContext::Fail(const std::string& text) const {
+    err << "orvik-cli: " << text << std::endl;
+}
+
+int OpenBus(const CliContext& ctx, BusSession& bus) {
+    std::string port = ctx.port;
+    const std::string settings = SettingsFilePath();
+    const TPortMap map = ReadPortMap(settings);
+    if (port.empty())
+        port = ComDeviceName(ReadCommsPort(settings));
+    std::string error;
+    if (!bus.Open(port, map, settings, error)) {
+        ctx.Fail(port + " could not be opened: " + error);
+        return EXIT_NO_BUS;
+    }
+    bool status = false;
+    bus.OnStatus = [&status](LinkTime) { status = true; };
+    const bool came = bus.RunUntil([&status] { return status; }, LinkClock::now() + REPLY_WAIT);
+    bus.OnStatus = nullptr;
+    if (!came) {
+        ctx.Fail(bus.StopRequested() ? "interrupted"
+                                     : "no status frame from the bus on " + port + " within 2 s");
+        return EXIT_NO_BUS;
+    }
+    return EXIT_DONE;
+}
+
+int PortsCommand(const CliContext& ctx) {
+    const std::string settings = SettingsFilePath();
+    const auto ports = ListPorts(ReadPortMap(settings), ReadSeenPortMap(settings));
+    if (ctx.json) {
+        Json list = Json::array();
+        for (const auto& p : ports)
+            list.push_back({{"name", p.name},
+                            {"device", p.device},
+                            {"present", p.present},
+                            {"remembered", p.remembered}});
+        ctx.Print({{"ports", std::move(list)}});
+        return EXIT_DONE;
+    }
+    for (const auto& p : ports) {
+        char line[600];
+        std::snprintf(line, sizeof line, "%-6s %-50s %s%s\n", p.name.c_str(), p.device.c_str(),
+                      p.present ? "present" : "not present", p.remembered ? ", remembered" : "");
+        ctx.out << line;
+    }
+    return EXIT_DONE;
+}
+
+int StatusCommand(const CliContext& ctx, int node, bool watch) {
+    BusSession bus(ctx.stop);
+    if (const int rc = OpenBus(ctx, bus))
+        return rc;
+    auto show = [&] {
+        const StatusRecord& record = bus.Link().StatusRecord;
+        if (ctx.json)
+            ctx.Print(StatusJson(record, node));
+        else
+            ctx.out << StatusText(record, node) << (watch ? "\n" : "") << std::flush;
+    };
+    show();
+    if (watch) {
+        bus.OnStatus = [&show](LinkTime) { show(); };
+        bus.RunUntil([] { return false; }, LinkTime::max());
+    }
+    return EXIT_DONE;
+}
+
+int SwitchCommand(const CliContext& ctx, int node, int breaker, bool on) {
+    BusSession bus(ctx.stop);
+    bus.SetNode(node);
+    if (const int rc = OpenBus(ctx, bus))
+        return rc;
+    LinkState& link = bus.Link();
+    const auto n = static_cast<std::size_t>(node - 1);
+    const std::string what =
+        "Orvik node " + std::to_string(node) + " breaker " + std::to_string(breaker);
+    if (!link.StatusRecord.IsNodePresent(n)) {
+        ctx.Fail("Orvik node " + std::to_string(node) + " is not on the bus");
+        return EXIT_NOT_CONFIRMED;
+    }
+    const std::uint8_t payload[2] = {static_cast<std::uint8_t>(breaker - 1),
+                                     static_cast<std::uint8_t>(on ? 1 : 0)};
+    link.SendCommand(static_cast<std::uint8_t>(n), CMD_SWITCH_BREAKER, payload, 2);
+
+    bool shown = false;
+    bus.OnStatus = [&](LinkTime) {
+        const bool isOn = link.StatusRecord.BreakerOn(n) & BitMaskTable[payload[0]];
+        shown = link.StatusRecord.IsNodePresent(n) && isOn == on;
+    };
+    const bool ok = bus.RunUntil([&shown] { return shown; }, LinkClock::now() + REPLY_WAIT);
+    const char* state = on ? "on" : "off";
+    if (ctx.json)
+        ctx.Print({{"node", node}, {"breaker", breaker}, {"on", on}, {"confirmed", ok}});
+    else if (ok)
+        ctx.out << what << " is " << state << "." << std::endl;
+    if (!ok)
+        ctx.Fail(what + " did not show " + state + " within 2 s");
+    return ok ? EXIT_DONE : EXIT_NOT_CONFIRMED;
+}
+
+} // namespace orvik::cli

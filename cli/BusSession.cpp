@@ -1,0 +1,91 @@
+#include "BusSession.h"
+
+#include "CommLinkPort.h"
+
+#include <algorithm>
+
+namespace orvik::cli {
+
+BusSession::BusSession(const std::atomic<bool>* stop)
+    : stop_(stop), invoker_(std::make_shared<TPumpedInvoker>()),
+      comm_(std::make_unique<TComm>(invoker_)) {
+    port_ = std::make_unique<CommLinkPort>(*comm_);
+    link_.SetPort(port_.get());
+    link_.SetNodeSelector([this] { return node_; });
+    link_.SetDisplaySink([this](const DisplayUpdate&) {
+        if (OnStatus)
+            OnStatus(LinkClock::now());
+    });
+    link_.SetSetupSink([this] {
+        if (OnSetup)
+            OnSetup(LinkClock::now());
+    });
+    comm_->OnRxChar = [this](TCustomComm*, std::int32_t count) {
+        if (LinkClock::now() < dropUntil_) {
+            Drop(count);
+            return;
+        }
+        link_.Comm1RxChar(count);
+    };
+}
+
+BusSession::~BusSession() {
+    comm_->Close();
+}
+
+bool BusSession::Open(const std::string& port, const TPortMap& ports,
+                      const std::string& settingsPath, std::string& error) {
+    comm_->SetBaudRate(cbr57600);
+    const int number = ComPortNumber(port);
+    if (number >= 1 && number <= 256) {
+        line_ = std::make_unique<TLineConnection>(*comm_, link_, settingsPath);
+        line_->SetPorts(ports);
+        const TOpenOutcome opened = line_->OpenPort(static_cast<std::uint8_t>(number - 1), false);
+        if (!opened.Opened) {
+            error = opened.Reason;
+            comm_->Close();
+            return false;
+        }
+    } else {
+        try {
+            comm_->SetPortMap(ports);
+            comm_->SetDeviceName(port);
+            comm_->Open();
+        } catch (const ECommError& e) {
+            const TPortProblem problem = ClassifyPortError(e.ErrorCode, comm_->IsOpen());
+            error = PortProblemText(problem, port, e.ErrorCode);
+            comm_->Close();
+            return false;
+        }
+    }
+    dropUntil_ = LinkClock::now() + OPEN_SETTLE;
+    return true;
+}
+
+void BusSession::Drop(std::int32_t count) {
+    std::uint8_t scrap[1024];
+    while (count > 0) {
+        const std::int32_t n = comm_->Read(
+            scrap, std::min<std::int32_t>(count, static_cast<std::int32_t>(sizeof scrap)));
+        if (n <= 0)
+            break;
+        count -= n;
+    }
+}
+
+bool BusSession::RunUntil(const std::function<bool()>& done, LinkTime deadline) {
+    using std::chrono::milliseconds;
+    for (;;) {
+        if (done())
+            return true;
+        const LinkTime now = LinkClock::now();
+        if (now >= deadline || StopRequested())
+            return false;
+        const auto left = std::chrono::ceil<milliseconds>(deadline - now);
+        invoker_->WaitAndPump(std::min(left, milliseconds(50)));
+        if (OnTick)
+            OnTick(LinkClock::now());
+    }
+}
+
+} // namespace orvik::cli

@@ -1,0 +1,63 @@
+// The bus as orvik-cli reaches it: the serial component with its deliveries pumped on this
+// thread, the link state, and the events the commands wait for. The only place in orvik-cli
+// that uses the serial component.
+#pragma once
+
+#include "CommPort.h"
+#include "LineConnection.h"
+#include "LinkState.h"
+#include "NodeRead.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace orvik::cli {
+
+class BusSession {
+public:
+    // `stop`, when given, ends a RunUntil early once it is set (SIGINT, SIGTERM).
+    explicit BusSession(const std::atomic<bool>* stop = nullptr);
+    ~BusSession();
+    BusSession(const BusSession&) = delete;
+    BusSession& operator=(const BusSession&) = delete;
+
+    // Opens `port` ("COM3" or a device path) at 57600 8N1; `ports` is the [Ports] section of
+    // `settingsPath`, whose [PortsSeen] keeps a COM name with its adapter as the program
+    // does. Bytes that were already waiting are dropped. On failure returns false with the
+    // device and the reason in `error`.
+    bool Open(const std::string& port, const TPortMap& ports, const std::string& settingsPath,
+              std::string& error);
+
+    LinkState& Link() { return link_; }
+    // The node whose setup replies the link stores.
+    void SetNode(int node) { node_ = node; }
+
+    // Each accepted status frame, each stored setup reply, and a tick at least every 50 ms.
+    std::function<void(LinkTime)> OnStatus;
+    std::function<void(LinkTime)> OnSetup;
+    std::function<void(LinkTime)> OnTick;
+
+    // Runs the component's deliveries until `done` holds, `deadline` passes or a stop is asked
+    // for. Returns done().
+    bool RunUntil(const std::function<bool()>& done, LinkTime deadline);
+    bool StopRequested() const { return stop_ && stop_->load(); }
+
+private:
+    // What the port held before it opened may be seconds old (a pseudo-terminal keeps what
+    // nobody read); it comes in at once, so what arrives right after the open is dropped.
+    static constexpr std::chrono::milliseconds OPEN_SETTLE{100};
+    void Drop(std::int32_t count);
+
+    const std::atomic<bool>* stop_;
+    std::shared_ptr<TPumpedInvoker> invoker_;
+    std::unique_ptr<TComm> comm_;
+    std::unique_ptr<LinkPort> port_;
+    LinkState link_;
+    std::unique_ptr<TLineConnection> line_;
+    int node_ = 1;
+    LinkTime dropUntil_{};
+};
+
+} // namespace orvik::cli

@@ -1,0 +1,36 @@
+// The commands of orvik-cli, behind the command line.
+#pragma once
+
+#include "BusSession.h"
+#include "StatusOutput.h"
+
+#include <atomic>
+#include <ostream>
+#include <string>
+
+namespace orvik::cli {
+
+struct CliContext {
+    std::ostream& out;
+    std::ostream& err;
+    bool json = false;
+    std::string port; // empty: the port of the program's settings file
+    const std::atomic<bool>* stop = nullptr;
+
+    // "orvik-cli: <text>" on the error stream.
+    void Fail(const std::string& text) const;
+    void Print(const Json& j) const { out << j.dump() << std::endl; }
+};
+
+// Opens the port into `bus` and waits for the first status frame. Returns EXIT_DONE, or
+// EXIT_NO_BUS with the reason told.
+int OpenBus(const CliContext& ctx, BusSession& bus);
+
+int PortsCommand(const CliContext& ctx);
+int StatusCommand(const CliContext& ctx, int node, bool watch);
+int SwitchCommand(const CliContext& ctx, int node, int breaker, bool on);
+int SaveCommand(const CliContext& ctx, int node, const std::string& file);
+int DiffCommand(const CliContext& ctx, int node, const std::string& file);
+int ApplyCommand(const CliContext& ctx, int node, const std::string& file, bool dryRun);
+
+} // namespace orvik::cli

@@ -1,0 +1,42 @@
+#include "PortList.h"
+
+#include "Settings.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <filesystem>
+#include <system_error>
+#endif
+
+namespace orvik::cli {
+
+std::vector<PortEntry> ListPorts([[maybe_unused]] const TPortMap& ports,
+                                 [[maybe_unused]] const TPortMap& seen,
+                                 [[maybe_unused]] const TPortScanRoots& roots) {
+    std::vector<PortEntry> out;
+    for (int n = 1; n <= MAX_COM_PORT; ++n) {
+        PortEntry e;
+        e.name = "COM" + std::to_string(n);
+#ifdef _WIN32
+        // The system's device behind the name, when there is one.
+        char target[512];
+        if (QueryDosDeviceA(e.name.c_str(), target, sizeof target) != 0) {
+            e.device = target;
+            e.present = true;
+        } else {
+            e.device = PortDevicePath(e.name, {});
+        }
+#else
+        const TPortResolution where = ResolvePort(e.name, ports, seen, roots);
+        e.device = where.Device;
+        e.remembered = where.Source == TPortSource::Seen;
+        std::error_code ec;
+        e.present = std::filesystem::exists(e.device, ec);
+#endif
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+} // namespace orvik::cli

@@ -1,0 +1,24 @@
+// What "COM1" .. "COM16" reach on this machine, for `orvik-cli ports`.
+#pragma once
+
+#include "PortBackend.h"
+#include "PortNames.h"
+
+#include <string>
+#include <vector>
+
+namespace orvik::cli {
+
+struct PortEntry {
+    std::string name;   // "COM3"
+    std::string device; // what opening it opens
+    bool present = false;
+    bool remembered = false; // the device the COM name reached before ([PortsSeen])
+};
+
+// COM1 .. COM16 in order. On POSIX each resolves through `ports` (the [Ports] section), `seen`
+// ([PortsSeen]) and the devices under `roots`; on Windows through the system's own names.
+std::vector<PortEntry> ListPorts(const TPortMap& ports, const TPortMap& seen = {},
+                                 const TPortScanRoots& roots = {});
+
+} // namespace orvik::cli

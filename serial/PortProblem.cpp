@@ -1,0 +1,148 @@
+#include "PortProblem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace orvik {
+
+namespace {
+
+std::string ErrorText(std::int32_t code) {
+#ifdef _WIN32
+    return "Windows error " + std::to_string(code);
+#else
+    return "error " + std::to_string(code) + ": " + std::strerror(code);
+#endif
+}
+
+#ifndef _WIN32
+std::string UserName() {
+    if (const passwd* pw = ::getpwuid(::getuid()))
+        return pw->pw_name;
+    const char* user = std::getenv("USER");
+    return user ? user : "$USER";
+}
+
+// The group that may use the device; "dialout" when it cannot be read.
+std::string DeviceGroup(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) == 0)
+        if (const group* gr = ::getgrgid(st.st_gid))
+            return gr->gr_name;
+    return "dialout";
+}
+#endif
+
+} // namespace
+
+TPortProblem ClassifyPortError(std::int32_t code, bool stillOpen) {
+    if (stillOpen)
+        return TPortProblem::Refused;
+    if (code == -1)
+        return TPortProblem::NotSerial;
+#ifdef _WIN32
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return TPortProblem::NotConnected;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return TPortProblem::Busy;
+    default:
+        return TPortProblem::Other;
+    }
+#else
+    switch (code) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return TPortProblem::NotConnected;
+    case EACCES:
+    case EPERM:
+        return TPortProblem::NoPermission;
+    case EBUSY:
+        return TPortProblem::Busy;
+    case ENOTTY:
+        return TPortProblem::NotSerial;
+    default:
+        return TPortProblem::Other;
+    }
+#endif
+}
+
+std::string PortProblemText(TPortProblem problem, const std::string& device, std::int32_t code) {
+    switch (problem) {
+    case TPortProblem::None:
+        return {};
+    case TPortProblem::NotConnected:
+        return device + " is not connected.";
+    case TPortProblem::NoPermission:
+#ifdef _WIN32
+        return "No permission to use " + device + ".";
+#else
+    {
+        const std::string group = DeviceGroup(device);
+        return "No permission to use " + device + ". Your user needs to be in the group " + group +
+               ": sudo usermod -aG " + group + " " + UserName() + ", then log in again.";
+    }
+#endif
+    case TPortProblem::Busy:
+        if (auto holder = FindPortHolder(device))
+            return device + " is in use by another program: " + holder->Name + " (PID " +
+                   std::to_string(holder->Pid) + ").";
+        return device + " is in use by another program.";
+    case TPortProblem::NotSerial:
+        return device + " is not a serial port.";
+    case TPortProblem::Refused:
+        return device + " opened, but did not take the line settings (" + ErrorText(code) + ").";
+    case TPortProblem::Other:
+        break;
+    }
+    return device + " could not be opened (" + ErrorText(code) + ").";
+}
+
+std::optional<TPortHolder> FindPortHolder(const std::string& device, const std::string& procRoot) {
+#ifdef _WIN32
+    (void)device;
+    (void)procRoot;
+    return std::nullopt;
+#else
+    std::error_code ec;
+    const fs::path target = fs::canonical(device, ec);
+    if (ec)
+        return std::nullopt;
+    const long self = static_cast<long>(::getpid());
+    for (const auto& proc : fs::directory_iterator(procRoot, ec)) {
+        const std::string pid = proc.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
+            std::stol(pid) == self)
+            continue;
+        std::error_code fdError;
+        for (const auto& fd : fs::directory_iterator(proc.path() / "fd", fdError)) {
+            std::error_code linkError;
+            if (fs::read_symlink(fd.path(), linkError) != target)
+                continue;
+            std::string name;
+            std::getline(std::ifstream(proc.path() / "comm"), name);
+            return TPortHolder{std::stol(pid), name.empty() ? "a program" : name};
+        }
+    }
+    return std::nullopt;
+#endif
+}
+
+} // namespace orvik

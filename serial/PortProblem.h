@@ -1,0 +1,40 @@
+// Why a port did not open, in words a technician can act on: the device and the reason, from
+// the OS error of the failed open (ECommError::ErrorCode).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace orvik {
+
+enum class TPortProblem {
+    None,
+    NotConnected, // no such device (ENOENT, ENXIO, ENODEV; Windows error 2 or 3)
+    NoPermission, // EACCES, EPERM
+    Busy,         // held by another program (EBUSY; Windows error 5)
+    NotSerial,    // opened, but no serial line (ErrorCode -1, ENOTTY)
+    Refused,      // opened, but the driver refused the line settings
+    Other,
+};
+
+// The problem an open failed with. `stillOpen`: the port opened and only its configuration
+// failed.
+TPortProblem ClassifyPortError(std::int32_t code, bool stillOpen = false);
+
+// One sentence naming the device and the reason, e.g. "/dev/ttyUSB0 is in use by another
+// program: minicom (PID 4242)."
+std::string PortProblemText(TPortProblem problem, const std::string& device, std::int32_t code);
+
+// A program that holds `device` open, found through `procRoot` (POSIX; nullopt elsewhere).
+struct TPortHolder {
+    long Pid = 0;
+    std::string Name;
+};
+std::optional<TPortHolder> FindPortHolder(const std::string& device,
+                                          const std::string& procRoot = "/proc");
+
+// Whether the device node (or what it links to) is there; `device` as the component opens it.
+bool PortDevicePresent(const std::string& device);
+
+} // namespace orvik

@@ -1,0 +1,209 @@
+// orvik-cli run in-process against orvik-bus-sim on a pseudo-terminal.
+#include "Cli.h"
+#include "LinkFrame.h"
+#include "PortList.h"
+#include "SimProcess.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace orvik;
+using namespace orvik::cli;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/orvik-cli-test-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+    void TearDown() override {
+        sim.reset();
+        fs::remove_all(dir);
+    }
+    void StartSim(std::vector<std::string> args) {
+        args.insert(args.end(), {"--log", dir + "/sim.log"});
+        sim = std::make_unique<test::SimProcess>(args);
+        ASSERT_TRUE(sim->Started());
+        port = sim->ReadLine();
+        ASSERT_FALSE(port.empty());
+    }
+    int Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"orvik-cli", "--port", port});
+        std::vector<const char*> argv;
+        for (const auto& a : args)
+            argv.push_back(a.c_str());
+        out.str("");
+        err.str("");
+        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    }
+    std::string File(const std::string& name, const std::string& text) {
+        std::ofstream(dir + "/" + name) << text;
+        return dir + "/" + name;
+    }
+    // Command codes the simulator received, in order.
+    std::vector<int> Codes() {
+        std::vector<int> codes;
+        std::ifstream log(dir + "/sim.log");
+        for (std::string line; std::getline(log, line);)
+            codes.push_back(json::parse(line)["code"].get<int>());
+        return codes;
+    }
+    int Count(int code) {
+        const auto codes = Codes();
+        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
+    }
+    json Results() { return json::parse(out.str())["results"]; }
+
+    std::string dir;
+    std::string port;
+    std::unique_ptr<test::SimProcess> sim;
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+TEST_F(Cli, StatusJsonShowsEveryNodeAndNoBusExitsThree) {
+    StartSim({});
+    ASSERT_EQ(Run({"--json", "status"}), EXIT_DONE) << err.str();
+    const json status = json::parse(out.str());
+    ASSERT_EQ(status["nodes"].size(), 8u);
+    const json& n1 = status["nodes"][0];
+    EXPECT_EQ(n1["node"], 1);
+    EXPECT_EQ(n1["present"], true);
+    ASSERT_EQ(n1["breakers"].size(), 8u);
+    EXPECT_EQ(n1["breakers"][0]["on"], true);
+    EXPECT_NEAR(n1["breakers"][1]["current"].get<double>(), 4.8, 0.2);
+    EXPECT_NEAR(n1["voltage"].get<double>(), 13.4, 0.2);
+    EXPECT_EQ(n1["power_on_mask"], 7);
+    EXPECT_EQ(n1["wigwag_interval"], 0.5);
+    EXPECT_EQ(n1["profile"], "Programmable");
+    EXPECT_EQ(status["nodes"][1]["profile"], "Fixed 3");
+    EXPECT_EQ(status["nodes"][1]["wigwag"], 3);
+    EXPECT_EQ(status["nodes"][3]["dual_led"], true);
+    EXPECT_EQ(status["nodes"][2], json::parse(R"({"node":3,"present":false})"));
+
+    sim = nullptr;
+    StartSim({"--silence", "0:0"});
+    EXPECT_EQ(Run({"status"}), EXIT_NO_BUS);
+    EXPECT_NE(err.str().find("no status frame"), std::string::npos);
+    port = dir + "/no-such-device";
+    EXPECT_EQ(Run({"status"}), EXIT_NO_BUS);
+    EXPECT_NE(err.str().find(port + " could not be opened: " + port + " is not connected."),
+              std::string::npos)
+        << err.str();
+}
+
+TEST_F(Cli, SaveApplyAndRestoreConfirmsEverySettingOfAFullFile) {
+    StartSim({});
+    const std::string saved = dir + "/node1.ini";
+    ASSERT_EQ(Run({"save", "1", saved}), EXIT_DONE) << err.str();
+
+    std::string full = "[Node]\nDoubling=2\nPowerOnMask=0x81\nWigwag=3\nWigwagInterval=12\n"
+                       "Flasher=2\nDualLed=1\n";
+    for (int b = 1; b <= 8; ++b)
+        full += "[Breaker" + std::to_string(b) + "]\nTripCurrent=25\nTripTime=150\n";
+    ASSERT_EQ(Run({"--json", "apply", "1", File("full.ini", full)}), EXIT_DONE) << err.str();
+    const json results = Results();
+    ASSERT_EQ(results.size(), 22u);
+    for (const json& r : results)
+        EXPECT_EQ(r["result"], "confirmed") << r.dump();
+
+    EXPECT_EQ(Run({"diff", "1", saved}), EXIT_NOT_CONFIRMED);
+    EXPECT_NE(out.str().find("22 settings differ"), std::string::npos) << out.str();
+    ASSERT_EQ(Run({"apply", "1", saved}), EXIT_DONE) << out.str() << err.str();
+    EXPECT_NE(out.str().find("22 confirmed, 0 not confirmed"), std::string::npos) << out.str();
+    EXPECT_EQ(Run({"diff", "1", saved}), EXIT_DONE) << out.str();
+    EXPECT_EQ(Count(12), 0); // never factory defaults
+}
+
+TEST_F(Cli, IgnoredCommandIsNotConfirmedAfterThreeSends) {
+    StartSim({"--ignore", "1:11"});
+    const std::string file = File("f.ini", "[Node]\nFlasher=2\nDualLed=1\n");
+    EXPECT_EQ(Run({"--json", "apply", "1", file}), EXIT_NOT_CONFIRMED);
+    const json results = Results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0]["setting"], "flasher");
+    EXPECT_EQ(results[0]["result"], "not confirmed");
+    EXPECT_EQ(results[0]["sends"], 3);
+    EXPECT_EQ(results[1]["result"], "confirmed");
+    EXPECT_NE(err.str().find("not confirmed: flasher"), std::string::npos) << err.str();
+    EXPECT_EQ(Count(11), 3);
+}
+
+TEST_F(Cli, DoublingOnAFixedProfileIsNotApplicableAndABadFileSendsNothing) {
+    StartSim({});
+    EXPECT_EQ(Run({"apply", "2", File("bad.ini", "[Node]\nDoubling=1\nFlasher=9\n")}), EXIT_USAGE);
+    EXPECT_NE(err.str().find("bad.ini: line 3: Flasher=9 is out of range"), std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({"apply", "2", File("d.ini", "[Node]\nDoubling=1\n")}), EXIT_DONE);
+    EXPECT_NE(out.str().find("not applicable: needs the programmable profile"), std::string::npos)
+        << out.str();
+    // Only the reads' setup requests reached the bus.
+    EXPECT_EQ(Codes(), std::vector<int>{CMD_REQUEST_BREAKER_SETUP});
+}
+
+TEST_F(Cli, SwitchWaitsForTheStatusThatShowsIt) {
+    StartSim({"--ignore", "4:6"});
+    EXPECT_EQ(Run({"switch", "1", "5", "on"}), EXIT_DONE) << err.str();
+    EXPECT_EQ(out.str(), "Orvik node 1 breaker 5 is on.\n");
+    EXPECT_EQ(Run({"switch", "4", "3", "on"}), EXIT_NOT_CONFIRMED);
+    EXPECT_NE(err.str().find("Orvik node 4 breaker 3 did not show on within 2 s"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({"switch", "3", "1", "on"}), EXIT_NOT_CONFIRMED); // not on the bus
+    for (std::vector<std::string> bad : {std::vector<std::string>{"switch", "9", "1", "on"},
+                                         {"switch", "1", "1", "up"},
+                                         {"apply", "1"},
+                                         {"frob"}})
+        EXPECT_EQ(Run(bad), EXIT_USAGE) << bad[0];
+}
+
+TEST_F(Cli, SaveWritesNothingWithoutTheTripSettingsAndKeepsAForeignFile) {
+    StartSim({"--no-setup-reply"});
+    const std::string path = dir + "/node1.ini";
+    EXPECT_EQ(Run({"save", "1", path}), EXIT_NOT_CONFIRMED);
+    EXPECT_NE(err.str().find("did not answer the breaker setup request"), std::string::npos);
+    EXPECT_FALSE(fs::exists(path));
+    const std::string foreign = File("notes.txt", "brake pads: front\n");
+    EXPECT_EQ(Run({"save", "1", foreign}), EXIT_USAGE);
+    EXPECT_NE(err.str().find("line 1: not a [section]"), std::string::npos) << err.str();
+    std::ifstream in(foreign);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "brake pads: front\n");
+}
+
+TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
+    char name[] = "/tmp/orvik-ports-test-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    const fs::path root = name;
+    fs::create_directories(root / "dev/serial/by-id");
+    std::ofstream(root / "dev/ttyUSB0");
+    std::ofstream(root / "dev/ttyACM0");
+    fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-Bench_0001-if00-port0");
+    const TPortScanRoots roots{(root / "dev").string(), (root / "sys").string()};
+    const auto ports = ListPorts({{"com3", (root / "dev/ttyUSB9").string()}},
+                                 {{"COM4", (root / "dev/ttyUSB4").string()}}, roots);
+    fs::remove_all(root);
+
+    ASSERT_EQ(ports.size(), 16u);
+    EXPECT_EQ(ports[0].name, "COM1");
+    EXPECT_EQ(ports[0].device, (root / "dev/serial/by-id/usb-Bench_0001-if00-port0").string());
+    EXPECT_TRUE(ports[0].present);
+    EXPECT_EQ(ports[1].device, (root / "dev/ttyACM0").string());
+    EXPECT_TRUE(ports[1].present);
+    EXPECT_EQ(ports[2].device, (root / "dev/ttyUSB9").string()); // the [Ports] entry
+    EXPECT_FALSE(ports[2].present);
+    EXPECT_TRUE(ports[3].remembered); // where COM4 was found before, also while absent
+    EXPECT_FALSE(ports[3].present);
+    EXPECT_EQ(ports[15].device, (root / "dev/ttyS15").string());
+}
+
+} // namespace

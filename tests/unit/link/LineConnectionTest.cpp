@@ -1,0 +1,151 @@
+// The line to the bus over pseudo-terminals that a fake device tree names: COM names that stay
+// with their adapter, and the reopen when the device comes back.
+#include "LineConnection.h"
+#include "CommLinkPort.h"
+#include "LinkTestSupport.h"
+#include "Pty.h"
+#include "Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include <unistd.h>
+
+using namespace orvik;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct LineConnection : ::testing::Test {
+    fs::path Root = fs::temp_directory_path() / ("orvik_line_" + std::to_string(getpid()));
+    TPortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
+    std::string Settings = (Root / "Orvik.INI").string();
+    LinkState Link;
+    std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
+    TComm Comm{Invoker};
+    CommLinkPort Port{Comm};
+
+    void SetUp() override {
+        fs::create_directories(Root / "dev/serial/by-id");
+        Link.SetPort(&Port);
+        Comm.SetBaudRate(cbr57600);
+        Comm.OnRxChar = [this](TCustomComm*, std::int32_t count) { Link.Comm1RxChar(count); };
+    }
+    void TearDown() override {
+        Comm.Close();
+        fs::remove_all(Root);
+    }
+    std::string Adapter(const std::string& name, const test::TPty& pty) {
+        const fs::path link = Root / "dev/serial/by-id" / name;
+        fs::create_symlink(pty.Name, link);
+        return link.string();
+    }
+};
+
+} // namespace
+
+TEST_F(LineConnection, AComNameFoundByPositionStaysWithItsAdapter) {
+    test::TPty b;
+    const std::string adapterB = Adapter("usb-Bench_B-if00", b);
+    {
+        TLineConnection line(Comm, Link, Settings, Roots);
+        ASSERT_TRUE(line.OpenPort(0, false).Opened);
+        EXPECT_EQ(Comm.DevicePath(), adapterB);
+        EXPECT_EQ(line.StatusText(SteadyMilliseconds()),
+                  "COM1 - usb-Bench_B-if00: open, no valid frame for 0 s");
+    }
+    EXPECT_EQ(ReadSeenPortMap(Settings).at("COM1"), adapterB);
+
+    // Another adapter that sorts first is plugged in: COM1 stays with B, also after a restart.
+    test::TPty a;
+    const std::string adapterA = Adapter("usb-Bench_A-if00", a);
+    TLineConnection line(Comm, Link, Settings, Roots);
+    ASSERT_TRUE(line.OpenPort(0, false).Opened);
+    EXPECT_EQ(Comm.DevicePath(), adapterB);
+
+    // B is unplugged: COM1 is not connected, rather than A.
+    fs::remove(adapterB);
+    const TOpenOutcome gone = line.OpenPort(0, false);
+    EXPECT_FALSE(gone.Opened);
+    EXPECT_FALSE(Comm.IsOpen());
+    EXPECT_EQ(gone.Problem, TPortProblem::NotConnected);
+    EXPECT_EQ(gone.Reason, adapterB + " is not connected.");
+    EXPECT_EQ(line.DescribePort(1), adapterB + " (remembered), not connected");
+    EXPECT_EQ(line.Supervisor().State(), TLineStatus::Lost);
+
+    // Chosen again by the user, COM1 is looked for anew.
+    ASSERT_TRUE(line.OpenPort(0, true).Opened);
+    EXPECT_EQ(Comm.DevicePath(), adapterA);
+    EXPECT_EQ(ReadSeenPortMap(Settings).at("COM1"), adapterA);
+}
+
+TEST_F(LineConnection, ReopensWhenTheDeviceComesBackBehindTheSameName) {
+    const std::string bus = (Root / "bus").string();
+    auto first = std::make_unique<test::TPty>();
+    fs::create_symlink(first->Name, bus);
+    TLineConnection line(Comm, Link, Settings, Roots);
+    Comm.OnLineLost = [&](TCustomComm*, std::int32_t error) { line.LineLost(error); };
+    line.SetPorts({{"COM1", bus}});
+    ASSERT_TRUE(line.OpenPort(0, false).Opened);
+
+    // The far end goes, and with it the device.
+    first.reset();
+    fs::remove(bus);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Comm.LineLost(); }, 5s));
+    const std::int64_t t = 1'000'000;
+    line.Service(t);
+    EXPECT_FALSE(Comm.IsOpen()); // closed at once
+    line.Service(t + 100);
+    EXPECT_EQ(line.StatusText(t + 100),
+              "COM1 - " + bus + ": connection lost, waiting for the adapter");
+
+    // Back behind the same name: opened a second after it appeared, and frames flow again.
+    test::TPty second;
+    fs::create_symlink(second.Name, bus);
+    line.Service(t + 200);
+    EXPECT_EQ(line.Supervisor().State(), TLineStatus::Reopening);
+    line.Service(t + 1100);
+    EXPECT_FALSE(Comm.IsOpen());
+    line.Service(t + 1200);
+    ASSERT_TRUE(Comm.IsOpen());
+    test::Bytes frame(STATUS_FRAME_SIZE);
+    std::vector<std::uint8_t> data(STATUS_RECORD_SIZE, 0);
+    data[0] = 0x01;
+    ASSERT_EQ(EncodeFrame(FRAME_STATUS, data.data(), data.size(), frame.data()), frame.size());
+    ASSERT_EQ(second.Send(frame), frame.size());
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Link.FramesAccepted == 1; }, 5s));
+    line.Service(t + 1300);
+    EXPECT_EQ(line.Supervisor().State(), TLineStatus::Receiving);
+    Comm.Close(); // before `line`, which its handler reaches, goes
+}
+
+TEST_F(LineConnection, AFrameTheLineHandsOverInPiecesArrivesWhole) {
+    test::TPty pty;
+    TLineConnection line(Comm, Link, Settings, Roots);
+    line.SetPorts({{"COM1", pty.Name}});
+    ASSERT_TRUE(line.OpenPort(0, false).Opened);
+    std::vector<std::uint8_t> data(STATUS_RECORD_SIZE);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 13);
+    data[0] = 0x05;
+    test::Bytes frame(STATUS_FRAME_SIZE);
+    EncodeFrame(FRAME_STATUS, data.data(), data.size(), frame.data());
+    // Two frames, each in pieces of 14 bytes as a UART's FIFO passes them on, at line rate;
+    // the first makes the receiver expect the second.
+    for (int round = 1; round <= 2; ++round) {
+        for (std::size_t at = 0; at < frame.size(); at += 14) {
+            const auto end = frame.begin() + static_cast<long>(std::min(at + 14, frame.size()));
+            ASSERT_EQ(pty.Send(test::Bytes(frame.begin() + static_cast<long>(at), end)),
+                      static_cast<std::size_t>(end - frame.begin()) - at);
+            std::this_thread::sleep_for(2430us);
+        }
+        ASSERT_TRUE(Invoker->PumpUntil(
+            [&] { return Link.FramesAccepted == static_cast<std::uint64_t>(round); }, 5s));
+    }
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), Link.StatusRecord.bytes.begin()));
+    EXPECT_EQ(Link.BytesReceived, 2 * frame.size());
+}

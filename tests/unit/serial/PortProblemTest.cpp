@@ -1,0 +1,104 @@
+// Why a port did not open, as the second line of the message says it; and the trace of the
+// port calls.
+#include "PortProblem.h"
+#include "CommPort.h"
+#include "PortTrace.h"
+#include "Pty.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace orvik;
+using namespace std::chrono_literals;
+
+extern char** environ;
+
+TEST(PortProblem, EachFailedOpenSaysWhatToDo) {
+    EXPECT_EQ(ClassifyPortError(ENOENT), TPortProblem::NotConnected);
+    EXPECT_EQ(ClassifyPortError(EACCES), TPortProblem::NoPermission);
+    EXPECT_EQ(ClassifyPortError(EBUSY), TPortProblem::Busy);
+    EXPECT_EQ(ClassifyPortError(-1), TPortProblem::NotSerial);
+    EXPECT_EQ(ClassifyPortError(EINVAL, true), TPortProblem::Refused);
+    EXPECT_EQ(PortProblemText(TPortProblem::NotConnected, "/dev/ttyUSB0", ENOENT),
+              "/dev/ttyUSB0 is not connected.");
+
+    // No permission: the group the device really belongs to, and the user's own name.
+    test::TPty pty;
+    struct stat st {};
+    ASSERT_EQ(::stat(pty.Name.c_str(), &st), 0);
+    const std::string group = ::getgrgid(st.st_gid)->gr_name;
+    const std::string user = ::getpwuid(::getuid())->pw_name;
+    EXPECT_EQ(PortProblemText(TPortProblem::NoPermission, pty.Name, EACCES),
+              "No permission to use " + pty.Name + ". Your user needs to be in the group " + group +
+                  ": sudo usermod -aG " + group + " " + user + ", then log in again.");
+
+    // Held by another program: its name and PID.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, pty.Name.c_str(), O_RDWR | O_NOCTTY, 0);
+    pid_t holder = 0;
+    char sleepName[] = "sleep";
+    char seconds[] = "30";
+    char* argv[] = {sleepName, seconds, nullptr};
+    ASSERT_EQ(posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::string text;
+    for (int i = 0; i < 200 && text.find("PID") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(10ms);
+        text = PortProblemText(TPortProblem::Busy, pty.Name, EBUSY);
+    }
+    ::kill(holder, SIGTERM);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(text, pty.Name + " is in use by another program: sleep (PID " +
+                        std::to_string(holder) + ").");
+    EXPECT_EQ(PortProblemText(TPortProblem::Busy, pty.Name, EBUSY),
+              pty.Name + " is in use by another program.");
+}
+
+TEST(PortTrace, EveryPortCallIsWrittenWithItsResult) {
+    const auto path =
+        std::filesystem::temp_directory_path() / ("orvik_trace_" + std::to_string(getpid()));
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    SetPortTrace(out);
+    test::TPty pty;
+    {
+        TComm comm(std::make_shared<TPumpedInvoker>());
+        comm.SetDeviceName(pty.Name);
+        comm.SetBaudRate(cbr57600);
+        comm.Open();
+        const std::uint8_t frame[3] = {0xD5, 0x82, 0x06};
+        EXPECT_EQ(comm.Write(frame, 3), 3);
+        comm.Close();
+        comm.SetDeviceName("/dev/orvik-no-such-port");
+        EXPECT_THROW(comm.Open(), ECommError);
+    }
+    SetPortTrace(nullptr);
+    std::fclose(out);
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    std::filesystem::remove(path);
+    const std::string trace = text.str();
+    EXPECT_NE(trace.find("open " + pty.Name + " -> ok error 0"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("SetState(baud 57600 8N1"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("Write(3 bytes d5 82 06) -> 3 error 0"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("close " + pty.Name), std::string::npos) << trace;
+    EXPECT_NE(trace.find("open /dev/orvik-no-such-port -> failed error " + std::to_string(ENOENT)),
+              std::string::npos)
+        << trace;
+}
