@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
@@ -116,6 +117,13 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     connect(save, &QPushButton::clicked, this, [this] { SaveCaptureClick(); });
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ShowDetails(); });
+
+    // Beside the main window, where the screen has room for it.
+    if (parent && parent->screen()) {
+        const QPoint at = parent->frameGeometry().topRight() + QPoint(8, 0);
+        if (at.x() + width() <= parent->screen()->availableGeometry().right())
+            move(at);
+    }
 
     timer_ = new QTimer(this);
     timer_->setInterval(500);
