@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "BusMonitor.h"
 #include "CommLinkPort.h"
 #include "FindComponent.h"
 #include "FormFont.h"
@@ -71,7 +72,8 @@ QLineEdit* ReadOnlyEdit(QWidget* parent, const QString& name, const QRect& at) {
 
 TForm1::TForm1(const std::string& settingsPath)
     : settingsPath_(settingsPath),
-      comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())) {
+      comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())),
+      frameLog_(std::make_unique<orvik::FrameLog>()) {
     setObjectName("Form1");
     setWindowTitle("Tarnwell Orvik interface version 1.1");
     UseFormFont(this);
@@ -87,6 +89,7 @@ TForm1::TForm1(const std::string& settingsPath)
     });
     link_.SetSetupSink([this] { nodeSettings_->OnSetupStored(); });
     link_.SetSendObserver([this](std::uint8_t node, std::uint8_t) { NoteCommand(node); });
+    link_.SetFrameLog(frameLog_.get());
     comm1_->OnRxChar = [this](TCustomComm*, std::int32_t count) { Comm1RxChar(count); };
     // Inside a delivery: note the loss, and act on it once the delivery is over.
     comm1_->OnLineLost = [this](TCustomComm*, std::int32_t error) {
@@ -111,6 +114,9 @@ void TForm1::CreateControls() {
     Setup1 = menuBar()->addAction("&COM port");
     Setup1->setObjectName("Setup1");
     connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(); });
+    auto* monitor = menuBar()->addAction("Bus &monitor");
+    monitor->setObjectName("BusMonitorMenu");
+    connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
     CreateNodeSettingsMenu();
 
     auto* client = new QWidget(this);
@@ -489,4 +495,15 @@ void TForm1::NoteCommand(std::uint8_t node) {
     if (!link_.NodeOnBus(node + 1))
         statusBar()->showMessage(QString("Orvik node %1 is not on the bus").arg(node + 1),
                                  NOTICE_MS);
+}
+
+// --- bus monitor -----------------------------------------------------------------------------
+
+void TForm1::BusMonitorClick() {
+    if (!monitor_)
+        monitor_ = std::make_unique<BusMonitor>(
+            *frameLog_, [this] { return comm1_->DeviceName(); }, this);
+    monitor_->show();
+    monitor_->raise();
+    monitor_->activateWindow();
 }

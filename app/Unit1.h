@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+class BusMonitor;
 class QAction;
 class QEventLoop;
 class QLabel;
@@ -83,6 +84,11 @@ public:
     // the file dialog.
     std::function<QString(bool save)> ChooseNodeSettingsFile;
 
+    // The bus monitor window and the frame log behind it (from the start of the run).
+    void BusMonitorClick();
+    orvik::FrameLog& FrameLog() { return *frameLog_; }
+    BusMonitor* Monitor() const { return monitor_.get(); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -116,4 +122,8 @@ private:
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
     std::function<std::int64_t()> clock_ = orvik::SteadyMilliseconds;
+
+    // The traffic on the line; the window goes before the log it shows.
+    std::unique_ptr<orvik::FrameLog> frameLog_;
+    std::unique_ptr<BusMonitor> monitor_;
 };

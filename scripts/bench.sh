@@ -49,12 +49,18 @@ full_rate() { # NAME: starts it on a new full-rate simulator, sets pid
     mkdir -p "$d"
     start_bus "$d" --full-rate
     case $1 in
+        orvik-monitor*)
+            ORVIK_OPEN_BUS_MONITOR=1 start_orvik "$d"
+            pid=$orvik_pid
+            wait_for 10 xdotool search --pid "$pid" --name '^Bus monitor$' >/dev/null ||
+                note "the bus monitor did not open"
+            ;;
         orvik*) start_orvik "$d"; pid=$orvik_pid ;;
         qt*) start_reader "$d" qt $((long_run + window + 60)); pid=$reader_pid ;;
         comm*) start_reader "$d" comm $((long_run + window + 60)); pid=$reader_pid ;;
     esac
 }
-for s in orvik qt comm; do
+for s in orvik orvik-monitor qt comm; do
     note "CPU at full rate, $s (${window} s)"
     full_rate "$s-full"
     sleep 3
@@ -193,7 +199,9 @@ row "FrameReceiver::Feed, mixed stream" \
     "$(value $r frame_receiver_mb_s) MB/s ($(value $r frame_receiver_line_multiple) x line)" "" "" "> 288 MB/s"
 row "LinkState::FeedBytes (with the display of each frame)" \
     "$(value $r link_feed_bytes_mb_s) MB/s ($(value $r link_feed_bytes_line_multiple) x line)" "" "" ""
-row "allocations while receiving" "$(value $r receive_allocations)" "" "" "0"
+row "LinkState::FeedBytes with the frame log on" \
+    "$(value $r link_feed_bytes_log_mb_s) MB/s ($(value $r log_on_share) % of log off)" "" "" ">= 90 %"
+row "allocations while receiving (log off and on)" "$(value $r receive_allocations)" "" "" "0"
 for p in median p99 max; do
     a=$(value "$d_comm" $p) b=$(value "$d_qt" $p)
     budget=""
@@ -202,6 +210,8 @@ for p in median p99 max; do
         "$(ratio "$a" "$b")" "$budget"
 done
 row "CPU at full rate: program (window, Xvfb)" "$(cpu full orvik)" "" "" "< 1 %"
+row "CPU at full rate: program with the bus monitor open" \
+    "$(cpu full orvik-monitor), $(wake full orvik-monitor)" "" "" ""
 row "CPU at full rate: reader without window" "$(cpu full comm)" "$(cpu full qt)" \
     "$(ratio "$(cpu full comm | cut -d' ' -f1)" "$(cpu full qt | cut -d' ' -f1)")" ""
 row "wake-ups at full rate: program / reader" "$(wake full orvik) / $(wake full comm)" \

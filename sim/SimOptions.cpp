@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <string_view>
 
 namespace orvik::sim {
@@ -85,6 +86,14 @@ const char* OptionsHelp() {
            "  --silence START:LEN  no frames from START ms on for LEN ms (0: for good)\n"
            "  --no-setup-reply     never answer breaker setup requests\n"
            "  --ignore N:CODE      node N ignores command code CODE (2..13); may be repeated\n"
+           "Captures (pcapng; directions as the PC sees them: inbound is what the bus sends):\n"
+           "  --capture FILE       write everything sent and received to FILE\n"
+           "  --replay FILE        instead of the model's frames, play the inbound records of\n"
+           "                       a capture (status frames, replies, noise, bad frames) at\n"
+           "                       their recorded spacing; commands are still carried out and\n"
+           "                       logged, setup requests are not answered\n"
+           "  --speed X            replay X times as fast (0.01..1000, default 1)\n"
+           "  --replay-loop        start the replay again after its last record\n"
            "Run:\n"
            "  --log FILE           JSON command lines to FILE instead of standard output\n"
            "  --trace-sent FILE    every frame queued: type, a blank, its data in hex\n"
@@ -97,6 +106,7 @@ const char* OptionsHelp() {
 }
 
 bool ParseOptions(int argc, const char* const* argv, SimOptions& out, std::string& error) {
+    bool speedGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view opt = argv[i];
         auto value = [&](std::string_view& v) {
@@ -127,16 +137,30 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& out, std::strin
             out.setupReply = false;
         } else if (opt == "--exit-on-eof") {
             out.exitOnEof = true;
+        } else if (opt == "--replay-loop") {
+            out.replayLoop = true;
+        } else if (opt == "--speed") {
+            if (!value(v))
+                return false;
+            const std::string text(v);
+            char* end = nullptr;
+            const double speed = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(speed >= 0.01 && speed <= 1000))
+                return bad(v);
+            out.replaySpeed = speed;
+            speedGiven = true;
         } else if (opt == "--device" || opt == "--link" || opt == "--log" ||
-                   opt == "--trace-sent") {
+                   opt == "--trace-sent" || opt == "--capture" || opt == "--replay") {
             if (!value(v))
                 return false;
             if (v.empty())
                 return bad(v);
-            std::string& field = opt == "--device" ? out.device
-                                 : opt == "--link" ? out.link
-                                 : opt == "--log"  ? out.logFile
-                                                   : out.traceSent;
+            std::string& field = opt == "--device"    ? out.device
+                                 : opt == "--link"    ? out.link
+                                 : opt == "--log"     ? out.logFile
+                                 : opt == "--capture" ? out.captureFile
+                                 : opt == "--replay"  ? out.replayFile
+                                                      : out.traceSent;
             field = v;
         } else if (opt == "--period") {
             if (!value(v))
@@ -216,6 +240,15 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& out, std::strin
             error = "unknown option \"" + std::string(opt) + "\" (see --help)";
             return false;
         }
+    }
+    if (out.replayFile.empty() && (speedGiven || out.replayLoop)) {
+        error = "--speed and --replay-loop go with --replay";
+        return false;
+    }
+    if (!out.replayFile.empty() &&
+        (out.faults.noiseMax > 0 || out.faults.corruptPercent > 0 || out.faults.pieces)) {
+        error = "--replay plays the capture as it is; leave out --noise, --corrupt and --pieces";
+        return false;
     }
     if (!out.device.empty() && !out.link.empty()) {
         error = "--link goes with a pseudo-terminal, not with --device";

@@ -27,8 +27,12 @@ struct SimOptions {
     std::uint8_t nodes = 0; // presence mask when nodesGiven
     Faults faults;
     bool setupReply = true;
-    std::string logFile;   // empty: standard output
-    std::string traceSent; // file of every frame queued, hex
+    std::string logFile;     // empty: standard output
+    std::string traceSent;   // file of every frame queued, hex
+    std::string captureFile; // pcapng of what goes over the line
+    std::string replayFile;  // pcapng whose inbound records are played instead of the model's
+    double replaySpeed = 1.0;
+    bool replayLoop = false;
     bool exitOnEof = false;
     std::uint64_t runForMs = 0; // 0: until stopped
     bool help = false;

@@ -2,7 +2,9 @@
 #include "CommandLog.h"
 #include "LineCommands.h"
 #include "LinkFrame.h"
+#include "Replay.h"
 #include "SimBus.h"
+#include "SimCapture.h"
 #include "SimLine.h"
 #include "SimOptions.h"
 #include "TxQueue.h"
@@ -54,6 +56,8 @@ public:
     }
 
     RunFlags& Flags() { return flags_; }
+    void SetCapture(SimCapture* capture) { capture_ = capture; }
+    void SetReplay(Replay* replay) { replay_ = replay; }
     int Run();
 
 private:
@@ -66,12 +70,17 @@ private:
     void ReadLine(Clock::time_point now);
     void ReadStdin();
     void RunCommand(const std::string& text);
+    void OnCommand(Clock::time_point now);
+    void QueueReplay(Clock::time_point now);
 
     const SimOptions& opt_;
     SimBus& bus_;
     SimLine& line_;
     std::FILE* log_;
     std::FILE* trace_;
+    SimCapture* capture_ = nullptr;
+    Replay* replay_ = nullptr;
+    bool replayEndShown_ = false;
     std::mt19937 rng_;
     RunFlags flags_;
     TxQueue queue_;
@@ -115,8 +124,8 @@ void Simulator::Pump(Clock::time_point now) {
         if (w < 0) {
             if (errno == EINTR)
                 continue;
-            if (errno == EAGAIN && line_.IsPty() && !dropped) {
-                // Nobody reads the far end and its buffer is full.
+            if (errno == EAGAIN && line_.IsPty() && !dropped && !replay_) {
+                // Nobody reads the far end and its buffer is full. (A replay waits instead.)
                 line_.DropUnread();
                 dropped = true;
                 continue;
@@ -134,6 +143,8 @@ void Simulator::Pump(Clock::time_point now) {
         }
         lineErrorShown_ = false;
         const auto written = static_cast<std::size_t>(w);
+        if (capture_)
+            capture_->Sent(s.bytes.data() + s.done, written);
         if (paced) {
             // Keep the line's own clock when the wake-up was only a little late.
             const auto base = (nextWrite_ + CATCH_UP >= now) ? nextWrite_ : now;
@@ -156,20 +167,46 @@ void Simulator::ReadLine(Clock::time_point now) {
                 lineQuietUntil_ = now + std::chrono::milliseconds(100);
             return;
         }
-        for (ssize_t i = 0; i < r; ++i) {
-            if (!rx_.Feed(buf[i]))
-                continue;
-            ++commands_;
-            const std::uint8_t code = rx_.RxType();
-            const std::uint8_t* data = rx_.FrameData().data();
-            const std::size_t length = rx_.ReceivedLength();
-            const CommandResult result = bus_.Apply(code, data, length);
-            const std::string json = CommandJson(Ms(now), code, data, length, result);
-            std::fprintf(log_, "%s\n", json.c_str());
-            std::fflush(log_);
-            if (result.reply && flags_.setupReply && !flags_.silent)
-                QueueFrame(FRAME_BREAKER_SETUP, result.setupReply.data(), result.setupReply.size());
+        if (capture_) {
+            capture_->Received(rx_, buf, static_cast<std::size_t>(r), [&] { OnCommand(now); });
+            continue;
         }
+        for (ssize_t i = 0; i < r; ++i) {
+            if (rx_.Feed(buf[i]))
+                OnCommand(now);
+        }
+    }
+}
+
+void Simulator::OnCommand(Clock::time_point now) {
+    ++commands_;
+    const std::uint8_t code = rx_.RxType();
+    const std::uint8_t* data = rx_.FrameData().data();
+    const std::size_t length = rx_.ReceivedLength();
+    const CommandResult result = bus_.Apply(code, data, length);
+    const std::string json = CommandJson(Ms(now), code, data, length, result);
+    std::fprintf(log_, "%s\n", json.c_str());
+    std::fflush(log_);
+    // A replay is the bus: its recorded replies are in the stream.
+    if (result.reply && flags_.setupReply && !flags_.silent && !replay_)
+        QueueFrame(FRAME_BREAKER_SETUP, result.setupReply.data(), result.setupReply.size());
+}
+
+void Simulator::QueueReplay(Clock::time_point now) {
+    // Records wait rather than being skipped while the line is behind.
+    while (queue_.PendingBytes() <= QUEUE_LIMIT) {
+        const std::vector<std::uint8_t>* r = replay_->Due(now - start_);
+        if (!r)
+            break;
+        if (flags_.silent)
+            continue;
+        queue_.Push(r->data(), r->size(), Faults{}, rng_, SIZE_MAX);
+        ++framesQueued_;
+    }
+    if (replay_->Finished() && !replayEndShown_) {
+        replayEndShown_ = true;
+        std::fprintf(stderr, "orvik-bus-sim: replay finished, %zu records queued\n",
+                     replay_->Records());
     }
 }
 
@@ -225,8 +262,10 @@ int Simulator::Run() {
         if (opt_.runForMs > 0 && nowMs >= opt_.runForMs)
             break;
 
-        const bool fullRate = opt_.pacing == Pacing::FullRate;
-        if (!flags_.silent && (fullRate ? queue_.Empty() : now >= nextStatus)) {
+        const bool fullRate = opt_.pacing == Pacing::FullRate && !replay_;
+        if (replay_) {
+            QueueReplay(now);
+        } else if (!flags_.silent && (fullRate ? queue_.Empty() : now >= nextStatus)) {
             const StatusRecord record = bus_.BuildStatus();
             QueueFrame(FRAME_STATUS, record.bytes.data(), record.bytes.size());
         }
@@ -245,6 +284,9 @@ int Simulator::Run() {
             wake = std::min(wake, start_ + std::chrono::milliseconds(opt_.timed[nextTimed].atMs));
         if (opt_.runForMs > 0)
             wake = std::min(wake, start_ + std::chrono::milliseconds(opt_.runForMs));
+        if (replay_ && queue_.PendingBytes() <= QUEUE_LIMIT &&
+            replay_->NextAt() != nanoseconds::max())
+            wake = std::min(wake, start_ + replay_->NextAt());
         if (fullRate && queue_.Empty() && !flags_.silent)
             wake = now;
         // Whole milliseconds, rounded up; the line clock in Pump absorbs the lateness.
@@ -357,6 +399,13 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    Replay replay;
+    if (!opt.replayFile.empty() &&
+        !replay.Load(opt.replayFile, opt.replaySpeed, opt.replayLoop, error)) {
+        std::fprintf(stderr, "orvik-bus-sim: %s\n", error.c_str());
+        return 2;
+    }
+
     SimLine line;
     const bool opened =
         opt.device.empty() ? line.OpenPty(opt.link, error) : line.OpenDevice(opt.device, error);
@@ -367,7 +416,17 @@ int main(int argc, char** argv) {
     std::printf("%s\n", line.FarEnd().c_str());
     std::fflush(stdout);
 
+    SimCapture capture;
+    if (!opt.captureFile.empty() && !capture.Open(opt.captureFile, line.FarEnd(), error)) {
+        std::fprintf(stderr, "orvik-bus-sim: %s\n", error.c_str());
+        return 2;
+    }
+
     Simulator sim(opt, bus, line, log ? log.get() : stdout, trace.get());
+    if (capture.IsOpen())
+        sim.SetCapture(&capture);
+    if (!opt.replayFile.empty())
+        sim.SetReplay(&replay);
     sim.Flags().silent = startFlags.silent;
     if (!opt.setupReply)
         sim.Flags().setupReply = false;

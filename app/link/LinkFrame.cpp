@@ -78,22 +78,28 @@ std::size_t FrameReceiver::BytesToCome(std::size_t wholeFrame) const noexcept {
     return wholeFrame;
 }
 
-bool FrameReceiver::Feed(std::uint8_t b) noexcept {
+RxEvent FrameReceiver::Step(std::uint8_t b) noexcept {
     switch (state_) {
     case RX_SYNC1:
-        if (b == SYNC1)
+        if (b == SYNC1) {
             state_ = RX_SYNC2;
-        return false;
+            return RxEvent::None;
+        }
+        return RxEvent::Noise;
     case RX_SYNC2:
         // A byte other than the second sync is dropped, not rescanned as a first sync.
-        state_ = (b == SYNC2) ? RX_TYPE : RX_SYNC1;
-        return false;
+        if (b == SYNC2) {
+            state_ = RX_TYPE;
+            return RxEvent::None;
+        }
+        state_ = RX_SYNC1;
+        return RxEvent::NoisePair;
     case RX_TYPE:
         rxType_ = b;
         rxSum_ = b;
         rxXor_ = b;
         state_ = RX_LENGTH;
-        return false;
+        return RxEvent::None;
     case RX_LENGTH:
         lengthByte_ = b;
         rxSum_ = static_cast<std::uint8_t>(rxSum_ + b);
@@ -101,7 +107,7 @@ bool FrameReceiver::Feed(std::uint8_t b) noexcept {
         rxRemaining_ = b;
         writePos_ = 0;
         state_ = RX_DATA;
-        return false;
+        return RxEvent::None;
     case RX_DATA:
         // Decrement before the test: a length byte of 0 takes 256 bytes, which is exactly
         // what frameData_ holds, so no length writes past it.
@@ -111,16 +117,20 @@ bool FrameReceiver::Feed(std::uint8_t b) noexcept {
         rxRemaining_ = static_cast<std::uint8_t>(rxRemaining_ - 1);
         if (rxRemaining_ == 0)
             state_ = RX_SUM;
-        return false;
+        return RxEvent::None;
     case RX_SUM:
-        state_ = (b == rxSum_) ? RX_XOR : RX_SYNC1;
-        return false;
+        if (b == rxSum_) {
+            state_ = RX_XOR;
+            return RxEvent::None;
+        }
+        state_ = RX_SYNC1;
+        return RxEvent::BadSum;
     case RX_XOR:
         state_ = RX_SYNC1;
-        return b == rxXor_;
+        return b == rxXor_ ? RxEvent::Accepted : RxEvent::BadXor;
     }
     state_ = RX_SYNC1;
-    return false;
+    return RxEvent::Noise;
 }
 
 } // namespace orvik

@@ -55,12 +55,24 @@ enum RxStateCode : std::uint8_t {
     RX_XOR = 6,
 };
 
+// What one byte did to the receiver, for those who watch the line (the frame log).
+enum class RxEvent : std::uint8_t {
+    None,      // taken into the frame in progress, or a first sync byte
+    Noise,     // dropped outside a frame
+    NoisePair, // a first sync byte and this byte, both dropped
+    Accepted,  // completed a frame whose sum and XOR match
+    BadSum,    // ended the frame: wrong sum byte
+    BadXor,    // ended the frame: right sum, wrong XOR byte
+};
+
 // The byte-wise receiver. It keeps its state between calls, so a frame may arrive in any
 // number of pieces. It allocates nothing; FrameData keeps its contents between frames.
 class FrameReceiver {
 public:
     // Feeds one byte; returns true when it completes a frame whose sum and XOR match.
-    bool Feed(std::uint8_t b) noexcept;
+    bool Feed(std::uint8_t b) noexcept { return Step(b) == RxEvent::Accepted; }
+    // The same, and says what became of the byte.
+    RxEvent Step(std::uint8_t b) noexcept;
 
     RxStateCode State() const noexcept { return state_; }
     // Bytes still to come for the frame in progress; between frames, `wholeFrame`.
@@ -69,6 +81,8 @@ public:
     std::uint8_t LengthByte() const noexcept { return lengthByte_; }
     // Data bytes written for the frame in progress, or for the frame just completed.
     std::size_t ReceivedLength() const noexcept { return writePos_; }
+    // The sum of the frame in progress or just ended, as computed (not as received).
+    std::uint8_t RxSum() const noexcept { return rxSum_; }
     const std::array<std::uint8_t, FRAME_DATA_SIZE>& FrameData() const noexcept {
         return frameData_;
     }

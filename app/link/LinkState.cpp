@@ -23,8 +23,11 @@ void LinkState::SendCommand(std::uint8_t node, std::uint8_t command, const std::
         std::memmove(&TxFrame[5], payload, payloadLength);
     AddChecksums(&TxFrame[2], static_cast<std::uint16_t>(payloadLength + 3));
     // A failed write loses the frame; there is no acknowledgement to wait for anyway.
+    int written = -1;
     if (port_)
-        port_->Write(TxFrame.data(), payloadLength + 7);
+        written = port_->Write(TxFrame.data(), payloadLength + 7);
+    if (log_)
+        LogSent(payloadLength + 7u, written);
     if (sendObserver_)
         sendObserver_(node, command);
 }
@@ -52,13 +55,17 @@ void LinkState::Comm1RxChar(int count) {
 
 void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
     BytesReceived += count;
+    if (log_) {
+        FeedBytesLogged(bytes, count);
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         if (FrameReceiver.Feed(bytes[i]))
             AcceptFrame();
     }
 }
 
-void LinkState::AcceptFrame() {
+FrameOutcome LinkState::AcceptFrame() {
     NodeIndicatorTimeout = TIMEOUT_TICKS;
     ++FramesAccepted;
     // A frame shorter than its type needs is not copied: the bytes beyond it would be left
@@ -67,15 +74,20 @@ void LinkState::AcceptFrame() {
     const std::size_t length = FrameReceiver.ReceivedLength();
     if (FrameReceiver.RxType() == FRAME_STATUS) {
         if (length < STATUS_RECORD_SIZE)
-            return;
+            return FrameOutcome::ShortStatus;
         std::memcpy(StatusRecord.bytes.data(), data.data(), STATUS_RECORD_SIZE);
         UpdateDisplay();
-    } else if (FrameReceiver.RxType() == FRAME_BREAKER_SETUP) {
-        if (length < SETUP_REPLY_SIZE)
-            return;
-        if (data[0] == NodeIndex())
-            StoreBreakerSetup();
+        return FrameOutcome::Accepted;
     }
+    if (FrameReceiver.RxType() == FRAME_BREAKER_SETUP) {
+        if (length < SETUP_REPLY_SIZE)
+            return FrameOutcome::ShortSetup;
+        if (data[0] != NodeIndex())
+            return FrameOutcome::OtherNode;
+        StoreBreakerSetup();
+        return FrameOutcome::Accepted;
+    }
+    return FrameOutcome::IgnoredType;
 }
 
 void LinkState::StoreBreakerSetup() {

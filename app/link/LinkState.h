@@ -4,6 +4,7 @@
 // dialogs a reference; everything here runs on the main thread.
 #pragma once
 
+#include "FrameLog.h"
 #include "LinkFrame.h"
 #include "ShortText.h"
 #include "StatusRecord.h"
@@ -112,6 +113,10 @@ public:
     bool NodeOnBus(int node) const;
     // Called after each breaker setup reply stored in BreakerSetupRecord.
     void SetSetupSink(std::function<void()> sink) { setupSink_ = std::move(sink); }
+    // The frame log that records every frame received and sent, or null (no log). It only
+    // watches: what is accepted and shown stays the same. The caller keeps it.
+    void SetFrameLog(FrameLog* log) noexcept { log_ = log; }
+    FrameLog* Log() const noexcept { return log_; }
 
     // The selected node number, always 1..8 whatever the selector holds.
     int SelectedNode() const;
@@ -165,7 +170,11 @@ public:
     bool SetPowerOnDefault(int breaker, bool on);
 
 private:
-    void AcceptFrame();
+    // Acts on a frame that passed its checks; says what became of it.
+    FrameOutcome AcceptFrame();
+    // The frame log's side (LinkTraffic.cpp).
+    void FeedBytesLogged(const std::uint8_t* bytes, std::size_t count);
+    void LogSent(std::size_t length, int written);
 
     LinkPort* port_ = nullptr;
     std::function<int()> selector_;
@@ -173,6 +182,8 @@ private:
     std::function<void(std::uint8_t, std::uint8_t)> sendObserver_;
     std::function<void()> setupSink_;
     DisplayUpdate display_{};
+    FrameLog* log_ = nullptr;
+    LineRecorder inbound_{Direction::Inbound};
 };
 
 } // namespace orvik

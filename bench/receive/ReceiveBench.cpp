@@ -1,8 +1,9 @@
 // Receive path figures over a long mixed stream: status frames, breaker setup replies, command
 // echoes and noise. Prints "name value unit" lines: throughput of FrameReceiver::Feed and of
-// LinkState::FeedBytes in MB/s and as a multiple of the line rate, and the allocations made
-// while receiving.
+// LinkState::FeedBytes (without and with the frame log) in MB/s and as a multiple of the line
+// rate, and the allocations made while receiving.
 #include "CountingNew.h"
+#include "FrameLog.h"
 #include "LinkFrame.h"
 #include "LinkState.h"
 
@@ -93,24 +94,46 @@ int main(int argc, char** argv) {
     });
     const std::uint64_t receiverAllocs = bench::AllocationCount() - allocBefore;
 
-    // The link state: checks, copies, the display of every status frame, setup replies.
+    // The link state: checks, copies, the display of every status frame, setup replies;
+    // without and with the frame log, in alternating halves so that both see the same machine.
     LinkState link;
-    link.SetNodeSelector([] { return 1; });
+    LinkState logged;
+    FrameLog log; // the program's size of ring
+    logged.SetFrameLog(&log);
     std::size_t shown = 0;
-    link.SetDisplaySink([&shown](const DisplayUpdate& u) { shown += u.NodePresent; });
-    link.FeedBytes(stream.data(), 4096); // warm the std::function paths
+    std::size_t shownLogged = 0;
+    for (LinkState* l : {&link, &logged}) {
+        std::size_t& count = l == &link ? shown : shownLogged;
+        l->SetNodeSelector([] { return 1; });
+        l->SetDisplaySink([&count](const DisplayUpdate& u) { count += u.NodePresent; });
+        l->FeedBytes(stream.data(), 4096); // warm the std::function paths
+    }
     const std::uint64_t linkBefore = bench::AllocationCount();
-    const double linkSeconds = SecondsFor([&] {
-        for (int r = 0; r < rounds; ++r)
-            link.FeedBytes(stream.data(), stream.size());
-    });
+    double linkSeconds = 0;
+    double loggedSeconds = 0;
+    for (int half = 0; half < 2; ++half) {
+        const int n = half == 0 ? rounds / 2 : rounds - rounds / 2;
+        linkSeconds += SecondsFor([&] {
+            for (int r = 0; r < n; ++r)
+                link.FeedBytes(stream.data(), stream.size());
+        });
+        loggedSeconds += SecondsFor([&] {
+            for (int r = 0; r < n; ++r)
+                logged.FeedBytes(stream.data(), stream.size());
+        });
+    }
     const std::uint64_t linkAllocs = bench::AllocationCount() - linkBefore;
 
     std::printf("stream_bytes %.0f bytes\n", total);
     std::printf("frames_accepted %zu frames\n", frames);
     std::printf("status_frames_shown %zu frames\n", shown);
+    if (shownLogged != shown) // the log only watches
+        std::printf("status_frames_shown_with_log %zu frames (differs!)\n", shownLogged);
     Report("frame_receiver", total, receiverSeconds);
     Report("link_feed_bytes", total, linkSeconds);
+    Report("link_feed_bytes_log", total, loggedSeconds);
+    std::printf("log_on_share %.0f %%\n", 100.0 * linkSeconds / loggedSeconds);
+    std::printf("log_records %llu records\n", static_cast<unsigned long long>(log.NextSeq()));
     std::printf("receive_allocations %llu allocations\n",
                 static_cast<unsigned long long>(receiverAllocs + linkAllocs));
     return 0;

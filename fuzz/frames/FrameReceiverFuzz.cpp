@@ -1,6 +1,8 @@
 // Arbitrary received bytes: the byte-wise receiver must accept exactly the frames that the
 // offset-based reference scan finds, with their bytes; the link state must act on exactly
-// those frames, whatever pieces the bytes come in.
+// those frames, whatever pieces the bytes come in, with the frame log or without; the log's
+// records hold every byte once, in order, but those of a frame still in progress.
+#include "FrameLog.h"
 #include "LinkFrame.h"
 #include "LinkState.h"
 #include "ReferenceScan.h"
@@ -73,8 +75,28 @@ void CheckReceiver(const std::uint8_t* data, std::size_t size,
     Check(next == expected.size());
 }
 
+void CheckLog(const orvik::FrameLog& log, const std::uint8_t* data, std::size_t size,
+              std::size_t accepted) {
+    using namespace orvik;
+    std::size_t at = 0;
+    std::size_t frames = 0;
+    for (std::uint64_t s = log.FirstSeq(); s < log.NextSeq(); ++s) {
+        const FrameRecord& r = *log.Find(s);
+        Check(r.length > 0 && at + r.length <= size);
+        Check(std::memcmp(r.bytes.data(), data + at, r.length) == 0);
+        at += r.length;
+        frames += r.outcome != FrameOutcome::Noise && r.outcome != FrameOutcome::BadSum &&
+                  r.outcome != FrameOutcome::BadXor;
+    }
+    Check(frames == accepted);
+    Check(log.Counters().bytesIn == size);
+    // What is left is one frame begun: a sync pair, or a first sync byte at the very end.
+    Check(at == size || (data[at] == SYNC1 && (at + 1 == size || data[at + 1] == SYNC2)));
+}
+
 void CheckLinkState(const std::uint8_t* data, std::size_t size, int selected, int piece,
-                    const std::vector<orvik::reference::ScannedFrame>& expected) {
+                    const std::vector<orvik::reference::ScannedFrame>& expected,
+                    orvik::FrameLog* log) {
     using namespace orvik;
     SpanPort port;
     port.bytes = data;
@@ -83,6 +105,7 @@ void CheckLinkState(const std::uint8_t* data, std::size_t size, int selected, in
     LinkState link;
     int displays = 0;
     link.SetPort(&port);
+    link.SetFrameLog(log);
     link.SetNodeSelector([selected] { return selected; });
     link.SetDisplaySink([&displays](const DisplayUpdate&) { ++displays; });
     while (port.at < port.size)
@@ -116,6 +139,8 @@ void CheckLinkState(const std::uint8_t* data, std::size_t size, int selected, in
             Check(link.BreakerSetupRecord.TripTime[b] == lastSetup->data[17 + b]);
         }
     }
+    if (log)
+        CheckLog(*log, data, size, expected.size());
 }
 
 } // namespace
@@ -130,6 +155,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     --size;
     const auto expected = orvik::reference::ScanFrames(data, size);
     CheckReceiver(data, size, expected);
-    CheckLinkState(data, size, selected, piece, expected);
+    CheckLinkState(data, size, selected, piece, expected, nullptr);
+    static orvik::FrameLog log(4200); // more records than a fuzz input has bytes
+    log.Clear();
+    CheckLinkState(data, size, selected, piece, expected, &log);
     return 0;
 }

@@ -12,6 +12,11 @@ ensure_packages() {
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     echo "Installing: ${missing[*]}"
+    # tshark asks whether users other than root may capture; we only read capture files.
+    if printf '%s\n' "${missing[@]}" | grep -qx tshark; then
+        echo "wireshark-common wireshark-common/install-setuid boolean false" |
+            "${sudo[@]}" debconf-set-selections
+    fi
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
@@ -25,8 +30,8 @@ ORVIK_BUILD_PACKAGES=(
     fonts-dejavu-core fonts-liberation2 # the window font where "MS Sans Serif" is missing
     libcli11-dev nlohmann-json3-dev
 )
-# What the end-to-end tests and the demo need.
-ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip)
+# What the end-to-end tests and the demo need; tshark runs the Wireshark dissector on captures.
+ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip tshark)
 # What the Windows cross-build and its test run under Wine need.
 ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat
     libcli11-dev nlohmann-json3-dev)

@@ -31,9 +31,12 @@ void operator delete(void* p, std::size_t) noexcept {
 using namespace orvik;
 using namespace orvik::test;
 
-TEST(ReceivePath, AllocatesNothing) {
+namespace {
+
+void ReceiveWithoutAllocating(FrameLog* log) {
     const long atStart = allocations.load();
     Bench t;
+    t.link.SetFrameLog(log);
     StatusRecord r;
     r.SetNodePresent(0xFF);
     r.SetPowerOnMask(0, 0xAA);
@@ -72,4 +75,16 @@ TEST(ReceivePath, AllocatesNothing) {
     EXPECT_EQ(t.displays, 40);
     EXPECT_TRUE(t.link.SetupReceived);
     EXPECT_EQ(t.link.LastDisplay().Edit10, "1+2+3 and 5+6 are joined");
+}
+
+} // namespace
+
+TEST(ReceivePath, AllocatesNothing) {
+    ReceiveWithoutAllocating(nullptr);
+}
+
+TEST(ReceivePath, AllocatesNothingWithTheFrameLog) {
+    FrameLog log(16); // wraps more than twice
+    ReceiveWithoutAllocating(&log);
+    EXPECT_EQ(log.NextSeq(), 41u);
 }

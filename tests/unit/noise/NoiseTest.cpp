@@ -2,13 +2,10 @@
 // between them, a share of them with one byte changed, in random pieces. The link state must
 // act on exactly the frames that an independent scan of the delivered bytes finds intact, and
 // show only statuses that the simulator sent.
-#include "LineCommands.h"
-#include "LinkFrame.h"
 #include "NoiseChecker.h"
-#include "SimBus.h"
+#include "NoisyStream.h"
 #include "SimLine.h"
 #include "SimProcess.h"
-#include "TxQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +13,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <limits>
 #include <poll.h>
 #include <random>
 #include <string>
@@ -37,51 +33,12 @@ Bytes FromHex(const std::string& hex) {
 } // namespace
 
 TEST(NoiseAgainstReference, SimulatedBusWithNoiseCorruptionAndPieces) {
-    sim::SimBus bus(11);
-    sim::LoadDefaultModel(bus);
     std::mt19937 rng(2024);
-    sim::Faults faults;
-    faults.noiseMax = 24;
-    faults.corruptPercent = 25;
-    faults.pieces = true;
-    sim::TxQueue queue;
-    Bytes stream;
-    std::vector<StatusRecord> sentStatus;
-    std::vector<Bytes> sentSetup;
-    std::size_t frameBytes = 0;
+    const NoisyStream noisy = MakeNoisyStream(4000, rng);
+    const Bytes& stream = noisy.bytes;
+    const auto& sentStatus = noisy.sentStatus;
 
-    auto send = [&](std::uint8_t type, const std::uint8_t* data, std::size_t length) {
-        std::uint8_t frame[MAX_FRAME_SIZE];
-        const std::size_t n = EncodeFrame(type, data, length, frame);
-        frameBytes += n;
-        ASSERT_TRUE(queue.Push(frame, n, faults, rng, std::numeric_limits<std::size_t>::max()));
-        while (!queue.Empty()) {
-            sim::Segment& s = queue.Front();
-            stream.insert(stream.end(), s.bytes.begin(), s.bytes.end());
-            queue.Consume(s.bytes.size());
-        }
-    };
-
-    const int frames = 4000;
-    for (int i = 0; i < frames; ++i) {
-        bus.Advance(50);
-        if (i % 97 == 0) {
-            const std::size_t node = rng() % NODE_COUNT;
-            bus.SetPresent(node, !bus.Present(node));
-        }
-        if (i % 13 == 0) {
-            const std::uint8_t request[2] = {static_cast<std::uint8_t>(rng() % NODE_COUNT), 0};
-            const auto r = bus.Apply(CMD_REQUEST_BREAKER_SETUP, request, sizeof request);
-            if (r.reply) {
-                sentSetup.emplace_back(r.setupReply.begin(), r.setupReply.end());
-                send(FRAME_BREAKER_SETUP, r.setupReply.data(), r.setupReply.size());
-            }
-        }
-        sentStatus.push_back(bus.BuildStatus());
-        send(FRAME_STATUS, sentStatus.back().bytes.data(), STATUS_RECORD_SIZE);
-    }
-
-    NoiseChecker checker(stream, sentStatus, sentSetup);
+    NoiseChecker checker(stream, sentStatus, noisy.sentSetup);
     while (!checker.Done()) {
         checker.Deliver(1 + rng() % 700, 1 + static_cast<int>(rng() % NODE_COUNT));
         if (::testing::Test::HasFatalFailure())
@@ -89,10 +46,11 @@ TEST(NoiseAgainstReference, SimulatedBusWithNoiseCorruptionAndPieces) {
     }
     std::printf("[ figures  ] %zu status and %zu setup frames sent, %lu corrupted, %zu noise "
                 "bytes; %zu frames pass their checks, %zu statuses shown, %zu setups stored\n",
-                sentStatus.size(), sentSetup.size(), queue.Corrupted(), stream.size() - frameBytes,
-                checker.FramesPassingChecks(), checker.StatusShown(), checker.SetupsStored());
+                sentStatus.size(), noisy.sentSetup.size(), noisy.corrupted,
+                stream.size() - noisy.frameBytes, checker.FramesPassingChecks(),
+                checker.StatusShown(), checker.SetupsStored());
     // The faults did happen, and most frames still came through.
-    EXPECT_GT(queue.Corrupted(), sentStatus.size() / 8);
+    EXPECT_GT(noisy.corrupted, sentStatus.size() / 8);
     EXPECT_LT(checker.StatusShown(), sentStatus.size());
     EXPECT_GT(checker.StatusShown(), sentStatus.size() / 2);
     EXPECT_GT(checker.SetupsStored(), 0u);

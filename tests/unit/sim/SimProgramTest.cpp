@@ -1,5 +1,6 @@
 // Runs orvik-bus-sim on a pseudo-terminal and reads its frames with the link core's receiver.
 #include "LinkFrame.h"
+#include "Pcapng.h"
 #include "SimLine.h"
 #include "SimProcess.h"
 #include "StatusRecord.h"
@@ -181,9 +182,10 @@ TEST(SimProgram, WithFaultsEveryAcceptedFrameWasSent) {
                 line.frames.size(), setupReplies);
 }
 
-TEST(SimProgram, CommandsAreCarriedOutAnsweredAndLogged) {
+TEST(SimProgram, CommandsAreCarriedOutAnsweredLoggedAndCaptured) {
     const std::string log = TempPath("log.jsonl");
-    SimProcess sim({"--period", "50", "--no-drift", "--log", log});
+    const std::string capture = TempPath("capture.pcapng");
+    SimProcess sim({"--period", "50", "--no-drift", "--log", log, "--capture", capture});
     ASSERT_TRUE(sim.Started());
     const std::string path = sim.ReadLine();
     FarEnd line(path);
@@ -218,6 +220,22 @@ TEST(SimProgram, CommandsAreCarriedOutAnsweredAndLogged) {
     EXPECT_NE(lines[1].find(R"("applied":false,"reason":)"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find(R"("node":2,"cmd":"CMD_REQUEST_BREAKER_SETUP")"), std::string::npos);
     EXPECT_NE(lines[2].find(R"("applied":true)"), std::string::npos);
+
+    // The capture: the three commands as they came (outbound), status frames and the reply.
+    const CaptureReadResult r = ReadPcapngFile(capture);
+    std::remove(capture.c_str());
+    ASSERT_TRUE(r.Ok()) << r.error;
+    std::vector<std::vector<std::uint8_t>> commands;
+    int replies = 0;
+    for (const CapturedPacket& p : r.packets) {
+        if (p.direction == 2)
+            commands.push_back(p.bytes);
+        else if (p.bytes.size() == 31 && p.bytes[2] == FRAME_BREAKER_SETUP)
+            replies += p.comment == "accepted";
+    }
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_EQ(commands[0], (std::vector<std::uint8_t>{0xD5, 0x82, 6, 3, 0, 4, 1, 0x0E, 0}));
+    EXPECT_EQ(replies, 1);
 }
 
 TEST(SimProgram, StdinChangesTheBusAndItsEndEndsTheProgram) {

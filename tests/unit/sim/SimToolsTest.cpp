@@ -110,11 +110,19 @@ TEST(SimOptionsParse, ReadsOptionsAndRefusesBadOnes) {
     EXPECT_EQ(o.timed[2].command, "silence off");
 
     const std::vector<std::vector<const char*>> bad = {
-        {"sim", "--period"},        {"sim", "--period", "0"},
-        {"sim", "--period", "5x"},  {"sim", "--nodes", "1,9"},
-        {"sim", "--nodes", "1,,2"}, {"sim", "--corrupt", "101"},
-        {"sim", "--leave", "3"},    {"sim", "--silence", "10"},
-        {"sim", "--bogus"},         {"sim", "--device", "/dev/x", "--link", "/tmp/y"},
+        {"sim", "--period"},
+        {"sim", "--period", "0"},
+        {"sim", "--period", "5x"},
+        {"sim", "--nodes", "1,9"},
+        {"sim", "--nodes", "1,,2"},
+        {"sim", "--corrupt", "101"},
+        {"sim", "--leave", "3"},
+        {"sim", "--silence", "10"},
+        {"sim", "--bogus"},
+        {"sim", "--device", "/dev/x", "--link", "/tmp/y"},
+        {"sim", "--speed", "2"},
+        {"sim", "--replay", "c.pcapng", "--speed", "0"},
+        {"sim", "--replay", "c.pcapng", "--noise", "4"},
     };
     for (const auto& args : bad) {
         SimOptions b;
