@@ -36,6 +36,7 @@ BusSession::~BusSession() {
 bool BusSession::Open(const std::string& port, const TPortMap& ports,
                       const std::string& settingsPath, std::string& error) {
     comm_->SetBaudRate(cbr57600);
+    portName_ = port;
     const int number = ComPortNumber(port);
     if (number >= 1 && number <= 256) {
         line_ = std::make_unique<TLineConnection>(*comm_, link_, settingsPath);
@@ -60,6 +61,14 @@ bool BusSession::Open(const std::string& port, const TPortMap& ports,
     }
     dropUntil_ = LinkClock::now() + OPEN_SETTLE;
     return true;
+}
+
+FrameLog& BusSession::StartLog() {
+    if (!log_) {
+        log_ = std::make_unique<FrameLog>();
+        link_.SetFrameLog(log_.get());
+    }
+    return *log_;
 }
 
 void BusSession::Drop(std::int32_t count) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CommPort.h"
+#include "FrameLog.h"
 #include "LineConnection.h"
 #include "LinkState.h"
 #include "NodeRead.h"
@@ -31,6 +32,10 @@ public:
               std::string& error);
 
     LinkState& Link() { return link_; }
+    // Records every frame that crosses the line from now on (orvik-cli capture).
+    FrameLog& StartLog();
+    // The COM name or path opened.
+    const std::string& PortName() const { return portName_; }
     // The node whose setup replies the link stores.
     void SetNode(int node) { node_ = node; }
 
@@ -56,6 +61,8 @@ private:
     std::unique_ptr<LinkPort> port_;
     LinkState link_;
     std::unique_ptr<TLineConnection> line_;
+    std::unique_ptr<FrameLog> log_;
+    std::string portName_;
     int node_ = 1;
     LinkTime dropUntil_{};
 };

@@ -52,6 +52,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     addNodeFile(apply);
     apply->add_flag("--dry-run", dryRun, "only show what would be sent");
 
+    double seconds = 10;
+    auto* capture = app.add_subcommand("capture", "record what crosses the line as pcapng");
+    capture->add_option("FILE", file, "the capture to write")->required();
+    capture->add_option("--seconds", seconds, "how long (default 10; Ctrl-C ends it sooner)")
+        ->check(CLI::Range(0.1, 86400.0));
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -73,6 +79,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return SaveCommand(ctx, node, file);
     if (*diff)
         return DiffCommand(ctx, node, file);
+    if (*capture)
+        return CaptureCommand(ctx, file, seconds);
     return ApplyCommand(ctx, node, file, dryRun);
 }
 

@@ -32,5 +32,6 @@ int SwitchCommand(const CliContext& ctx, int node, int breaker, bool on);
 int SaveCommand(const CliContext& ctx, int node, const std::string& file);
 int DiffCommand(const CliContext& ctx, int node, const std::string& file);
 int ApplyCommand(const CliContext& ctx, int node, const std::string& file, bool dryRun);
+int CaptureCommand(const CliContext& ctx, const std::string& file, double seconds);
 
 } // namespace orvik::cli

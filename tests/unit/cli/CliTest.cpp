@@ -1,6 +1,7 @@
 // orvik-cli run in-process against orvik-bus-sim on a pseudo-terminal.
 #include "Cli.h"
 #include "LinkFrame.h"
+#include "Pcapng.h"
 #include "PortList.h"
 #include "SimProcess.h"
 
@@ -178,6 +179,21 @@ TEST_F(Cli, SaveWritesNothingWithoutTheTripSettingsAndKeepsAForeignFile) {
     EXPECT_NE(err.str().find("line 1: not a [section]"), std::string::npos) << err.str();
     std::ifstream in(foreign);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "brake pads: front\n");
+}
+
+TEST_F(Cli, CaptureRecordsWhatTheBusSends) {
+    StartSim({"--noise", "3"});
+    const std::string file = dir + "/line.pcapng";
+    EXPECT_EQ(Run({"--json", "capture", file, "--seconds", "1"}), EXIT_DONE);
+    const json summary = json::parse(out.str());
+    const CaptureReadResult read = ReadPcapngFile(file);
+    ASSERT_TRUE(read.Ok()) << read.error;
+    EXPECT_EQ(summary["records"], read.packets.size());
+    EXPECT_GE(summary["accepted"].get<int>(), 3); // five status frames a second
+    const auto accepted = std::count_if(read.packets.begin(), read.packets.end(), [](auto& p) {
+        return p.direction == 1 && p.comment == "accepted" && p.bytes.size() == 210;
+    });
+    EXPECT_EQ(accepted, summary["accepted"].get<long>());
 }
 
 TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
