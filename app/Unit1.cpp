@@ -4,6 +4,7 @@
 #include "CommLinkPort.h"
 #include "FindComponent.h"
 #include "FormFont.h"
+#include "HelpMenu.h"
 #include "Messages.h"
 #include "NodeSettingsDialog.h"
 #include "NodeSettingsFile.h"
@@ -118,6 +119,12 @@ void TForm1::CreateControls() {
     monitor->setObjectName("BusMonitorMenu");
     connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
     CreateNodeSettingsMenu();
+    AddHelpMenu(this, {QString::fromStdString(settingsPath_), [this] {
+                           return QString::fromStdString(line_->ComName()) +
+                                  (line_->DeviceName().empty()
+                                       ? QString()
+                                       : " - " + QString::fromStdString(line_->DeviceName()));
+                       }});
 
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");

@@ -1,4 +1,5 @@
 // The Tarnwell Orvik interface.
+#include "HelpMenu.h"
 #include "ProgramIcon.h"
 #include "Settings.h"
 #include "Unit1.h"
@@ -10,7 +11,18 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <string_view>
+
 int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version" || arg == "--help") {
+            std::fputs(qPrintable((arg == "--version" ? VersionText() : UsageText()) + "\n"),
+                       stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     app.setWindowIcon(orvik::ProgramIcon()); // every window and message box
 

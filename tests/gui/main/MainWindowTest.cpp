@@ -3,6 +3,7 @@
 #include "Shape.h"
 #include "Switch.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -288,4 +289,16 @@ TEST_F(MainWindow, ClosingTheMainWindowEndsTheWait) {
     EXPECT_FALSE(form->Waiting());
     EXPECT_TRUE(form->Link().WaitCancelled);
     EXPECT_EQ(form4.shown, 0);
+}
+
+TEST_F(MainWindow, AboutNamesTheVersionTheSettingsFileAndThePort) {
+    form->findChild<QAction*>("About1")->trigger();
+    ASSERT_EQ(recorder.messages.size(), 1);
+    const QString about = recorder.messages[0];
+    EXPECT_TRUE(about.startsWith("Tarnwell Orvik interface version 1.1\n")) << about.toStdString();
+    EXPECT_TRUE(about.contains("Settings file: " + QString::fromStdString(path)))
+        << about.toStdString();
+    EXPECT_TRUE(about.contains("Port: COM1 - " + dir.filePath("no-such-device")))
+        << about.toStdString();
+    EXPECT_TRUE(about.contains("MIT licence"));
 }

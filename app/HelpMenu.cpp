@@ -1,0 +1,102 @@
+#include "HelpMenu.h"
+
+#include "Messages.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFile>
+#include <QFont>
+#include <QFontDatabase>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+// The manual page as `man` renders it, or "" when it is not installed.
+QString InstalledManual() {
+#ifdef ORVIK_MANUAL_PAGE
+    if (!QFile::exists(ORVIK_MANUAL_PAGE))
+        return {};
+    QProcess man;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MANWIDTH", "90");
+    env.insert("MAN_KEEP_FORMATTING", "");
+    man.setProcessEnvironment(env);
+    man.start("man", {"-P", "cat", "-l", ORVIK_MANUAL_PAGE});
+    if (!man.waitForFinished(5000) || man.exitCode() != 0)
+        return {};
+    return QString::fromLocal8Bit(man.readAllStandardOutput()).remove(QRegularExpression(".\b"));
+#else
+    return {};
+#endif
+}
+
+void ShowManual(QMainWindow* window) {
+    const QString text = InstalledManual();
+    if (!text.isEmpty()) {
+        auto* dialog = new QDialog(window);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setWindowTitle("Manual");
+        auto* view = new QPlainTextEdit(text, dialog);
+        view->setReadOnly(true);
+        view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        auto* layout = new QVBoxLayout(dialog);
+        layout->addWidget(view);
+        dialog->resize(720, 560);
+        dialog->show();
+        return;
+    }
+#ifdef ORVIK_README
+    if (QFile::exists(ORVIK_README) && QDesktopServices::openUrl(QUrl::fromLocalFile(ORVIK_README)))
+        return;
+#endif
+    messages::ShowMessage(window, "The manual is not installed.",
+                          "See the section \"Using the program\" of the README, or run "
+                          "\"man orvik\" where the package is installed.");
+}
+
+} // namespace
+
+QString VersionText() {
+    return QStringLiteral("orvik " ORVIK_VERSION);
+}
+
+QString UsageText() {
+    return QStringLiteral(
+        "Usage: orvik [--version] [--help]\n"
+        "The Tarnwell Orvik interface: watches and configures a bus of Orvik circuit-breaker\n"
+        "modules over a serial port.\n"
+        "\n"
+        "  --version   print the version and exit\n"
+        "  --help      print this text and exit\n"
+        "\n"
+        "The COM port is chosen in the program and kept in Orvik.INI: beside the program where\n"
+        "that folder may be written, else in $XDG_CONFIG_HOME/orvik (~/.config/orvik).\n"
+        "ORVIK_TRACE=serial,line[:FILE] traces the port calls and the line's state.\n");
+}
+
+QString AboutText(const HelpFacts& facts) {
+    return QStringLiteral("Tarnwell Orvik interface version " ORVIK_VERSION "\n\n") +
+           "Settings file: " + facts.settingsFile + "\n" +
+           "Port: " + (facts.port ? facts.port() : QString()) + "\n\n" +
+           "Free software under the MIT licence: use, copy, change and pass it on, keeping its "
+           "copyright and licence notice; it comes without warranty.";
+}
+
+void AddHelpMenu(QMainWindow* window, HelpFacts facts) {
+    QMenu* help = window->menuBar()->addMenu("&Help");
+    help->setObjectName("HelpMenu");
+    QAction* about = help->addAction("About");
+    about->setObjectName("About1");
+    QObject::connect(about, &QAction::triggered, window,
+                     [window, facts] { messages::ShowMessage(window, AboutText(facts)); });
+    QAction* manual = help->addAction("Manual");
+    manual->setObjectName("Manual1");
+    QObject::connect(manual, &QAction::triggered, window, [window] { ShowManual(window); });
+}
