@@ -37,3 +37,7 @@ echo "Fuzz build and runs: $((SECONDS - step)) s"
 
 # The Windows cross-build and its tests under Wine.
 ./scripts/test-windows.sh
+
+# The Debian package: built and checked with lintian, then installed, used and removed again.
+deb=$(./scripts/package.sh | tail -n 1)
+bash tests/package/install_test.sh "$deb"

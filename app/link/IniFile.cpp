@@ -126,9 +126,9 @@ IniFile::ReadSection(std::string_view section) const {
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
 #ifdef _WIN32
-    std::string eol = "\r\n";
+    std::string_view eol = "\r\n";
 #else
-    std::string eol = "\n";
+    std::string_view eol = "\n";
 #endif
     if (text_.find("\r\n") != std::string::npos)
         eol = "\r\n";
@@ -162,18 +162,18 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         text_.replace(from, to - from, value);
         return;
     }
-    std::string keyText = std::string(key) + "=" + std::string(value) + eol;
+    std::string keyText = std::string(key) + "=" + std::string(value) + std::string(eol);
     if (sectionFound) {
         if (lastLine.hasNewline) {
             text_.insert(lastLine.next, keyText);
         } else {
-            text_.insert(lastLine.next, eol + keyText);
+            text_.insert(lastLine.next, std::string(eol) + keyText);
         }
         return;
     }
     if (!text_.empty() && text_.back() != '\n')
         text_ += eol;
-    text_ += "[" + std::string(section) + "]" + eol + keyText;
+    text_.append("[").append(section).append("]").append(eol).append(keyText);
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
