@@ -1,5 +1,6 @@
 #include "SimBus.h"
 
+#include "FrameDecode.h"
 #include "LinkFrame.h"
 
 #include <string>
@@ -7,25 +8,7 @@
 namespace orvik::sim {
 
 std::size_t CommandLength(std::uint8_t code) {
-    switch (code) {
-    case CMD_TRIP_CURRENT:
-        return 4;
-    case CMD_TRIP_TIME:
-    case CMD_SWITCH_BREAKER:
-        return 3;
-    case CMD_WIGWAG_MODE:
-    case CMD_WIGWAG_INTERVAL:
-    case CMD_DOUBLING:
-    case CMD_DUAL_LED:
-    case CMD_WIGWAG_ENABLE:
-    case CMD_POWER_ON_DEFAULTS:
-    case CMD_FLASHER:
-    case CMD_FACTORY_DEFAULTS:
-    case CMD_REQUEST_BREAKER_SETUP:
-        return 2;
-    default:
-        return 0;
-    }
+    return CommandLengthByte(code);
 }
 
 SimBus::SimBus(std::uint32_t seed) : rng_(seed) {}

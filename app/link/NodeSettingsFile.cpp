@@ -1,5 +1,7 @@
 #include "NodeSettingsFile.h"
 
+#include "FileReplace.h"
+
 #include "IniFile.h"
 
 #include <cctype>
@@ -364,21 +366,8 @@ bool SaveNodeSettingsFile(const std::string& path, const NodeSettings& settings,
         }
     }
     const std::string text = WriteNodeSettings(existing, settings, UtcTimestamp(), skipped);
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) {
-            fs::remove(temporary, ec);
-            error = "cannot be written";
-            return false;
-        }
-    }
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        error = "cannot be written: " + ec.message();
-        fs::remove(temporary, ec);
+    if (ReplaceFileWhole(path, text) != ReplaceResult::Replaced) {
+        error = "cannot be written";
         return false;
     }
     return true;
