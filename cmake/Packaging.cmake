@@ -19,20 +19,29 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/orvik.lua
     DESTINATION ${CMAKE_INSTALL_DATADIR}/orvik)
 
-# Manual pages: written for scdoc, turned into roff and compressed at build time.
-find_program(ORVIK_SCDOC scdoc REQUIRED)
+# Manual pages: written for scdoc, turned into roff and compressed at build time. The package
+# build requires them; any other build makes them when scdoc is there.
+if(ORVIK_PACKAGE)
+    find_program(ORVIK_SCDOC scdoc REQUIRED)
+else()
+    find_program(ORVIK_SCDOC scdoc)
+endif()
 find_program(ORVIK_GZIP gzip REQUIRED)
-set(pages)
-foreach(page orvik orvik-cli orvik-bus-sim)
-    set(out ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.1.gz)
-    add_custom_command(OUTPUT ${out}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
-        COMMAND sh -c "'${ORVIK_SCDOC}' < '${pkg}/man/${page}.1.scd' | '${ORVIK_GZIP}' -9n > '${out}'"
-        DEPENDS ${pkg}/man/${page}.1.scd VERBATIM)
-    list(APPEND pages ${out})
-endforeach()
-add_custom_target(orvik_manual_pages ALL DEPENDS ${pages})
-install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(ORVIK_SCDOC)
+    set(pages)
+    foreach(page orvik orvik-cli orvik-bus-sim)
+        set(out ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.1.gz)
+        add_custom_command(OUTPUT ${out}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+            COMMAND sh -c "'${ORVIK_SCDOC}' < '${pkg}/man/${page}.1.scd' | '${ORVIK_GZIP}' -9n > '${out}'"
+            DEPENDS ${pkg}/man/${page}.1.scd VERBATIM)
+        list(APPEND pages ${out})
+    endforeach()
+    add_custom_target(orvik_manual_pages ALL DEPENDS ${pages})
+    install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+    message(STATUS "scdoc not found: the manual pages are not built")
+endif()
 
 # Debian's documentation of the package (a native one: its changelog is changelog.gz).
 set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)

@@ -15,7 +15,7 @@ CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 export CXXFLAGS LDFLAGS
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DORVIK_BUILD_TESTS=OFF -DORVIK_BUILD_TOOLS=OFF >/dev/null
+    -DORVIK_BUILD_TESTS=OFF -DORVIK_BUILD_TOOLS=OFF -DORVIK_PACKAGE=ON >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 rm -f "$build"/orvik_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
