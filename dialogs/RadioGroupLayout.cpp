@@ -26,11 +26,15 @@ void PlaceRadioItems(QGroupBox* group, const QList<QRadioButton*>& items, int co
         group->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, nullptr, items[0]),
         items[0]->fontMetrics().height());
 
+    // A little air above the first item and below the last, so that no indicator touches
+    // the frame.
+    constexpr int air = 2;
     QRect room = GroupContentsRect(group);
-    if (room.height() < rows * need) {
-        group->resize(group->width(), group->height() + rows * need - room.height());
+    if (room.height() < rows * need + 2 * air) {
+        group->resize(group->width(), group->height() + rows * need + 2 * air - room.height());
         room = GroupContentsRect(group);
     }
+    room.adjust(0, air, 0, -air);
     const int pitch = room.height() / rows;
     const int width = room.width() / columns;
     for (int i = 0; i < static_cast<int>(items.size()); ++i) {

@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int PORT_ITEMS = 16;
@@ -60,7 +62,7 @@ TForm15::TForm15(orvik::LinkState& link, orvik::TLineConnection& line, QWidget* 
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("Button1"));
-    ok->setGeometry(64, 200, 75, 25);
+    ok->setGeometry(64, std::max(200, group->geometry().bottom() + 8), 75, 25);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -111,6 +111,10 @@ struct TextFit {
                 radio ? S::SE_RadioButtonContents : S::SE_CheckBoxContents, &opt, w);
             if (!w->rect().contains(mark))
                 findings << Name(w) + ": its indicator is cut";
+            if (auto* group = qobject_cast<QGroupBox*>(w->parentWidget());
+                group &&
+                !GroupContentsRect(group).adjusted(0, 1, 0, -1).contains(mark.translated(w->pos())))
+                findings << Name(w) + ": its indicator touches the frame of " + Name(group);
             Fits(w, button->text(), text & w->rect());
         }
         QWidget* parent = w->parentWidget();
