@@ -98,4 +98,60 @@ private:
     std::size_t writePos_ = 0;
 };
 
+// In the header, so that a caller's loop over the bytes of a read inlines it.
+inline RxEvent FrameReceiver::Step(std::uint8_t b) noexcept {
+    switch (state_) {
+    case RX_SYNC1:
+        if (b == SYNC1) {
+            state_ = RX_SYNC2;
+            return RxEvent::None;
+        }
+        return RxEvent::Noise;
+    case RX_SYNC2:
+        // A byte other than the second sync is dropped, not rescanned as a first sync.
+        if (b == SYNC2) {
+            state_ = RX_TYPE;
+            return RxEvent::None;
+        }
+        state_ = RX_SYNC1;
+        return RxEvent::NoisePair;
+    case RX_TYPE:
+        rxType_ = b;
+        rxSum_ = b;
+        rxXor_ = b;
+        state_ = RX_LENGTH;
+        return RxEvent::None;
+    case RX_LENGTH:
+        lengthByte_ = b;
+        rxSum_ = static_cast<std::uint8_t>(rxSum_ + b);
+        rxXor_ ^= b;
+        rxRemaining_ = b;
+        writePos_ = 0;
+        state_ = RX_DATA;
+        return RxEvent::None;
+    case RX_DATA:
+        // Decrement before the test: a length byte of 0 takes 256 bytes, which is exactly
+        // what frameData_ holds, so no length writes past it.
+        frameData_[writePos_++] = b;
+        rxSum_ = static_cast<std::uint8_t>(rxSum_ + b);
+        rxXor_ ^= b;
+        rxRemaining_ = static_cast<std::uint8_t>(rxRemaining_ - 1);
+        if (rxRemaining_ == 0)
+            state_ = RX_SUM;
+        return RxEvent::None;
+    case RX_SUM:
+        if (b == rxSum_) {
+            state_ = RX_XOR;
+            return RxEvent::None;
+        }
+        state_ = RX_SYNC1;
+        return RxEvent::BadSum;
+    case RX_XOR:
+        state_ = RX_SYNC1;
+        return b == rxXor_ ? RxEvent::Accepted : RxEvent::BadXor;
+    }
+    state_ = RX_SYNC1;
+    return RxEvent::Noise;
+}
+
 } // namespace orvik
