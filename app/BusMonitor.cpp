@@ -1,9 +1,9 @@
-#include "BusMonitor.h"
+#include "app/BusMonitor.h"
 
-#include "FrameDecode.h"
-#include "Messages.h"
-#include "Pcapng.h"
-#include "TrafficModel.h"
+#include "app/Messages.h"
+#include "app/TrafficModel.h"
+#include "link/FrameDecode.h"
+#include "link/Pcapng.h"
 
 #include <QComboBox>
 #include <QDateTime>

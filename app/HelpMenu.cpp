@@ -1,6 +1,6 @@
-#include "HelpMenu.h"
+#include "app/HelpMenu.h"
 
-#include "Messages.h"
+#include "app/Messages.h"
 
 #include <QDesktopServices>
 #include <QDialog>

@@ -1,6 +1,6 @@
-#include "Messages.h"
+#include "app/Messages.h"
 
-#include "PlainMessage.h"
+#include "widgets/PlainMessage.h"
 
 #include <QMessageBox>
 #include <QPushButton>

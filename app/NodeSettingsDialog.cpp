@@ -1,7 +1,7 @@
-#include "NodeSettingsDialog.h"
+#include "app/NodeSettingsDialog.h"
 
-#include "FormFont.h"
-#include "NodeSettingsFile.h"
+#include "link/NodeSettingsFile.h"
+#include "widgets/FormFont.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "TrafficModel.h"
+#include "app/TrafficModel.h"
 
 #include <QDateTime>
 

@@ -2,8 +2,8 @@
 // and kind. It keeps only record numbers; texts are made for the rows that are shown.
 #pragma once
 
-#include "FrameDecode.h"
-#include "FrameLog.h"
+#include "link/FrameDecode.h"
+#include "link/FrameLog.h"
 
 #include <QAbstractTableModel>
 

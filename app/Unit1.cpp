@@ -1,18 +1,18 @@
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "BusMonitor.h"
-#include "CommLinkPort.h"
-#include "FindComponent.h"
-#include "FormFont.h"
-#include "HelpMenu.h"
-#include "Messages.h"
-#include "NodeSettingsDialog.h"
-#include "NodeSettingsFile.h"
-#include "Settings.h"
-#include "Shape.h"
-#include "StatusTexts.h"
-#include "Switch.h"
-#include "Unit1Layout.h"
+#include "app/BusMonitor.h"
+#include "app/HelpMenu.h"
+#include "app/Messages.h"
+#include "app/NodeSettingsDialog.h"
+#include "app/Shape.h"
+#include "app/Unit1Layout.h"
+#include "link/CommLinkPort.h"
+#include "link/NodeSettingsFile.h"
+#include "link/Settings.h"
+#include "link/StatusTexts.h"
+#include "widgets/FindComponent.h"
+#include "widgets/FormFont.h"
+#include "widgets/Switch.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -30,7 +30,7 @@
 #include <QStyle>
 #include <QTimer>
 
-#include "QtMainThreadInvoker.h"
+#include "serial/qt/QtMainThreadInvoker.h"
 
 #include <algorithm>
 

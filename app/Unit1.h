@@ -3,9 +3,9 @@
 // get references to them.
 #pragma once
 
-#include "CommPort.h"
-#include "LineConnection.h"
-#include "LinkState.h"
+#include "link/LineConnection.h"
+#include "link/LinkState.h"
+#include "serial/CommPort.h"
 
 #include <QMainWindow>
 

@@ -1,13 +1,13 @@
 // The Tarnwell Orvik interface.
-#include "HelpMenu.h"
-#include "ProgramIcon.h"
-#include "Settings.h"
-#include "Unit1.h"
-#include "Unit15.h"
-#include "Unit2.h"
-#include "Unit3.h"
-#include "Unit4.h"
-#include "Unit5.h"
+#include "app/HelpMenu.h"
+#include "app/Unit1.h"
+#include "dialogs/Unit15.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit4.h"
+#include "dialogs/Unit5.h"
+#include "link/Settings.h"
+#include "resources/ProgramIcon.h"
 
 #include <QApplication>
 

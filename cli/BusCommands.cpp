@@ -1,9 +1,9 @@
 // ports, status, switch, and opening the bus.
-#include "Cli.h"
-#include "CliCommands.h"
-#include "PortList.h"
-#include "Settings.h"
-#include "StatusTexts.h"
+#include "cli/Cli.h"
+#include "cli/CliCommands.h"
+#include "cli/PortList.h"
+#include "link/Settings.h"
+#include "link/StatusTexts.h"
 
 #include <cstdio>
 

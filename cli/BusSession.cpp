@@ -1,6 +1,6 @@
-#include "BusSession.h"
+#include "cli/BusSession.h"
 
-#include "CommLinkPort.h"
+#include "link/CommLinkPort.h"
 
 #include <algorithm>
 

@@ -3,11 +3,11 @@
 // that uses the serial component.
 #pragma once
 
-#include "CommPort.h"
-#include "FrameLog.h"
-#include "LineConnection.h"
-#include "LinkState.h"
-#include "NodeRead.h"
+#include "link/FrameLog.h"
+#include "link/LineConnection.h"
+#include "link/LinkState.h"
+#include "link/NodeRead.h"
+#include "serial/CommPort.h"
 
 #include <atomic>
 #include <functional>

@@ -1,10 +1,10 @@
 // capture: what crosses the line, for a while, into a pcapng capture.
-#include "Cli.h"
-#include "CliCommands.h"
-#include "FileReplace.h"
-#include "Pcapng.h"
-#include "Settings.h"
-#include "StatusTexts.h"
+#include "cli/Cli.h"
+#include "cli/CliCommands.h"
+#include "link/FileReplace.h"
+#include "link/Pcapng.h"
+#include "link/Settings.h"
+#include "link/StatusTexts.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "Cli.h"
+#include "cli/Cli.h"
 
-#include "CliCommands.h"
+#include "cli/CliCommands.h"
 
 #include <CLI/CLI.hpp>
 

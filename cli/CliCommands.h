@@ -1,8 +1,8 @@
 // The commands of orvik-cli, behind the command line.
 #pragma once
 
-#include "BusSession.h"
-#include "StatusOutput.h"
+#include "cli/BusSession.h"
+#include "cli/StatusOutput.h"
 
 #include <atomic>
 #include <ostream>

@@ -1,6 +1,6 @@
-#include "PortList.h"
+#include "cli/PortList.h"
 
-#include "Settings.h"
+#include "link/Settings.h"
 
 #ifdef _WIN32
 #include <windows.h>

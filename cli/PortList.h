@@ -1,8 +1,8 @@
 // What "COM1" .. "COM16" reach on this machine, for `orvik-cli ports`.
 #pragma once
 
-#include "PortBackend.h"
-#include "PortNames.h"
+#include "serial/PortBackend.h"
+#include "serial/PortNames.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 // save, diff and apply: node settings files against a node on the bus.
-#include "Cli.h"
-#include "CliCommands.h"
-#include "NodeApply.h"
-#include "NodeSettingsFile.h"
+#include "cli/Cli.h"
+#include "cli/CliCommands.h"
+#include "link/NodeApply.h"
+#include "link/NodeSettingsFile.h"
 
 #include <cstdio>
 #include <filesystem>

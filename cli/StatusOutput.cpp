@@ -1,7 +1,7 @@
-#include "StatusOutput.h"
+#include "cli/StatusOutput.h"
 
-#include "NodeSettings.h"
-#include "StatusTexts.h"
+#include "link/NodeSettings.h"
+#include "link/StatusTexts.h"
 
 #include <cstdio>
 

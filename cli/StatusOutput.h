@@ -1,7 +1,7 @@
 // The status record as orvik-cli prints it: one JSON object, or text for people.
 #pragma once
 
-#include "StatusRecord.h"
+#include "link/StatusRecord.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,5 +1,5 @@
 // orvik-cli: the Orvik module bus from the command line, for workshops and scripts.
-#include "Cli.h"
+#include "cli/Cli.h"
 
 #include <atomic>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "FormActivation.h"
+#include "dialogs/FormActivation.h"
 
 #include <QEvent>
 #include <QGuiApplication>

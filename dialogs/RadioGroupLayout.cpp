@@ -1,4 +1,4 @@
-#include "RadioGroupLayout.h"
+#include "dialogs/RadioGroupLayout.h"
 
 #include <QGroupBox>
 #include <QRadioButton>

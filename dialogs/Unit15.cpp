@@ -1,12 +1,12 @@
-#include "Unit15.h"
+#include "dialogs/Unit15.h"
 
-#include "FormFont.h"
-#include "PlainMessage.h"
-#include "RadioGroupLayout.h"
+#include "dialogs/RadioGroupLayout.h"
+#include "widgets/FormFont.h"
+#include "widgets/PlainMessage.h"
 
-#include "LineConnection.h"
-#include "LinkState.h"
-#include "StatusTexts.h"
+#include "link/LineConnection.h"
+#include "link/LinkState.h"
+#include "link/StatusTexts.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,9 +1,9 @@
-#include "Unit2.h"
+#include "dialogs/Unit2.h"
 
-#include "FormFont.h"
+#include "widgets/FormFont.h"
 
-#include "FindComponent.h"
-#include "LinkState.h"
+#include "link/LinkState.h"
+#include "widgets/FindComponent.h"
 
 #include <QCheckBox>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 // The power-on defaults dialog: which breakers of the selected node are on after power-up.
 #pragma once
 
-#include "FormActivation.h"
+#include "dialogs/FormActivation.h"
 
 class QCheckBox;
 

@@ -1,11 +1,11 @@
-#include "Unit3.h"
+#include "dialogs/Unit3.h"
 
-#include "FormFont.h"
-#include "RadioGroupLayout.h"
+#include "dialogs/RadioGroupLayout.h"
+#include "widgets/FormFont.h"
 
-#include "LinkState.h"
-#include "StatusTexts.h"
-#include "ValueTables.h"
+#include "link/LinkState.h"
+#include "link/StatusTexts.h"
+#include "link/ValueTables.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 // The wigwag interval dialog: the flash-on duration of the selected node.
 #pragma once
 
-#include "FormActivation.h"
+#include "dialogs/FormActivation.h"
 
 class QButtonGroup;
 class QLineEdit;

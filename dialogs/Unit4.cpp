@@ -1,12 +1,12 @@
-#include "Unit4.h"
+#include "dialogs/Unit4.h"
 
-#include "FormFont.h"
+#include "widgets/FormFont.h"
 
-#include "FindComponent.h"
-#include "LinkState.h"
-#include "StatusTexts.h"
-#include "ValueTables.h"
-#include "WheelGuard.h"
+#include "link/LinkState.h"
+#include "link/StatusTexts.h"
+#include "link/ValueTables.h"
+#include "widgets/FindComponent.h"
+#include "widgets/WheelGuard.h"
 
 #include <QComboBox>
 #include <QLabel>

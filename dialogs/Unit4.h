@@ -1,7 +1,7 @@
 // The breaker setup dialog: trip current and trip time of each breaker of the selected node.
 #pragma once
 
-#include "FormActivation.h"
+#include "dialogs/FormActivation.h"
 
 class QComboBox;
 

@@ -1,8 +1,8 @@
-#include "Unit5.h"
+#include "dialogs/Unit5.h"
 
-#include "FormFont.h"
+#include "widgets/FormFont.h"
 
-#include "LinkState.h"
+#include "link/LinkState.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,8 +1,8 @@
 // The link's view of the serial component.
 #pragma once
 
-#include "CommPort.h"
-#include "LinkState.h"
+#include "link/LinkState.h"
+#include "serial/CommPort.h"
 
 namespace orvik {
 

@@ -1,4 +1,4 @@
-#include "FileReplace.h"
+#include "link/FileReplace.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,7 +1,7 @@
-#include "FrameDecode.h"
+#include "link/FrameDecode.h"
 
-#include "StatusRecord.h"
-#include "StatusTexts.h"
+#include "link/StatusRecord.h"
+#include "link/StatusTexts.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // a one-line summary ("switch breaker 5 on, node 3") and, when asked, its fields with units.
 #pragma once
 
-#include "FrameLog.h"
+#include "link/FrameLog.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "FrameLog.h"
+#include "link/FrameLog.h"
 
-#include "StatusRecord.h"
+#include "link/StatusRecord.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 // time stamps. Everything here runs on the main thread.
 #pragma once
 
-#include "LinkFrame.h"
+#include "link/LinkFrame.h"
 
 #include <array>
 #include <cstddef>

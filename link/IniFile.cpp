@@ -1,4 +1,4 @@
-#include "IniFile.h"
+#include "link/IniFile.h"
 
 #include <cctype>
 

@@ -1,9 +1,9 @@
-#include "LineConnection.h"
+#include "link/LineConnection.h"
 
-#include "PortTrace.h"
+#include "serial/PortTrace.h"
 
-#include "Settings.h"
-#include "StatusTexts.h"
+#include "link/Settings.h"
+#include "link/StatusTexts.h"
 
 #include <chrono>
 

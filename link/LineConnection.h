@@ -4,11 +4,11 @@
 // port dialog), Service from their timer and right after a loss, StatusText for the user.
 #pragma once
 
-#include "CommPort.h"
-#include "LineSupervisor.h"
-#include "LinkState.h"
-#include "PortNames.h"
-#include "PortProblem.h"
+#include "link/LineSupervisor.h"
+#include "link/LinkState.h"
+#include "serial/CommPort.h"
+#include "serial/PortNames.h"
+#include "serial/PortProblem.h"
 
 #include <cstdint>
 #include <string>

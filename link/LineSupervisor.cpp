@@ -1,4 +1,4 @@
-#include "LineSupervisor.h"
+#include "link/LineSupervisor.h"
 
 #include <algorithm>
 

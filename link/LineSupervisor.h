@@ -4,7 +4,7 @@
 // and carries out what Tick asks, never from inside a handler of the component.
 #pragma once
 
-#include "PortProblem.h"
+#include "serial/PortProblem.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The new value of each main-window command, worked out from the last status frame or the
 // cached values, and sent to the selected node.
-#include "LinkState.h"
-#include "ValueTables.h"
+#include "link/LinkState.h"
+#include "link/ValueTables.h"
 
 namespace orvik {
 

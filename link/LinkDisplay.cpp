@@ -1,6 +1,6 @@
 // What a status frame shows in the main window, and what the 100 ms timer blanks.
-#include "LinkState.h"
-#include "StatusTexts.h"
+#include "link/LinkState.h"
+#include "link/StatusTexts.h"
 
 namespace orvik {
 

@@ -1,4 +1,4 @@
-#include "LinkFrame.h"
+#include "link/LinkFrame.h"
 
 #include <cstring>
 

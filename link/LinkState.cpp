@@ -1,4 +1,4 @@
-#include "LinkState.h"
+#include "link/LinkState.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,10 +4,10 @@
 // dialogs a reference; everything here runs on the main thread.
 #pragma once
 
-#include "FrameLog.h"
-#include "LinkFrame.h"
-#include "ShortText.h"
-#include "StatusRecord.h"
+#include "link/FrameLog.h"
+#include "link/LinkFrame.h"
+#include "link/ShortText.h"
+#include "link/StatusRecord.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The link state's side of the frame log: what comes in goes through a line recorder beside
 // the receiver, each command sent is one record.
-#include "LinkState.h"
+#include "link/LinkState.h"
 
 namespace orvik {
 

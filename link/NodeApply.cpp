@@ -1,4 +1,4 @@
-#include "NodeApply.h"
+#include "link/NodeApply.h"
 
 #include <algorithm>
 

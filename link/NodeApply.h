@@ -6,8 +6,8 @@
 // show is sent again, at most MAX_TRIES times in all. Factory defaults are never sent.
 #pragma once
 
-#include "NodeRead.h"
-#include "NodeSettings.h"
+#include "link/NodeRead.h"
+#include "link/NodeSettings.h"
 
 #include <vector>
 

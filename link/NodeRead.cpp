@@ -1,4 +1,4 @@
-#include "NodeRead.h"
+#include "link/NodeRead.h"
 
 namespace orvik {
 

@@ -3,8 +3,8 @@
 // and the time; it never waits by itself.
 #pragma once
 
-#include "LinkState.h"
-#include "NodeSettings.h"
+#include "link/LinkState.h"
+#include "link/NodeSettings.h"
 
 #include <chrono>
 #include <string>

@@ -1,7 +1,7 @@
-#include "NodeSettings.h"
+#include "link/NodeSettings.h"
 
-#include "StatusTexts.h"
-#include "ValueTables.h"
+#include "link/StatusTexts.h"
+#include "link/ValueTables.h"
 
 #include <algorithm>
 #include <cctype>

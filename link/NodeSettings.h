@@ -3,7 +3,7 @@
 // Values are in the wire's units (tenths), as the status record and the setup reply carry them.
 #pragma once
 
-#include "StatusRecord.h"
+#include "link/StatusRecord.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "NodeSettingsFile.h"
+#include "link/NodeSettingsFile.h"
 
-#include "FileReplace.h"
+#include "link/FileReplace.h"
 
-#include "IniFile.h"
+#include "link/IniFile.h"
 
 #include <cctype>
 #include <cstdio>

@@ -13,7 +13,7 @@
 // file is saved again.
 #pragma once
 
-#include "NodeSettings.h"
+#include "link/NodeSettings.h"
 
 #include <optional>
 #include <string>

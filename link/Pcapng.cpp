@@ -1,4 +1,4 @@
-#include "Pcapng.h"
+#include "link/Pcapng.h"
 
 #include <algorithm>
 #include <fstream>

@@ -5,7 +5,7 @@
 // any pcapng file and keeps the packets of its link type 147 interfaces.
 #pragma once
 
-#include "FrameLog.h"
+#include "link/FrameLog.h"
 
 #include <cstddef>
 #include <cstdint>

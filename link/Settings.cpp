@@ -1,8 +1,8 @@
-#include "Settings.h"
+#include "link/Settings.h"
 
-#include "FileReplace.h"
-#include "IniFile.h"
-#include "SettingsLocation.h"
+#include "link/FileReplace.h"
+#include "link/IniFile.h"
+#include "link/SettingsLocation.h"
 
 #include <cctype>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "SettingsLocation.h"
+#include "link/SettingsLocation.h"
 
-#include "Settings.h"
+#include "link/Settings.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "StatusTexts.h"
+#include "link/StatusTexts.h"
 
-#include "StatusRecord.h"
+#include "link/StatusRecord.h"
 
 namespace orvik {
 

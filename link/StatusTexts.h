@@ -1,7 +1,7 @@
 // Texts of the status record's fields as the main window shows them.
 #pragma once
 
-#include "ShortText.h"
+#include "link/ShortText.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ProgramIcon.h"
+#include "resources/ProgramIcon.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace.
 static void InitProgramIconResource() {

@@ -1,4 +1,4 @@
-#include "SwitchPictures.h"
+#include "resources/SwitchPictures.h"
 
 #include <QtCore/qglobal.h>
 

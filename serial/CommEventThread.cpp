@@ -1,4 +1,4 @@
-#include "CommEventThread.h"
+#include "serial/CommEventThread.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -9,9 +9,9 @@
 //    delivery that reports the loss and its OS error (OnLineLost), then ends.
 #pragma once
 
-#include "CommTypes.h"
-#include "EventInvoker.h"
-#include "PortBackend.h"
+#include "serial/CommTypes.h"
+#include "serial/EventInvoker.h"
+#include "serial/PortBackend.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,6 +1,6 @@
-#include "CommPort.h"
+#include "serial/CommPort.h"
 
-#include "PortTrace.h"
+#include "serial/PortTrace.h"
 
 #include <cstdio>
 #include <exception>

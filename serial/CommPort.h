@@ -5,10 +5,10 @@
 // Open and Close must not be called from inside one of the component's event handlers.
 #pragma once
 
-#include "CommEventThread.h"
-#include "CommTypes.h"
-#include "EventInvoker.h"
-#include "PortBackend.h"
+#include "serial/CommEventThread.h"
+#include "serial/CommTypes.h"
+#include "serial/EventInvoker.h"
+#include "serial/PortBackend.h"
 
 #include <cstdint>
 #include <functional>

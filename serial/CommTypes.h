@@ -1,7 +1,7 @@
 // The serial component's enumerations, sets and event table.
 #pragma once
 
-#include "PortBackend.h"
+#include "serial/PortBackend.h"
 
 #include <array>
 #include <cstdint>

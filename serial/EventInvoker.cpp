@@ -1,4 +1,4 @@
-#include "EventInvoker.h"
+#include "serial/EventInvoker.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "PortNames.h"
+#include "serial/PortNames.h"
 
-#include "DirectoryEntries.h"
+#include "serial/DirectoryEntries.h"
 
 #include <algorithm>
 #include <cctype>

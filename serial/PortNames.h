@@ -8,7 +8,7 @@
 // A name starting with '/' is a path as it stands; any other name is left unchanged.
 #pragma once
 
-#include "PortBackend.h"
+#include "serial/PortBackend.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "PortProblem.h"
+#include "serial/PortProblem.h"
 
-#include "DirectoryEntries.h"
+#include "serial/DirectoryEntries.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "PortTrace.h"
+#include "serial/PortTrace.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,7 +5,7 @@
 // gives the seconds since the trace began and the thread.
 #pragma once
 
-#include "PortBackend.h"
+#include "serial/PortBackend.h"
 
 #include <cstdio>
 #include <memory>

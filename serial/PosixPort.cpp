@@ -21,9 +21,9 @@
 //    refused where the driver has none, rather than leaving RTS raised;
 //  - closing drains the output for a bounded time, then discards the rest, so that close()
 //    never waits the driver's closing time for bytes a handshake holds back.
-#include "PortBackend.h"
-#include "PortNames.h"
-#include "PortProblem.h"
+#include "serial/PortBackend.h"
+#include "serial/PortNames.h"
+#include "serial/PortProblem.h"
 
 #include <atomic>
 #include <cerrno>

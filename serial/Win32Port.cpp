@@ -7,8 +7,8 @@
 // OVERLAPPED record, event mask or caller's buffer is in use by the system after a call.
 // Each of the three kinds of transfer has its own record and event, since the monitor
 // thread's wait and the main thread's reads and writes run at the same time.
-#include "PortBackend.h"
-#include "PortProblem.h"
+#include "serial/PortBackend.h"
+#include "serial/PortProblem.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "WindowMessageInvoker.h"
+#include "serial/WindowMessageInvoker.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // dialog's, or a plain GetMessage/DispatchMessage loop. Posting allocates nothing.
 #pragma once
 
-#include "EventInvoker.h"
+#include "serial/EventInvoker.h"
 
 namespace orvik {
 

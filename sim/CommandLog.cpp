@@ -1,6 +1,6 @@
-#include "CommandLog.h"
+#include "sim/CommandLog.h"
 
-#include "LinkFrame.h"
+#include "link/LinkFrame.h"
 
 namespace orvik::sim {
 

@@ -1,7 +1,7 @@
 // One JSON line per received command frame, for tests and users.
 #pragma once
 
-#include "SimBus.h"
+#include "sim/SimBus.h"
 
 #include <cstdint>
 #include <string>

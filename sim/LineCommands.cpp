@@ -1,4 +1,4 @@
-#include "LineCommands.h"
+#include "sim/LineCommands.h"
 
 #include <charconv>
 #include <string>

@@ -2,7 +2,7 @@
 // reads them from standard input; its start options are turned into the same commands.
 #pragma once
 
-#include "SimBus.h"
+#include "sim/SimBus.h"
 
 #include <string>
 #include <string_view>

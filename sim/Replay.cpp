@@ -1,7 +1,7 @@
-#include "Replay.h"
+#include "sim/Replay.h"
 
-#include "FrameLog.h"
-#include "Pcapng.h"
+#include "link/FrameLog.h"
+#include "link/Pcapng.h"
 
 #include <algorithm>
 

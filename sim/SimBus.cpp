@@ -1,7 +1,7 @@
-#include "SimBus.h"
+#include "sim/SimBus.h"
 
-#include "FrameDecode.h"
-#include "LinkFrame.h"
+#include "link/FrameDecode.h"
+#include "link/LinkFrame.h"
 
 #include <string>
 

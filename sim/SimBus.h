@@ -2,8 +2,8 @@
 // set as the modules carry it out.
 #pragma once
 
-#include "SimModule.h"
-#include "StatusRecord.h"
+#include "link/StatusRecord.h"
+#include "sim/SimModule.h"
 
 #include <array>
 #include <bitset>

@@ -1,6 +1,6 @@
-#include "SimCapture.h"
+#include "sim/SimCapture.h"
 
-#include "Pcapng.h"
+#include "link/Pcapng.h"
 
 #include <algorithm>
 #include <cerrno>

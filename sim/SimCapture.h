@@ -2,8 +2,8 @@
 // are those of the PC: what the simulator sends is inbound, the commands it reads outbound.
 #pragma once
 
-#include "FrameLog.h"
-#include "LinkFrame.h"
+#include "link/FrameLog.h"
+#include "link/LinkFrame.h"
 
 #include <cstdint>
 #include <cstdio>

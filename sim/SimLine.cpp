@@ -1,4 +1,4 @@
-#include "SimLine.h"
+#include "sim/SimLine.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "SimModule.h"
+#include "sim/SimModule.h"
 
 #include <algorithm>
 

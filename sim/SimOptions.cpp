@@ -1,6 +1,6 @@
-#include "SimOptions.h"
+#include "sim/SimOptions.h"
 
-#include "StatusRecord.h"
+#include "link/StatusRecord.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 // Command-line options of orvik-bus-sim.
 #pragma once
 
-#include "TxQueue.h"
+#include "sim/TxQueue.h"
 
 #include <cstdint>
 #include <string>

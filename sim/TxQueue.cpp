@@ -1,4 +1,4 @@
-#include "TxQueue.h"
+#include "sim/TxQueue.h"
 
 namespace orvik::sim {
 

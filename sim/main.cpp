@@ -1,13 +1,13 @@
 // orvik-bus-sim: eight Orvik modules on a pseudo-terminal or a serial port.
-#include "CommandLog.h"
-#include "LineCommands.h"
-#include "LinkFrame.h"
-#include "Replay.h"
-#include "SimBus.h"
-#include "SimCapture.h"
-#include "SimLine.h"
-#include "SimOptions.h"
-#include "TxQueue.h"
+#include "link/LinkFrame.h"
+#include "sim/CommandLog.h"
+#include "sim/LineCommands.h"
+#include "sim/Replay.h"
+#include "sim/SimBus.h"
+#include "sim/SimCapture.h"
+#include "sim/SimLine.h"
+#include "sim/SimOptions.h"
+#include "sim/TxQueue.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "Switch.h"
+#include "widgets/Switch.h"
 
-#include "PlainMessage.h"
-#include "SwitchPictures.h"
+#include "resources/SwitchPictures.h"
+#include "widgets/PlainMessage.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>

@@ -15,7 +15,7 @@
 // good list is set, while presses are still reported.
 #pragma once
 
-#include "SwitchModel.h"
+#include "widgets/SwitchModel.h"
 
 #include <QPen>
 #include <QPixmap>

@@ -1,4 +1,4 @@
-#include "SwitchModel.h"
+#include "widgets/SwitchModel.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // states, the properties that shape the grid, the grid walk and the hit test.
 #pragma once
 
-#include "SwitchParse.h"
-#include "SwitchStrings.h"
+#include "widgets/SwitchParse.h"
+#include "widgets/SwitchStrings.h"
 
 #include <cstdint>
 #include <functional>

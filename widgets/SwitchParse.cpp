@@ -1,4 +1,4 @@
-#include "SwitchParse.h"
+#include "widgets/SwitchParse.h"
 
 #include <algorithm>
 

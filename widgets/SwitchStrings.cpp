@@ -1,4 +1,4 @@
-#include "SwitchStrings.h"
+#include "widgets/SwitchStrings.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "CountingNew.h"
+#include "bench/receive/CountingNew.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -2,10 +2,10 @@
 // echoes and noise. Prints "name value unit" lines: throughput of FrameReceiver::Feed and of
 // LinkState::FeedBytes (without and with the frame log) in MB/s and as a multiple of the line
 // rate, and the allocations made while receiving.
-#include "CountingNew.h"
-#include "FrameLog.h"
-#include "LinkFrame.h"
-#include "LinkState.h"
+#include "bench/receive/CountingNew.h"
+#include "link/FrameLog.h"
+#include "link/LinkFrame.h"
+#include "link/LinkState.h"
 
 #include <algorithm>
 #include <chrono>

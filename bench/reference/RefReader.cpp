@@ -7,11 +7,11 @@
 //   orvik_ref_reader qt|comm DEVICE SECONDS
 //   qt:   Qt's serial port, readyRead, read into a fixed chunk, LinkState::FeedBytes
 //   comm: the program's serial component, OnRxChar, LinkState::Comm1RxChar
-#include "CommLinkPort.h"
-#include "CommPort.h"
-#include "CountingNew.h"
-#include "LinkState.h"
-#include "QtMainThreadInvoker.h"
+#include "bench/receive/CountingNew.h"
+#include "link/CommLinkPort.h"
+#include "link/LinkState.h"
+#include "serial/CommPort.h"
+#include "serial/qt/QtMainThreadInvoker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

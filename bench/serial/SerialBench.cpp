@@ -1,6 +1,6 @@
 // Prints the monitor thread's cost while a port sits idle with bytes left queued, and the
 // delay from a write at the far end of a pseudo-terminal to OnRxChar.
-#include "CommPort.h"
+#include "serial/CommPort.h"
 
 #include <algorithm>
 #include <chrono>

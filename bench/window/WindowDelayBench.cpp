@@ -8,9 +8,9 @@
 //   comm: the program's own serial component, as the program runs it.
 //   qt:   the window's port stays closed; Qt's serial port reads the line and feeds the same
 //         LinkState, so the difference is the serial component's alone.
-#include "LinkFrame.h"
-#include "Messages.h"
-#include "Unit1.h"
+#include "app/Messages.h"
+#include "app/Unit1.h"
+#include "link/LinkFrame.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -2,10 +2,10 @@
 // offset-based reference scan finds, with their bytes; the link state must act on exactly
 // those frames, whatever pieces the bytes come in, with the frame log or without; the log's
 // records hold every byte once, in order, but those of a frame still in progress.
-#include "FrameLog.h"
-#include "LinkFrame.h"
-#include "LinkState.h"
-#include "ReferenceScan.h"
+#include "fuzz/common/ReferenceScan.h"
+#include "link/FrameLog.h"
+#include "link/LinkFrame.h"
+#include "link/LinkState.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Arbitrary settings-file contents: reading never fails; writing the port number changes only
 // the CommsPort line of [Setup] (or adds it, and the section), keeps every other line byte for
 // byte and the [Ports] section as it reads; the written value reads back.
-#include "Settings.h"
+#include "link/Settings.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "QtMainThreadInvoker.h"
+#include "serial/qt/QtMainThreadInvoker.h"
 
 #ifndef _WIN32
 #include <QSocketNotifier>

@@ -5,9 +5,9 @@
 #pragma once
 
 #ifdef _WIN32
-#include "WindowMessageInvoker.h"
+#include "serial/WindowMessageInvoker.h"
 #else
-#include "EventInvoker.h"
+#include "serial/EventInvoker.h"
 
 #include <memory>
 

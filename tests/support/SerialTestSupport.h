@@ -1,7 +1,7 @@
 // Helpers of the serial component's tests, on every platform.
 #pragma once
 
-#include "CommPort.h"
+#include "serial/CommPort.h"
 
 #include <cstddef>
 #include <cstdint>

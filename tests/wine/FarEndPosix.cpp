@@ -1,5 +1,5 @@
-#include "FarEnd.h"
-#include "Pty.h"
+#include "tests/support/Pty.h"
+#include "tests/wine/FarEnd.h"
 
 namespace orvik::test {
 

@@ -1,4 +1,4 @@
-#include "FarEnd.h"
+#include "tests/wine/FarEnd.h"
 
 #include <windows.h>
 

@@ -1,12 +1,12 @@
 // The component on the real backend of the platform, over a line whose far end the test
 // drives. The same cases run on Linux, on Windows and under Wine; PortExpectations.h names
 // where the systems differ.
-#include "CommPort.h"
-#include "FarEnd.h"
-#include "PortExpectations.h"
-#include "SerialTestSupport.h"
+#include "serial/CommPort.h"
+#include "tests/support/SerialTestSupport.h"
+#include "tests/wine/FarEnd.h"
+#include "tests/wine/PortExpectations.h"
 #ifdef _WIN32
-#include "WindowMessageInvoker.h"
+#include "serial/WindowMessageInvoker.h"
 
 #include <windows.h>
 #endif

@@ -1,7 +1,7 @@
 // Helpers of the dialog tests: the user's gestures and a way to keep pictures of the dialogs.
 #pragma once
 
-#include "LinkTestSupport.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,15 +1,15 @@
 // The serial port setup dialog over real pseudo-terminals named through the [Ports] map.
-#include "CommPort.h"
-#include "DialogTestSupport.h"
-#include "FindComponent.h"
-#include "LineConnection.h"
-#include "StatusTexts.h"
-#include "Unit15.h"
+#include "dialogs/Unit15.h"
+#include "link/LineConnection.h"
+#include "link/StatusTexts.h"
+#include "serial/CommPort.h"
+#include "tests/gui/dialogs/DialogTestSupport.h"
+#include "widgets/FindComponent.h"
 
 #include <QGroupBox>
 #include <QRadioButton>
 
-#include "Pty.h"
+#include "tests/support/Pty.h"
 
 #include <memory>
 #include <stdexcept>

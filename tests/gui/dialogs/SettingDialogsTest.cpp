@@ -1,11 +1,11 @@
 // The breaker setup, power-on defaults, wigwag interval and waiting dialogs, driven as the
 // user drives them, with a fake port recording what goes out.
-#include "DialogTestSupport.h"
-#include "FindComponent.h"
-#include "Unit2.h"
-#include "Unit3.h"
-#include "Unit4.h"
-#include "Unit5.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit4.h"
+#include "dialogs/Unit5.h"
+#include "tests/gui/dialogs/DialogTestSupport.h"
+#include "widgets/FindComponent.h"
 
 #include <QAbstractButton>
 #include <QApplication>

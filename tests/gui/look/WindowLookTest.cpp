@@ -1,17 +1,17 @@
 // Every label, edit text, check box and radio button of the six windows measured in the window
 // font against the room the layout gives it: no text cut, no control running into its
 // neighbour or out of its frame; the trip lists drop down whole.
-#include "DialogTestSupport.h"
-#include "FormFont.h"
-#include "MainWindowSupport.h"
-#include "RadioGroupLayout.h"
-#include "StatusTexts.h"
-#include "Switch.h"
-#include "Unit15.h"
-#include "Unit2.h"
-#include "Unit3.h"
-#include "Unit4.h"
-#include "Unit5.h"
+#include "dialogs/RadioGroupLayout.h"
+#include "dialogs/Unit15.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit4.h"
+#include "dialogs/Unit5.h"
+#include "link/StatusTexts.h"
+#include "tests/gui/dialogs/DialogTestSupport.h"
+#include "tests/gui/main/MainWindowSupport.h"
+#include "widgets/FormFont.h"
+#include "widgets/Switch.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 // The bus monitor: opened from its menu entry, its rows follow the log and its filters, clear
 // empties it, and "Save capture..." writes a capture our reader takes back (or says why not).
-#include "BusMonitor.h"
-#include "MainWindowSupport.h"
-#include "Pcapng.h"
-#include "TrafficModel.h"
+#include "app/BusMonitor.h"
+#include "app/TrafficModel.h"
+#include "link/Pcapng.h"
+#include "tests/gui/main/MainWindowSupport.h"
 
 #include <QAction>
 #include <QComboBox>

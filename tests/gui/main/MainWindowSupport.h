@@ -1,9 +1,9 @@
 // A main window on a temporary settings file, with recorded message boxes and a recording port.
 #pragma once
 
-#include "LinkTestSupport.h"
-#include "Messages.h"
-#include "Unit1.h"
+#include "app/Messages.h"
+#include "app/Unit1.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <QDialog>
 #include <QStringList>

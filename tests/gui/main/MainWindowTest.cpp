@@ -1,7 +1,7 @@
 // The main window's display and commands, driven through its handlers and real controls.
-#include "MainWindowSupport.h"
-#include "Shape.h"
-#include "Switch.h"
+#include "app/Shape.h"
+#include "tests/gui/main/MainWindowSupport.h"
+#include "widgets/Switch.h"
 
 #include <QAction>
 #include <QLineEdit>

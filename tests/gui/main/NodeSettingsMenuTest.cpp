@@ -1,7 +1,7 @@
 // The menu's "Apply node settings...": differences first, nothing sent until Apply, then the
 // result of each setting as the following frames show it.
-#include "MainWindowSupport.h"
-#include "NodeSettingsDialog.h"
+#include "app/NodeSettingsDialog.h"
+#include "tests/gui/main/MainWindowSupport.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Start-up and shutdown of the main window on real pseudo-terminals and settings files.
-#include "MainWindowSupport.h"
-#include "Pty.h"
-#include "Shape.h"
+#include "app/Shape.h"
+#include "tests/gui/main/MainWindowSupport.h"
+#include "tests/support/Pty.h"
 
 #include <QLineEdit>
 #include <QSpinBox>

@@ -1,6 +1,6 @@
 // The 24 compiled-in pictures: names, sizes, 4-bit format with 16 colours, and a look at
 // what some of them show.
-#include "SwitchPictures.h"
+#include "resources/SwitchPictures.h"
 
 #include <QFile>
 #include <QImage>

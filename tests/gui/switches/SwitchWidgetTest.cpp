@@ -1,5 +1,5 @@
 // The switch-array widget on the offscreen platform: presses, repaints and what it draws.
-#include "Switch.h"
+#include "widgets/Switch.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,6 +1,6 @@
 // The decoder's summary of every command code and both frame types, and what a bad frame shows.
-#include "FrameDecode.h"
-#include "LinkTestSupport.h"
+#include "link/FrameDecode.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The frame log: the ring, the outcome of every record as the receiver decides it, the rate.
-#include "FrameLog.h"
-#include "LinkTestSupport.h"
+#include "link/FrameLog.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

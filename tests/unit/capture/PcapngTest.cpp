@@ -1,7 +1,7 @@
 // Captures: what the writer makes, our reader and tshark with the dissector read back.
-#include "Pcapng.h"
-#include "FrameDecode.h"
-#include "LinkTestSupport.h"
+#include "link/Pcapng.h"
+#include "link/FrameDecode.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

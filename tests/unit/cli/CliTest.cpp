@@ -1,9 +1,9 @@
 // orvik-cli run in-process against orvik-bus-sim on a pseudo-terminal.
-#include "Cli.h"
-#include "LinkFrame.h"
-#include "Pcapng.h"
-#include "PortList.h"
-#include "SimProcess.h"
+#include "cli/Cli.h"
+#include "cli/PortList.h"
+#include "link/LinkFrame.h"
+#include "link/Pcapng.h"
+#include "tests/support/SimProcess.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,10 @@
 // The line to the bus over pseudo-terminals that a fake device tree names: COM names that stay
 // with their adapter, and the reopen when the device comes back.
-#include "LineConnection.h"
-#include "CommLinkPort.h"
-#include "LinkTestSupport.h"
-#include "Pty.h"
-#include "Settings.h"
+#include "link/LineConnection.h"
+#include "link/CommLinkPort.h"
+#include "link/Settings.h"
+#include "tests/support/Pty.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

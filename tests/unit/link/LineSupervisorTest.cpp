@@ -1,5 +1,5 @@
 // The line's supervision as a policy over a clock the test sets.
-#include "LineSupervisor.h"
+#include "link/LineSupervisor.h"
 
 #include <gtest/gtest.h>
 

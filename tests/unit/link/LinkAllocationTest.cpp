@@ -1,5 +1,5 @@
 // The receive path, from Comm1RxChar to the display update, allocates nothing.
-#include "LinkTestSupport.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The main-window commands: the value each one sends and what it steps.
-#include "LinkTestSupport.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

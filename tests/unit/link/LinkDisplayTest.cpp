@@ -1,7 +1,7 @@
 // What a status frame shows, what the timer blanks, and the texts behind both.
-#include "LinkTestSupport.h"
-#include "StatusTexts.h"
-#include "ValueTables.h"
+#include "link/StatusTexts.h"
+#include "link/ValueTables.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

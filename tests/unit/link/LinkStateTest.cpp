@@ -1,5 +1,5 @@
 // Sending and receiving through the link state, with a fake port.
-#include "LinkTestSupport.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

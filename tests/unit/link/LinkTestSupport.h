@@ -1,9 +1,9 @@
 // Fakes and frame builders shared by the link tests.
 #pragma once
 
-#include "LinkFrame.h"
-#include "LinkState.h"
-#include "StatusRecord.h"
+#include "link/LinkFrame.h"
+#include "link/LinkState.h"
+#include "link/StatusRecord.h"
 
 #include <algorithm>
 #include <cstdint>

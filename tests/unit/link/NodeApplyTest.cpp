@@ -1,6 +1,6 @@
 // Reading and applying node settings on a fake line with a clock of the test's own.
-#include "NodeApply.h"
-#include "LinkTestSupport.h"
+#include "link/NodeApply.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 

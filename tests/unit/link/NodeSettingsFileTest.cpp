@@ -1,5 +1,5 @@
 // Node settings files: writing, reading back, rewriting a file someone edited, and bad files.
-#include "NodeSettingsFile.h"
+#include "link/NodeSettingsFile.h"
 
 #include <gtest/gtest.h>
 

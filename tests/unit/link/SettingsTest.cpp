@@ -1,7 +1,7 @@
 // The settings file: reading CommsPort and [Ports], writing CommsPort without disturbing the rest.
-#include "Settings.h"
-#include "IniFile.h"
-#include "SettingsLocation.h"
+#include "link/Settings.h"
+#include "link/IniFile.h"
+#include "link/SettingsLocation.h"
 
 #include <gtest/gtest.h>
 

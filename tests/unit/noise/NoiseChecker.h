@@ -3,9 +3,9 @@
 // pass their checks are acted on, and every status shown is one that was sent, in order.
 #pragma once
 
-#include "LinkState.h"
-#include "ReferenceScan.h"
-#include "StatusRecord.h"
+#include "fuzz/common/ReferenceScan.h"
+#include "link/LinkState.h"
+#include "link/StatusRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // between them, a share of them with one byte changed, in random pieces. The link state must
 // act on exactly the frames that an independent scan of the delivered bytes finds intact, and
 // show only statuses that the simulator sent.
-#include "NoiseChecker.h"
-#include "NoisyStream.h"
-#include "SimLine.h"
-#include "SimProcess.h"
+#include "sim/SimLine.h"
+#include "tests/support/SimProcess.h"
+#include "tests/unit/noise/NoiseChecker.h"
+#include "tests/unit/noise/NoisyStream.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // random bytes between them, a share of them with one byte changed.
 #pragma once
 
-#include "LineCommands.h"
-#include "LinkFrame.h"
-#include "SimBus.h"
-#include "TxQueue.h"
+#include "link/LinkFrame.h"
+#include "sim/LineCommands.h"
+#include "sim/SimBus.h"
+#include "sim/TxQueue.h"
 
 #include <limits>
 #include <random>

@@ -1,12 +1,12 @@
 // A capture that the link core wrote of a noisy line (noise, corrupted frames, pieces),
 // replayed by orvik-bus-sim, brings back the same bytes, and so the same accepted frames in
 // the program's receiver as the original stream: the noise test's reference check.
-#include "FrameLog.h"
-#include "NoiseChecker.h"
-#include "NoisyStream.h"
-#include "Pcapng.h"
-#include "SimLine.h"
-#include "SimProcess.h"
+#include "link/FrameLog.h"
+#include "link/Pcapng.h"
+#include "sim/SimLine.h"
+#include "tests/support/SimProcess.h"
+#include "tests/unit/noise/NoiseChecker.h"
+#include "tests/unit/noise/NoisyStream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The component's logic over a recording device: settings, time-outs, errors, delivery.
-#include "FakePort.h"
+#include "tests/unit/serial/FakePort.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // raises; and a component that opens it instead of a real device.
 #pragma once
 
-#include "CommPort.h"
+#include "serial/CommPort.h"
 
 #include <atomic>
 #include <cerrno>

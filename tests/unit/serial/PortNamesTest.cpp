@@ -1,5 +1,5 @@
 // COM names to devices, over a fake /dev and /sys tree.
-#include "PortNames.h"
+#include "serial/PortNames.h"
 
 #include <gtest/gtest.h>
 

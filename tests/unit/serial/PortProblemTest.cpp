@@ -1,9 +1,9 @@
 // Why a port did not open, as the second line of the message says it; and the trace of the
 // port calls.
-#include "PortProblem.h"
-#include "CommPort.h"
-#include "PortTrace.h"
-#include "Pty.h"
+#include "serial/PortProblem.h"
+#include "serial/CommPort.h"
+#include "serial/PortTrace.h"
+#include "tests/support/Pty.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The component on the real POSIX backend, with pseudo-terminals and plain files.
-#include "CommPort.h"
-#include "Pty.h"
-#include "SerialTestSupport.h"
+#include "serial/CommPort.h"
+#include "tests/support/Pty.h"
+#include "tests/support/SerialTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The Qt program's invoker: deliveries run on the GUI thread, and Close does not deadlock
 // while the monitor thread waits on a queued delivery.
-#include "CommPort.h"
-#include "QtMainThreadInvoker.h"
+#include "serial/CommPort.h"
+#include "serial/qt/QtMainThreadInvoker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "SimBus.h"
-#include "LinkFrame.h"
+#include "sim/SimBus.h"
+#include "link/LinkFrame.h"
 
 #include <gtest/gtest.h>
 

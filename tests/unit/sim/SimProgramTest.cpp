@@ -1,9 +1,9 @@
 // Runs orvik-bus-sim on a pseudo-terminal and reads its frames with the link core's receiver.
-#include "LinkFrame.h"
-#include "Pcapng.h"
-#include "SimLine.h"
-#include "SimProcess.h"
-#include "StatusRecord.h"
+#include "link/LinkFrame.h"
+#include "link/Pcapng.h"
+#include "link/StatusRecord.h"
+#include "sim/SimLine.h"
+#include "tests/support/SimProcess.h"
 
 #include <gtest/gtest.h>
 

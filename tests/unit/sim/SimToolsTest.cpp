@@ -1,8 +1,8 @@
-#include "CommandLog.h"
-#include "LineCommands.h"
-#include "LinkFrame.h"
-#include "SimOptions.h"
-#include "TxQueue.h"
+#include "link/LinkFrame.h"
+#include "sim/CommandLog.h"
+#include "sim/LineCommands.h"
+#include "sim/SimOptions.h"
+#include "sim/TxQueue.h"
 
 #include <gtest/gtest.h>
 
