@@ -35,18 +35,22 @@ focused_text() {
     xclip -o -selection clipboard 2>/dev/null
 }
 
+# combo_shows ROW COLUMN TEXT: focuses the box and reads it; on a busy machine the click or the
+# clipboard may come late, so the caller tries again.
+combo_shows() {
+    focus_combo "$1" "$2"
+    shown=$(focused_text)
+    [ "$shown" = "$3" ]
+}
+
 open_setup
 grep -q '"CMD_REQUEST_BREAKER_SETUP"' "$work/commands.log" || fail "no setup request reached the bus"
-focus_combo 2 0
-first=$(focused_text)
-[ "$first" = "2.5A" ] || fail "breaker 3 shows '$first', expected 2.5A"
-focus_combo 2 1
-time_text=$(focused_text)
-[ "$time_text" = "0.5 seconds" ] || fail "breaker 3's trip time shows '$time_text'"
+wait_for 5 combo_shows 2 0 "2.5A" || fail "breaker 3 shows '$shown', expected 2.5A"
+wait_for 5 combo_shows 2 1 "0.5 seconds" || fail "breaker 3's trip time shows '$shown'"
 echo "breaker 3 shows the simulator's 2.5A and 0.5 seconds"
 
-# Choose the next list item (3.0A) in breaker 3's trip current.
-focus_combo 2 0
+# Choose the next list item (3.0A) in breaker 3's trip current, once its box has the focus.
+wait_for 5 combo_shows 2 0 "2.5A" || fail "breaker 3's trip current box did not take the focus"
 xdotool key --clearmodifiers Down
 chosen() { grep -q '"CMD_TRIP_CURRENT".*"payload":\[2,30,0\]' "$work/commands.log"; }
 wait_for 10 chosen || fail "the simulator never saw CMD_TRIP_CURRENT 2,30,0"
@@ -56,9 +60,7 @@ xdotool key --clearmodifiers Escape
 wait_for 10 setup_gone || fail "the breaker setup dialog did not close"
 
 open_setup
-focus_combo 2 0
-second=$(focused_text)
-[ "$second" = "3.0A" ] || fail "after the change breaker 3 shows '$second', expected 3.0A"
+wait_for 5 combo_shows 2 0 "3.0A" || fail "after the change breaker 3 shows '$shown', expected 3.0A"
 echo "the next reply shows 3.0A"
 import -window "$setup_window" "$work/setup.png" 2>/dev/null && cp "$work/setup.png" "${E2E_SHOT:-/dev/null}" 2>/dev/null
 echo "PASS"
