@@ -3,16 +3,16 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TShape::TShape(Kind kind, QWidget* parent) : QWidget(parent), kind_(kind) {}
+Shape::Shape(Kind kind, QWidget* parent) : QWidget(parent), kind_(kind) {}
 
-void TShape::SetBrushColor(const QColor& color) {
+void Shape::SetBrushColor(const QColor& color) {
     if (color == brush_)
         return;
     brush_ = color;
     update();
 }
 
-void TShape::paintEvent(QPaintEvent*) {
+void Shape::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(brush_);
@@ -25,6 +25,6 @@ void TShape::paintEvent(QPaintEvent*) {
     }
 }
 
-void TShape::mousePressEvent(QMouseEvent* event) {
+void Shape::mousePressEvent(QMouseEvent* event) {
     emit MouseDown(this, event->button());
 }

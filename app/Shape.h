@@ -4,12 +4,12 @@
 #include <QColor>
 #include <QWidget>
 
-class TShape : public QWidget {
+class Shape : public QWidget {
     Q_OBJECT
 public:
     enum class Kind { Rectangle, Circle };
 
-    TShape(Kind kind, QWidget* parent);
+    Shape(Kind kind, QWidget* parent);
 
     QColor BrushColor() const { return brush_; }
     void SetBrushColor(const QColor& color);
@@ -17,7 +17,7 @@ public:
 
 signals:
     // Any mouse button.
-    void MouseDown(TShape* sender, Qt::MouseButton button);
+    void MouseDown(Shape* sender, Qt::MouseButton button);
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -81,7 +81,7 @@ TForm1::TForm1(const std::string& settingsPath)
     CreateControls();
 
     linkPort_ = std::make_unique<CommLinkPort>(*comm1_);
-    line_ = std::make_unique<TLineConnection>(*comm1_, link_, settingsPath_);
+    line_ = std::make_unique<LineConnection>(*comm1_, link_, settingsPath_);
     link_.SetPort(linkPort_.get());
     link_.SetNodeSelector([this] { return SpinEdit1->value(); });
     link_.SetDisplaySink([this](const DisplayUpdate& u) {
@@ -137,11 +137,11 @@ void TForm1::CreateControls() {
     Label(client, "Orvik module detect by node address", L::NodeStripCaption);
     for (int n = 1; n <= 8; ++n) {
         Label(client, QString::number(n), L::NodeNumberLabel(n));
-        auto* shape = new TShape(TShape::Kind::Circle, client);
+        auto* shape = new Shape(Shape::Kind::Circle, client);
         shape->setObjectName(QString("Shape%1").arg(n));
         shape->Tag = n - 1;
         shape->setGeometry(L::NodeShape(n));
-        connect(shape, &TShape::MouseDown, this, [this](TShape* s) { Shape1MouseDown(s); });
+        connect(shape, &Shape::MouseDown, this, [this](Shape* s) { Shape1MouseDown(s); });
     }
     Label(client, "Click on indicator to select Orvik node", L::NodeStripHint);
 
@@ -176,7 +176,7 @@ void TForm1::CreateControls() {
         ReadOnlyEdit(client, QString("Edit%1").arg(n), L::CurrentEdit(n));
     Label(client, "Fault", L::FaultLabel);
     for (int n = 1; n <= 8; ++n) {
-        auto* shape = new TShape(TShape::Kind::Rectangle, client);
+        auto* shape = new Shape(Shape::Kind::Rectangle, client);
         shape->setObjectName(QString("Shape%1").arg(8 + n));
         shape->Tag = n - 1;
         shape->setGeometry(L::FaultShape(n));
@@ -244,10 +244,10 @@ QLineEdit* TForm1::EditN(int n) const {
     return edit;
 }
 
-TShape* TForm1::ShapeN(int n) const {
-    TShape*& shape = shapes_[static_cast<std::size_t>(n)];
+Shape* TForm1::ShapeN(int n) const {
+    Shape*& shape = shapes_[static_cast<std::size_t>(n)];
     if (!shape)
-        shape = FindComponent<TShape>(centralWidget(), QString("Shape%1").arg(n));
+        shape = FindComponent<Shape>(centralWidget(), QString("Shape%1").arg(n));
     return shape;
 }
 
@@ -258,11 +258,11 @@ void TForm1::FormCreate() {
     line_->SetPorts(ReadPortMap(settingsPath_));
     comm1_->SetDeviceName(ComDeviceName(link_.ComPortIndex));
     comm1_->SetBaudRate(cbr57600);
-    const TOpenOutcome opened = line_->OpenPort(link_.ComPortIndex, false);
-    if (!opened.Opened)
+    const OpenOutcome opened = line_->OpenPort(link_.ComPortIndex, false);
+    if (!opened.opened)
         messages::ShowMessage(this,
                               QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)),
-                              QString::fromStdString(opened.Reason));
+                              QString::fromStdString(opened.reason));
     ServiceLine();
 }
 
@@ -335,7 +335,7 @@ void TForm1::Timer1Timer() {
 
 // --- commands ------------------------------------------------------------------------------
 
-void TForm1::Shape1MouseDown(TShape* sender) {
+void TForm1::Shape1MouseDown(Shape* sender) {
     SpinEdit1->setValue(sender->Tag + 1);
 }
 

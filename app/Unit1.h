@@ -23,7 +23,7 @@ class QPushButton;
 class QSpinBox;
 class QTimer;
 class NodeSettingsDialog;
-class TShape;
+class Shape;
 class TSwitchArray;
 
 class TForm1 : public QMainWindow {
@@ -36,7 +36,7 @@ public:
 
     orvik::LinkState& Link() { return link_; }
     orvik::TComm& Comm1() { return *comm1_; }
-    orvik::TLineConnection& Line() { return *line_; }
+    orvik::LineConnection& Line() { return *line_; }
     const std::string& SettingsPath() const { return settingsPath_; }
 
     // The dialogs, created after the main window; it opens them.
@@ -57,7 +57,7 @@ public:
     void Comm1RxChar(std::int32_t count);
     void UpdateDisplay(const orvik::DisplayUpdate& update);
     void Timer1Timer();
-    void Shape1MouseDown(TShape* sender);
+    void Shape1MouseDown(Shape* sender);
     void SwitchArray1Switch(quint16 position);
     void Button1Click();
     void Button2Click();
@@ -101,17 +101,17 @@ private:
     void CreateStatusLine();
     void NoteCommand(std::uint8_t node);
     QLineEdit* EditN(int n) const;
-    TShape* ShapeN(int n) const;
+    Shape* ShapeN(int n) const;
 
     std::string settingsPath_;
     orvik::LinkState link_;
     std::unique_ptr<orvik::TComm> comm1_;
     std::unique_ptr<orvik::LinkPort> linkPort_;
-    std::unique_ptr<orvik::TLineConnection> line_;
+    std::unique_ptr<orvik::LineConnection> line_;
 
     TSwitchArray* SwitchArray1 = nullptr;
     mutable std::array<QLineEdit*, 17> edits_{}; // Edit1..Edit16
-    mutable std::array<TShape*, 17> shapes_{};   // Shape1..Shape16
+    mutable std::array<Shape*, 17> shapes_{};    // Shape1..Shape16
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;

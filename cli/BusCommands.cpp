@@ -16,7 +16,7 @@ void CliContext::Fail(const std::string& text) const {
 int OpenBus(const CliContext& ctx, BusSession& bus) {
     std::string port = ctx.port;
     const std::string settings = SettingsFilePath();
-    const TPortMap map = ReadPortMap(settings);
+    const PortMap map = ReadPortMap(settings);
     if (port.empty())
         port = ComDeviceName(ReadCommsPort(settings));
     std::string error;

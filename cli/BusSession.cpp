@@ -33,17 +33,17 @@ BusSession::~BusSession() {
     comm_->Close();
 }
 
-bool BusSession::Open(const std::string& port, const TPortMap& ports,
+bool BusSession::Open(const std::string& port, const PortMap& ports,
                       const std::string& settingsPath, std::string& error) {
     comm_->SetBaudRate(cbr57600);
     portName_ = port;
     const int number = ComPortNumber(port);
     if (number >= 1 && number <= 256) {
-        line_ = std::make_unique<TLineConnection>(*comm_, link_, settingsPath);
+        line_ = std::make_unique<LineConnection>(*comm_, link_, settingsPath);
         line_->SetPorts(ports);
-        const TOpenOutcome opened = line_->OpenPort(static_cast<std::uint8_t>(number - 1), false);
-        if (!opened.Opened) {
-            error = opened.Reason;
+        const OpenOutcome opened = line_->OpenPort(static_cast<std::uint8_t>(number - 1), false);
+        if (!opened.opened) {
+            error = opened.reason;
             comm_->Close();
             return false;
         }
@@ -53,7 +53,7 @@ bool BusSession::Open(const std::string& port, const TPortMap& ports,
             comm_->SetDeviceName(port);
             comm_->Open();
         } catch (const ECommError& e) {
-            const TPortProblem problem = ClassifyPortError(e.ErrorCode, comm_->IsOpen());
+            const PortProblem problem = ClassifyPortError(e.ErrorCode, comm_->IsOpen());
             error = PortProblemText(problem, port, e.ErrorCode);
             comm_->Close();
             return false;

@@ -28,7 +28,7 @@ public:
     // `settingsPath`, whose [PortsSeen] keeps a COM name with its adapter as the program
     // does. Bytes that were already waiting are dropped. On failure returns false with the
     // device and the reason in `error`.
-    bool Open(const std::string& port, const TPortMap& ports, const std::string& settingsPath,
+    bool Open(const std::string& port, const PortMap& ports, const std::string& settingsPath,
               std::string& error);
 
     LinkState& Link() { return link_; }
@@ -60,7 +60,7 @@ private:
     std::unique_ptr<TComm> comm_;
     std::unique_ptr<LinkPort> port_;
     LinkState link_;
-    std::unique_ptr<TLineConnection> line_;
+    std::unique_ptr<LineConnection> line_;
     std::unique_ptr<FrameLog> log_;
     std::string portName_;
     int node_ = 1;

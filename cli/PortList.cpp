@@ -11,9 +11,9 @@
 
 namespace orvik::cli {
 
-std::vector<PortEntry> ListPorts([[maybe_unused]] const TPortMap& ports,
-                                 [[maybe_unused]] const TPortMap& seen,
-                                 [[maybe_unused]] const TPortScanRoots& roots) {
+std::vector<PortEntry> ListPorts([[maybe_unused]] const PortMap& ports,
+                                 [[maybe_unused]] const PortMap& seen,
+                                 [[maybe_unused]] const PortScanRoots& roots) {
     std::vector<PortEntry> out;
     for (int n = 1; n <= MAX_COM_PORT; ++n) {
         PortEntry e;
@@ -28,9 +28,9 @@ std::vector<PortEntry> ListPorts([[maybe_unused]] const TPortMap& ports,
             e.device = PortDevicePath(e.name, {});
         }
 #else
-        const TPortResolution where = ResolvePort(e.name, ports, seen, roots);
-        e.device = where.Device;
-        e.remembered = where.Source == TPortSource::Seen;
+        const PortResolution where = ResolvePort(e.name, ports, seen, roots);
+        e.device = where.device;
+        e.remembered = where.source == PortSource::Seen;
         std::error_code ec;
         e.present = std::filesystem::exists(e.device, ec);
 #endif

@@ -18,7 +18,7 @@ struct PortEntry {
 
 // COM1 .. COM16 in order. On POSIX each resolves through `ports` (the [Ports] section), `seen`
 // ([PortsSeen]) and the devices under `roots`; on Windows through the system's own names.
-std::vector<PortEntry> ListPorts(const TPortMap& ports, const TPortMap& seen = {},
-                                 const TPortScanRoots& roots = {});
+std::vector<PortEntry> ListPorts(const PortMap& ports, const PortMap& seen = {},
+                                 const PortScanRoots& roots = {});
 
 } // namespace orvik::cli

@@ -5,19 +5,19 @@
 #include <QShowEvent>
 #include <QWindow>
 
-TActivatingDialog::TActivatingDialog(QWidget* parent) : QDialog(parent) {
+ActivatingDialog::ActivatingDialog(QWidget* parent) : QDialog(parent) {
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
-            &TActivatingDialog::FocusWindowChanged);
+            &ActivatingDialog::FocusWindowChanged);
 }
 
-void TActivatingDialog::FocusWindowChanged(QWindow* window) {
+void ActivatingDialog::FocusWindowChanged(QWindow* window) {
     if (window == nullptr)
         FocusFromOutside = true;
     else if (window != windowHandle())
         FocusFromOutside = false;
 }
 
-void TActivatingDialog::showEvent(QShowEvent* e) {
+void ActivatingDialog::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     if (e->spontaneous()) // restored from the task bar: not a new showing
         return;
@@ -26,7 +26,7 @@ void TActivatingDialog::showEvent(QShowEvent* e) {
     ShowActivationPending = true;
 }
 
-bool TActivatingDialog::event(QEvent* e) {
+bool ActivatingDialog::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) {
         const bool run = !ShowActivationPending && !FocusFromOutside;
         ShowActivationPending = false;

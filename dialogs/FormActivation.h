@@ -9,10 +9,10 @@
 
 class QWindow;
 
-class TActivatingDialog : public QDialog {
+class ActivatingDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TActivatingDialog(QWidget* parent = nullptr);
+    explicit ActivatingDialog(QWidget* parent = nullptr);
 
 protected:
     virtual void FormActivate() = 0;

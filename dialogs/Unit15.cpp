@@ -24,7 +24,7 @@ constexpr int PORT_ITEMS = 16;
 
 } // namespace
 
-TForm15::TForm15(orvik::LinkState& link, orvik::TLineConnection& line, QWidget* parent)
+TForm15::TForm15(orvik::LinkState& link, orvik::LineConnection& line, QWidget* parent)
     : QDialog(parent), Link(link), Line(line) {
     setObjectName(QStringLiteral("Form15"));
     setWindowTitle(QStringLiteral("Serial port setup"));
@@ -87,10 +87,10 @@ void TForm15::RadioGroup2Click(int itemIndex) {
     const auto index = static_cast<std::uint8_t>(itemIndex);
     // Closes the port, sets DeviceName to COM<n> and opens it; the user's choice looks for
     // the device anew.
-    const orvik::TOpenOutcome opened = Line.OpenPort(index, true);
-    if (!opened.Opened)
+    const orvik::OpenOutcome opened = Line.OpenPort(index, true);
+    if (!opened.opened)
         ShowMessage(QString::fromStdString(orvik::PortUnavailableMessage(index)),
-                    QString::fromStdString(opened.Reason));
+                    QString::fromStdString(opened.reason));
     Link.ComPortIndex = index;
     ShowDevices();
 }

@@ -10,13 +10,13 @@ class QButtonGroup;
 
 namespace orvik {
 class LinkState;
-class TLineConnection;
+class LineConnection;
 } // namespace orvik
 
 class TForm15 : public QDialog {
     Q_OBJECT
 public:
-    TForm15(orvik::LinkState& link, orvik::TLineConnection& line, QWidget* parent = nullptr);
+    TForm15(orvik::LinkState& link, orvik::LineConnection& line, QWidget* parent = nullptr);
 
     // Selects the item of ComPortIndex (COM16 for anything above 15) without reopening.
     void FormShow();
@@ -35,7 +35,7 @@ private:
     void ShowDevices();
 
     orvik::LinkState& Link;
-    orvik::TLineConnection& Line;
+    orvik::LineConnection& Line;
     QButtonGroup* RadioGroup2Items;
     bool PortSelectionGuard = false;
 };

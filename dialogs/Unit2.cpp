@@ -8,7 +8,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 
-TForm2::TForm2(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(parent), Link(link) {
+TForm2::TForm2(orvik::LinkState& link, QWidget* parent) : ActivatingDialog(parent), Link(link) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Power on defaults"));
     UseFormFont(this);

@@ -9,7 +9,7 @@ namespace orvik {
 class LinkState;
 }
 
-class TForm2 : public TActivatingDialog {
+class TForm2 : public ActivatingDialog {
     Q_OBJECT
 public:
     explicit TForm2(orvik::LinkState& link, QWidget* parent = nullptr);

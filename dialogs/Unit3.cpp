@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-TForm3::TForm3(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(parent), Link(link) {
+TForm3::TForm3(orvik::LinkState& link, QWidget* parent) : ActivatingDialog(parent), Link(link) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("WigWag Time Interval"));
     UseFormFont(this);

@@ -10,7 +10,7 @@ namespace orvik {
 class LinkState;
 }
 
-class TForm3 : public TActivatingDialog {
+class TForm3 : public ActivatingDialog {
     Q_OBJECT
 public:
     explicit TForm3(orvik::LinkState& link, QWidget* parent = nullptr);

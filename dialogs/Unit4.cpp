@@ -50,7 +50,7 @@ void SetBoxText(QComboBox* box, const QString& text) {
 
 } // namespace
 
-TForm4::TForm4(orvik::LinkState& link, QWidget* parent) : TActivatingDialog(parent), Link(link) {
+TForm4::TForm4(orvik::LinkState& link, QWidget* parent) : ActivatingDialog(parent), Link(link) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Breaker setup"));
     UseFormFont(this);

@@ -9,7 +9,7 @@ namespace orvik {
 class LinkState;
 }
 
-class TForm4 : public TActivatingDialog {
+class TForm4 : public ActivatingDialog {
     Q_OBJECT
 public:
     explicit TForm4(orvik::LinkState& link, QWidget* parent = nullptr);

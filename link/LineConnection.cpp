@@ -23,8 +23,8 @@ std::int64_t SteadyMilliseconds() {
         .count();
 }
 
-TLineConnection::TLineConnection(TComm& comm, LinkState& link, std::string settingsPath,
-                                 TPortScanRoots roots)
+LineConnection::LineConnection(TComm& comm, LinkState& link, std::string settingsPath,
+                               PortScanRoots roots)
     : comm_(comm), link_(link), settingsPath_(std::move(settingsPath)), roots_(std::move(roots)) {
 #ifndef _WIN32
     if (!settingsPath_.empty())
@@ -32,11 +32,11 @@ TLineConnection::TLineConnection(TComm& comm, LinkState& link, std::string setti
 #endif
 }
 
-void TLineConnection::SetPorts(TPortMap ports) {
+void LineConnection::SetPorts(PortMap ports) {
     ports_ = std::move(ports);
 }
 
-TOpenOutcome TLineConnection::OpenPort(std::uint8_t comPortIndex, bool chosenNow) {
+OpenOutcome LineConnection::OpenPort(std::uint8_t comPortIndex, bool chosenNow) {
     comName_ = ComDeviceName(comPortIndex);
 #ifdef _WIN32
     (void)chosenNow; // Windows names its ports itself
@@ -53,15 +53,15 @@ TOpenOutcome TLineConnection::OpenPort(std::uint8_t comPortIndex, bool chosenNow
     return Open(SteadyMilliseconds());
 }
 
-TOpenOutcome TLineConnection::Open(std::int64_t nowMs) {
-    TOpenOutcome out;
+OpenOutcome LineConnection::Open(std::int64_t nowMs) {
+    OpenOutcome out;
     comm_.Close();
     std::string device = comName_;
 #ifndef _WIN32
-    const TPortResolution where = ResolvePort(comName_, ports_, seen_, roots_);
-    device = where.Device;
+    const PortResolution where = ResolvePort(comName_, ports_, seen_, roots_);
+    device = where.device;
     device_ = device;
-    byPosition_ = where.Source == TPortSource::Position || where.Source == TPortSource::Fallback;
+    byPosition_ = where.source == PortSource::Position || where.source == PortSource::Fallback;
     lastLookAt_ = nowMs;
     // The component opens exactly the device resolved here.
     comm_.SetPortMap({{comName_, device}});
@@ -71,10 +71,10 @@ TOpenOutcome TLineConnection::Open(std::int64_t nowMs) {
     comm_.SetDeviceName(comName_);
     try {
         comm_.Open();
-        out.Opened = true;
+        out.opened = true;
         supervisor_.Opened(nowMs, link_.BytesReceived, link_.FramesAccepted);
 #ifndef _WIN32
-        if (where.Source == TPortSource::Position) {
+        if (where.source == PortSource::Position) {
             const std::string stable = StableDeviceName(device, roots_);
             seen_[comName_] = stable;
             device_ = stable;
@@ -89,34 +89,34 @@ TOpenOutcome TLineConnection::Open(std::int64_t nowMs) {
         }
 #endif
     } catch (const ECommError& e) {
-        out.Error = e.ErrorCode;
-        out.Problem = ClassifyPortError(e.ErrorCode, comm_.IsOpen());
-        out.Reason = PortProblemText(out.Problem, device, e.ErrorCode);
-        supervisor_.OpenFailed(nowMs, out.Problem, e.ErrorCode);
+        out.error = e.ErrorCode;
+        out.problem = ClassifyPortError(e.ErrorCode, comm_.IsOpen());
+        out.reason = PortProblemText(out.problem, device, e.ErrorCode);
+        supervisor_.OpenFailed(nowMs, out.problem, e.ErrorCode);
     }
     lossNoted_ = false;
     return out;
 }
 
-void TLineConnection::LineLost(std::int32_t error) {
+void LineConnection::LineLost(std::int32_t error) {
     lossNoted_ = true;
     lossError_ = error;
 }
 
-void TLineConnection::Service(std::int64_t nowMs) {
+void LineConnection::Service(std::int64_t nowMs) {
     if (lossNoted_) {
         lossNoted_ = false;
         supervisor_.Lost(nowMs, lossError_);
     }
     const bool present = !supervisor_.IsOpen() && DevicePresent(nowMs);
     switch (supervisor_.Tick(nowMs, present, link_.BytesReceived, link_.FramesAccepted)) {
-    case TLineAction::Close:
+    case LineAction::Close:
         comm_.Close();
         break;
-    case TLineAction::Open:
+    case LineAction::Open:
         Open(nowMs);
         break;
-    case TLineAction::None:
+    case LineAction::None:
         break;
     }
     if (supervisor_.State() != tracedState_) {
@@ -125,16 +125,15 @@ void TLineConnection::Service(std::int64_t nowMs) {
     }
 }
 
-bool TLineConnection::DevicePresent(std::int64_t nowMs) {
+bool LineConnection::DevicePresent(std::int64_t nowMs) {
 #ifdef _WIN32
     (void)nowMs;
     return PortDevicePresent(comName_);
 #else
     if (!byPosition_ || nowMs - lastLookAt_ >= SCAN_INTERVAL_MS) {
-        const TPortResolution where = ResolvePort(comName_, ports_, seen_, roots_);
-        device_ = where.Device;
-        byPosition_ =
-            where.Source == TPortSource::Position || where.Source == TPortSource::Fallback;
+        const PortResolution where = ResolvePort(comName_, ports_, seen_, roots_);
+        device_ = where.device;
+        byPosition_ = where.source == PortSource::Position || where.source == PortSource::Fallback;
         lastLookAt_ = nowMs;
         lastPresent_ = PortDevicePresent(device_);
     }
@@ -142,12 +141,12 @@ bool TLineConnection::DevicePresent(std::int64_t nowMs) {
 #endif
 }
 
-void TLineConnection::Reconnect(std::int64_t nowMs) {
+void LineConnection::Reconnect(std::int64_t nowMs) {
     supervisor_.Reconnect(nowMs);
     Service(nowMs);
 }
 
-std::string TLineConnection::DeviceName() const {
+std::string LineConnection::DeviceName() const {
 #ifdef _WIN32
     return {};
 #else
@@ -155,8 +154,8 @@ std::string TLineConnection::DeviceName() const {
 #endif
 }
 
-std::string TLineConnection::StatusText(std::int64_t nowMs) const {
-    const TLineSupervisor& s = supervisor_;
+std::string LineConnection::StatusText(std::int64_t nowMs) const {
+    const LineSupervisor& s = supervisor_;
     std::string text = comName_;
     const std::string device = DeviceName();
     if (!device.empty())
@@ -164,34 +163,34 @@ std::string TLineConnection::StatusText(std::int64_t nowMs) const {
     text += ": ";
     const std::int64_t retry = s.SecondsToRetry(nowMs);
     switch (s.State()) {
-    case TLineStatus::Closed:
+    case LineStatus::Closed:
         return text + "not open";
-    case TLineStatus::Receiving:
+    case LineStatus::Receiving:
         return text + "receiving, " + FormatTenths(s.FramesPerSecondTenths()) + " frames/s";
-    case TLineStatus::Silent:
+    case LineStatus::Silent:
         return text + "open, no valid frame for " + std::to_string(s.SecondsWithoutFrame(nowMs)) +
                " s";
-    case TLineStatus::NoFrames:
+    case LineStatus::NoFrames:
         return text + "bytes arriving but no valid frame (wrong port or baud rate?)";
-    case TLineStatus::Lost:
+    case LineStatus::Lost:
         return text + (s.WasLost() ? "connection lost, waiting for the adapter"
                                    : "not connected, waiting for the adapter");
-    case TLineStatus::Reopening:
+    case LineStatus::Reopening:
         if (retry == 0)
             return text + "reopening";
-        if (s.Problem() == TPortProblem::Busy)
+        if (s.Problem() == PortProblem::Busy)
             return text + "in use by another program, trying again in " + std::to_string(retry) +
                    " s";
-        if (s.Problem() == TPortProblem::NoPermission)
+        if (s.Problem() == PortProblem::NoPermission)
             return text + "no permission, trying again in " + std::to_string(retry) + " s";
         return text + "reopening in " + std::to_string(retry) + " s";
-    case TLineStatus::Failed:
+    case LineStatus::Failed:
         break;
     }
     switch (s.Problem()) {
-    case TPortProblem::NotSerial:
+    case PortProblem::NotSerial:
         return text + "not open: not a serial port";
-    case TPortProblem::Refused:
+    case PortProblem::Refused:
         return text + "open, but the line settings were refused (error " +
                std::to_string(s.Error()) + ")";
     default:
@@ -199,16 +198,16 @@ std::string TLineConnection::StatusText(std::int64_t nowMs) const {
     }
 }
 
-std::string TLineConnection::DescribePort(int comNumber) const {
+std::string LineConnection::DescribePort(int comNumber) const {
     const std::string name = "COM" + std::to_string(comNumber);
 #ifdef _WIN32
     return name + (PortDevicePresent(name) ? "" : ", not connected");
 #else
-    const TPortResolution where = ResolvePort(name, ports_, seen_, roots_);
-    std::string text = where.Device;
-    if (where.Source == TPortSource::Seen)
+    const PortResolution where = ResolvePort(name, ports_, seen_, roots_);
+    std::string text = where.device;
+    if (where.source == PortSource::Seen)
         text += " (remembered)";
-    if (!PortDevicePresent(where.Device))
+    if (!PortDevicePresent(where.device))
         text += ", not connected";
     return text;
 #endif

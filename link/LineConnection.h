@@ -15,28 +15,28 @@
 
 namespace orvik {
 
-struct TOpenOutcome {
-    bool Opened = false;
-    TPortProblem Problem = TPortProblem::None;
-    std::int32_t Error = 0;
-    std::string Reason; // "/dev/ttyUSB0 is in use by another program: minicom (PID 4242)."
+struct OpenOutcome {
+    bool opened = false;
+    PortProblem problem = PortProblem::None;
+    std::int32_t error = 0;
+    std::string reason; // "/dev/ttyUSB0 is in use by another program: minicom (PID 4242)."
 };
 
-class TLineConnection {
+class LineConnection {
 public:
     // `settingsPath`: where [PortsSeen] is kept ("" keeps it in memory only).
-    TLineConnection(TComm& comm, LinkState& link, std::string settingsPath,
-                    TPortScanRoots roots = {});
+    LineConnection(TComm& comm, LinkState& link, std::string settingsPath,
+                   PortScanRoots roots = {});
 
     // The [Ports] section, the user's own map.
-    void SetPorts(TPortMap ports);
-    const TPortMap& Ports() const { return ports_; }
-    const TPortMap& SeenPorts() const { return seen_; }
+    void SetPorts(PortMap ports);
+    const PortMap& Ports() const { return ports_; }
+    const PortMap& SeenPorts() const { return seen_; }
 
     // Opens COM<comPortIndex + 1>, closing the port first. `chosenNow`: the user picked the
     // port just now, so a device it was remembered with is forgotten and it is looked for
     // again. A COM name found by position is remembered with the device it reached.
-    TOpenOutcome OpenPort(std::uint8_t comPortIndex, bool chosenNow);
+    OpenOutcome OpenPort(std::uint8_t comPortIndex, bool chosenNow);
 
     // The component's OnLineLost: notes the loss only; Service acts on it.
     void LineLost(std::int32_t error);
@@ -46,7 +46,7 @@ public:
     // A new attempt at once (the user's "Reconnect").
     void Reconnect(std::int64_t nowMs);
 
-    const TLineSupervisor& Supervisor() const { return supervisor_; }
+    const LineSupervisor& Supervisor() const { return supervisor_; }
     TComm& Comm() { return comm_; }
     // "COM1", and the device it reaches as the user knows it ("usb-Bench_Adapter_0001").
     const std::string& ComName() const { return comName_; }
@@ -59,22 +59,22 @@ public:
     std::string DescribePort(int comNumber) const;
 
 private:
-    TOpenOutcome Open(std::int64_t nowMs);
+    OpenOutcome Open(std::int64_t nowMs);
     bool DevicePresent(std::int64_t nowMs);
 
     TComm& comm_;
     LinkState& link_;
     std::string settingsPath_;
-    TPortScanRoots roots_;
-    TPortMap ports_;
-    TPortMap seen_;
+    PortScanRoots roots_;
+    PortMap ports_;
+    PortMap seen_;
     std::string comName_ = "COM1";
     std::string device_;      // what comName_ reaches, as last resolved
     bool byPosition_ = false; // device_ depends on the devices present
     bool lastPresent_ = false;
     std::int64_t lastLookAt_ = 0;
-    TLineSupervisor supervisor_;
-    TLineStatus tracedState_ = TLineStatus::Closed;
+    LineSupervisor supervisor_;
+    LineStatus tracedState_ = LineStatus::Closed;
     bool lossNoted_ = false;
     std::int32_t lossError_ = 0;
 };

@@ -4,14 +4,14 @@
 
 namespace orvik {
 
-bool TLineSupervisor::IsOpen() const {
-    return state_ == TLineStatus::Receiving || state_ == TLineStatus::Silent ||
-           state_ == TLineStatus::NoFrames;
+bool LineSupervisor::IsOpen() const {
+    return state_ == LineStatus::Receiving || state_ == LineStatus::Silent ||
+           state_ == LineStatus::NoFrames;
 }
 
-void TLineSupervisor::Opened(std::int64_t now, std::uint64_t bytes, std::uint64_t frames) {
-    state_ = TLineStatus::Silent;
-    problem_ = TPortProblem::None;
+void LineSupervisor::Opened(std::int64_t now, std::uint64_t bytes, std::uint64_t frames) {
+    state_ = LineStatus::Silent;
+    problem_ = PortProblem::None;
     error_ = 0;
     wasLost_ = false;
     closeDue_ = false;
@@ -24,36 +24,36 @@ void TLineSupervisor::Opened(std::int64_t now, std::uint64_t bytes, std::uint64_
     fpsTenths_ = 0;
 }
 
-void TLineSupervisor::OpenFailed(std::int64_t now, TPortProblem problem, std::int32_t error) {
+void LineSupervisor::OpenFailed(std::int64_t now, PortProblem problem, std::int32_t error) {
     problem_ = problem;
     error_ = error;
     closeDue_ = false;
     ++failures_;
     switch (problem) {
-    case TPortProblem::NotConnected:
+    case PortProblem::NotConnected:
         // Wait for the device to be there, then let it settle.
-        state_ = TLineStatus::Lost;
+        state_ = LineStatus::Lost;
         waitForDevice_ = true;
         seenPresent_ = false;
         ScheduleRetry(now);
         break;
-    case TPortProblem::Busy:
-    case TPortProblem::NoPermission:
-        state_ = TLineStatus::Reopening;
+    case PortProblem::Busy:
+    case PortProblem::NoPermission:
+        state_ = LineStatus::Reopening;
         waitForDevice_ = false;
         ScheduleRetry(now);
         break;
     default:
-        state_ = TLineStatus::Failed;
+        state_ = LineStatus::Failed;
         waitForDevice_ = false;
     }
 }
 
-void TLineSupervisor::Lost(std::int64_t now, std::int32_t error) {
+void LineSupervisor::Lost(std::int64_t now, std::int32_t error) {
     if (!IsOpen())
         return;
-    state_ = TLineStatus::Lost;
-    problem_ = TPortProblem::NotConnected;
+    state_ = LineStatus::Lost;
+    problem_ = PortProblem::NotConnected;
     error_ = error;
     wasLost_ = true;
     closeDue_ = true; // at once, so that the system can give the device's name to it again
@@ -63,26 +63,26 @@ void TLineSupervisor::Lost(std::int64_t now, std::int32_t error) {
     openAt_ = now;
 }
 
-void TLineSupervisor::Reconnect(std::int64_t now) {
-    state_ = TLineStatus::Reopening;
+void LineSupervisor::Reconnect(std::int64_t now) {
+    state_ = LineStatus::Reopening;
     closeDue_ = false;
     waitForDevice_ = false;
     failures_ = 0;
     openAt_ = now;
 }
 
-void TLineSupervisor::ScheduleRetry(std::int64_t now) {
+void LineSupervisor::ScheduleRetry(std::int64_t now) {
     std::int64_t delay = FIRST_RETRY_MS;
     for (int i = 1; i < failures_ && delay < LONGEST_RETRY_MS; ++i)
         delay *= 2;
     openAt_ = now + std::min(delay, LONGEST_RETRY_MS);
 }
 
-TLineAction TLineSupervisor::Tick(std::int64_t now, bool present, std::uint64_t bytes,
-                                  std::uint64_t frames) {
+LineAction LineSupervisor::Tick(std::int64_t now, bool present, std::uint64_t bytes,
+                                std::uint64_t frames) {
     if (closeDue_) {
         closeDue_ = false;
-        return TLineAction::Close;
+        return LineAction::Close;
     }
     if (IsOpen()) {
         if (frames != frames_)
@@ -95,9 +95,9 @@ TLineAction TLineSupervisor::Tick(std::int64_t now, bool present, std::uint64_t 
         sampleNext_ = (sampleNext_ + 1) % samples_.size();
         sampleCount_ = std::min(sampleCount_ + 1, samples_.size());
         // The oldest sample within the last second gives the rate.
-        const TSample* oldest = nullptr;
+        const Sample* oldest = nullptr;
         for (std::size_t i = 0; i < sampleCount_; ++i) {
-            const TSample& s = samples_[i];
+            const Sample& s = samples_[i];
             if (now - s.at <= QUIET_MS && (!oldest || s.at < oldest->at))
                 oldest = &s;
         }
@@ -106,36 +106,36 @@ TLineAction TLineSupervisor::Tick(std::int64_t now, bool present, std::uint64_t 
                                                       static_cast<std::uint64_t>(now - oldest->at))
                          : 0;
         if (now - lastFrameAt_ < QUIET_MS)
-            state_ = TLineStatus::Receiving;
+            state_ = LineStatus::Receiving;
         else if (now - lastByteAt_ < QUIET_MS)
-            state_ = TLineStatus::NoFrames;
+            state_ = LineStatus::NoFrames;
         else
-            state_ = TLineStatus::Silent;
-        return TLineAction::None;
+            state_ = LineStatus::Silent;
+        return LineAction::None;
     }
     if (waitForDevice_) {
         if (!present) {
             seenPresent_ = false;
-            state_ = TLineStatus::Lost;
-            return TLineAction::None;
+            state_ = LineStatus::Lost;
+            return LineAction::None;
         }
         if (!seenPresent_) {
             seenPresent_ = true;
             openAt_ = std::max(openAt_, now + SETTLE_MS);
-            state_ = TLineStatus::Reopening;
+            state_ = LineStatus::Reopening;
         }
     }
-    if (state_ == TLineStatus::Reopening && now >= openAt_)
-        return TLineAction::Open;
-    return TLineAction::None;
+    if (state_ == LineStatus::Reopening && now >= openAt_)
+        return LineAction::Open;
+    return LineAction::None;
 }
 
-std::int64_t TLineSupervisor::SecondsWithoutFrame(std::int64_t now) const {
+std::int64_t LineSupervisor::SecondsWithoutFrame(std::int64_t now) const {
     return (now - std::max(lastFrameAt_, openedAt_)) / 1000;
 }
 
-std::int64_t TLineSupervisor::SecondsToRetry(std::int64_t now) const {
-    if (state_ != TLineStatus::Reopening || now >= openAt_)
+std::int64_t LineSupervisor::SecondsToRetry(std::int64_t now) const {
+    if (state_ != LineStatus::Reopening || now >= openAt_)
         return 0;
     return (openAt_ - now + 999) / 1000;
 }

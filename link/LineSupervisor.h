@@ -11,7 +11,7 @@
 
 namespace orvik {
 
-enum class TLineStatus {
+enum class LineStatus {
     Closed,    // no open tried yet
     Receiving, // valid frames in the last second
     Silent,    // open, no byte and no valid frame for a second or more
@@ -21,26 +21,26 @@ enum class TLineStatus {
     Failed,    // an open failed in a way waiting does not mend; Reconnect tries again
 };
 
-enum class TLineAction { None, Close, Open };
+enum class LineAction { None, Close, Open };
 
-class TLineSupervisor {
+class LineSupervisor {
 public:
     // Times are milliseconds of a steady clock.
     void Opened(std::int64_t now, std::uint64_t bytes, std::uint64_t frames);
-    void OpenFailed(std::int64_t now, TPortProblem problem, std::int32_t error);
+    void OpenFailed(std::int64_t now, PortProblem problem, std::int32_t error);
     void Lost(std::int64_t now, std::int32_t error);
     // The user asks for a new attempt: the next Tick opens.
     void Reconnect(std::int64_t now);
 
     // Every timer tick. `present`: whether the device waited for is there now (looked at only
     // while the port is not open). Open means: open the port (closing it first).
-    TLineAction Tick(std::int64_t now, bool present, std::uint64_t bytes, std::uint64_t frames);
+    LineAction Tick(std::int64_t now, bool present, std::uint64_t bytes, std::uint64_t frames);
 
-    TLineStatus State() const { return state_; }
+    LineStatus State() const { return state_; }
     bool IsOpen() const;
     // Whether the device was lost since it was last open (rather than never found).
     bool WasLost() const { return wasLost_; }
-    TPortProblem Problem() const { return problem_; }
+    PortProblem Problem() const { return problem_; }
     std::int32_t Error() const { return error_; }
     // Frames in the last second, in tenths.
     std::uint32_t FramesPerSecondTenths() const { return fpsTenths_; }
@@ -57,8 +57,8 @@ public:
 private:
     void ScheduleRetry(std::int64_t now);
 
-    TLineStatus state_ = TLineStatus::Closed;
-    TPortProblem problem_ = TPortProblem::None;
+    LineStatus state_ = LineStatus::Closed;
+    PortProblem problem_ = PortProblem::None;
     std::int32_t error_ = 0;
     bool wasLost_ = false;
     bool closeDue_ = false;
@@ -72,11 +72,11 @@ private:
     std::uint64_t bytes_ = 0;
     std::uint64_t frames_ = 0;
     // Frame counts of the last second, one per tick, for the rate.
-    struct TSample {
+    struct Sample {
         std::int64_t at = 0;
         std::uint64_t frames = 0;
     };
-    std::array<TSample, 16> samples_{};
+    std::array<Sample, 16> samples_{};
     std::size_t sampleCount_ = 0;
     std::size_t sampleNext_ = 0;
     std::uint32_t fpsTenths_ = 0;

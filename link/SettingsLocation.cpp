@@ -53,31 +53,31 @@ bool MayWrite(const std::string& path) {
 
 } // namespace
 
-std::string ChooseSettingsFile(const TSettingsPlaces& places) {
-    const std::string beside = places.ExeDirectory + SETTINGS_FILE_NAME;
-    if (places.ExeDirectory.empty() || places.ConfigDirectory.empty())
+std::string ChooseSettingsFile(const SettingsPlaces& places) {
+    const std::string beside = places.exeDirectory + SETTINGS_FILE_NAME;
+    if (places.exeDirectory.empty() || places.configDirectory.empty())
         return beside;
-    if (!places.Installed && places.Writable &&
-        (places.Writable(places.ExeDirectory) || places.Writable(beside)))
+    if (!places.installed && places.writable &&
+        (places.writable(places.exeDirectory) || places.writable(beside)))
         return beside;
-    return places.ConfigDirectory + SETTINGS_FILE_NAME;
+    return places.configDirectory + SETTINGS_FILE_NAME;
 }
 
-TSettingsPlaces SettingsPlacesOfThisRun() {
-    TSettingsPlaces places;
-    places.ExeDirectory = GetExeDirectory();
+SettingsPlaces SettingsPlacesOfThisRun() {
+    SettingsPlaces places;
+    places.exeDirectory = GetExeDirectory();
 #ifdef _WIN32
-    places.ConfigDirectory = FolderOf(std::getenv("APPDATA"), "Orvik");
+    places.configDirectory = FolderOf(std::getenv("APPDATA"), "Orvik");
 #else
-    places.ConfigDirectory = FolderOf(std::getenv("XDG_CONFIG_HOME"), "orvik");
-    if (places.ConfigDirectory.empty()) {
+    places.configDirectory = FolderOf(std::getenv("XDG_CONFIG_HOME"), "orvik");
+    if (places.configDirectory.empty()) {
         const std::string home = FolderOf(std::getenv("HOME"), ".config");
         if (!home.empty())
-            places.ConfigDirectory = home + "orvik/";
+            places.configDirectory = home + "orvik/";
     }
-    places.Installed = places.ExeDirectory.rfind("/usr/", 0) == 0;
+    places.installed = places.exeDirectory.rfind("/usr/", 0) == 0;
 #endif
-    places.Writable = MayWrite;
+    places.writable = MayWrite;
     return places;
 }
 

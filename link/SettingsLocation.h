@@ -9,20 +9,20 @@
 
 namespace orvik {
 
-struct TSettingsPlaces {
-    std::string ExeDirectory;    // with its trailing separator, or ""
-    std::string ConfigDirectory; // the user's folder for the program, with its separator, or ""
+struct SettingsPlaces {
+    std::string exeDirectory;    // with its trailing separator, or ""
+    std::string configDirectory; // the user's folder for the program, with its separator, or ""
     // An executable installed by the system (under /usr): its folder is never written, also
     // when the user could (root).
-    bool Installed = false;
-    std::function<bool(const std::string& path)> Writable; // a folder or a file may be written
+    bool installed = false;
+    std::function<bool(const std::string& path)> writable; // a folder or a file may be written
 };
 
 // The settings file by the rule above.
-std::string ChooseSettingsFile(const TSettingsPlaces& places);
+std::string ChooseSettingsFile(const SettingsPlaces& places);
 
 // The places of this run: the executable's folder, and $XDG_CONFIG_HOME/orvik/ (by default
 // ~/.config/orvik/) or %APPDATA%\Orvik\.
-TSettingsPlaces SettingsPlacesOfThisRun();
+SettingsPlaces SettingsPlacesOfThisRun();
 
 } // namespace orvik

@@ -70,7 +70,7 @@ void TCustomComm::Open() {
 }
 
 void TCustomComm::OpenDevice() {
-    FDevicePath = PortDevicePath(FDeviceName, PortMap);
+    FDevicePath = PortDevicePath(FDeviceName, FPortMap);
     PortHandle = OpenTracedPortDevice(FDevicePath);
     if (!PortHandle)
         RaiseCommError("Error accessing specified device", PortGetLastError());

@@ -69,8 +69,8 @@ public:
     // Where deliveries run. Needed by Open; set while closed.
     void SetInvoker(std::shared_ptr<TMainThreadInvoker> Value) { Invoker = std::move(Value); }
     // The [Ports] section: "COMn" to device path, used when Open resolves DeviceName.
-    void SetPortMap(TPortMap Value) { PortMap = std::move(Value); }
-    const TPortMap& GetPortMap() const { return PortMap; }
+    void SetPortMap(PortMap Value) { FPortMap = std::move(Value); }
+    const PortMap& GetPortMap() const { return FPortMap; }
     // The device the last Open resolved DeviceName to, whether or not it opened.
     const std::string& DevicePath() const { return FDevicePath; }
 
@@ -145,7 +145,7 @@ private:
     void CheckClosed() const;
 
     std::shared_ptr<TMainThreadInvoker> Invoker;
-    TPortMap PortMap;
+    PortMap FPortMap;
     std::string FDevicePath;
     bool FLineLost = false;
     std::int32_t FLineLostError = 0;

@@ -169,12 +169,12 @@ public:
 
 // Port names mapped to devices, e.g. "COM3" -> "/dev/ttyUSB0" (the [Ports] section of the
 // settings file; keys in any letter case).
-using TPortMap = std::map<std::string, std::string>;
+using PortMap = std::map<std::string, std::string>;
 
 // What OpenPortDevice gets for the component's DeviceName: POSIX resolves "COMn" through
 // `ports` and the devices present (PortNames.h); Win32 passes the name on ("\\.\" put in
 // front of COM10 and above).
-std::string PortDevicePath(const std::string& deviceName, const TPortMap& ports);
+std::string PortDevicePath(const std::string& deviceName, const PortMap& ports);
 
 // CreateFileA(path, read|write, no sharing, OPEN_EXISTING, overlapped). Returns the open
 // device, or nullptr with the OS error code for PortGetLastError. A device that is held

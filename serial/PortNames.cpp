@@ -48,16 +48,16 @@ std::string Canonical(const fs::path& p) {
     return ec ? std::string() : c.string();
 }
 
-bool HasUart(const TPortScanRoots& roots, const std::string& name) {
-    std::ifstream in(fs::path(roots.SysTty) / name / "type");
+bool HasUart(const PortScanRoots& roots, const std::string& name) {
+    std::ifstream in(fs::path(roots.sysTty) / name / "type");
     long type = 0;
     return static_cast<bool>(in >> type) && type != 0;
 }
 
 } // namespace
 
-std::vector<std::string> ListSerialDevices(const TPortScanRoots& roots) {
-    const fs::path dev(roots.Dev);
+std::vector<std::string> ListSerialDevices(const PortScanRoots& roots) {
+    const fs::path dev(roots.dev);
     std::vector<std::string> devices;
     std::set<std::string> named; // canonical targets of the by-id links
 
@@ -94,7 +94,7 @@ int ComPortNumber(const std::string& name) {
 
 namespace {
 
-const std::string* Entry(const TPortMap& map, int n) {
+const std::string* Entry(const PortMap& map, int n) {
     for (const auto& [key, path] : map)
         if (ComPortNumber(key) == n && !path.empty())
             return &path;
@@ -103,31 +103,31 @@ const std::string* Entry(const TPortMap& map, int n) {
 
 } // namespace
 
-TPortResolution ResolvePort(const std::string& name, const TPortMap& ports, const TPortMap& seen,
-                            const TPortScanRoots& roots) {
+PortResolution ResolvePort(const std::string& name, const PortMap& ports, const PortMap& seen,
+                           const PortScanRoots& roots) {
     if (!name.empty() && name[0] == '/')
-        return {name, TPortSource::AsGiven};
+        return {name, PortSource::AsGiven};
     int n = ComPortNumber(name);
     if (n < 1)
-        return {name, TPortSource::AsGiven};
+        return {name, PortSource::AsGiven};
     if (const std::string* path = Entry(ports, n))
-        return {*path, TPortSource::Ports};
+        return {*path, PortSource::Ports};
     if (const std::string* path = Entry(seen, n))
-        return {*path, TPortSource::Seen};
+        return {*path, PortSource::Seen};
     std::vector<std::string> present = ListSerialDevices(roots);
     if (static_cast<std::size_t>(n) <= present.size())
-        return {present[static_cast<std::size_t>(n - 1)], TPortSource::Position};
-    return {(fs::path(roots.Dev) / ("ttyS" + std::to_string(n - 1))).string(),
-            TPortSource::Fallback};
+        return {present[static_cast<std::size_t>(n - 1)], PortSource::Position};
+    return {(fs::path(roots.dev) / ("ttyS" + std::to_string(n - 1))).string(),
+            PortSource::Fallback};
 }
 
-std::string ResolvePortName(const std::string& name, const TPortMap& ports,
-                            const TPortScanRoots& roots) {
-    return ResolvePort(name, ports, {}, roots).Device;
+std::string ResolvePortName(const std::string& name, const PortMap& ports,
+                            const PortScanRoots& roots) {
+    return ResolvePort(name, ports, {}, roots).device;
 }
 
-TPortMap MergePortMaps(const TPortMap& ports, const TPortMap& seen) {
-    TPortMap merged = ports;
+PortMap MergePortMaps(const PortMap& ports, const PortMap& seen) {
+    PortMap merged = ports;
     for (const auto& [key, path] : seen) {
         const int n = ComPortNumber(key);
         if (n >= 1 && !path.empty() && !Entry(ports, n))
@@ -136,8 +136,8 @@ TPortMap MergePortMaps(const TPortMap& ports, const TPortMap& seen) {
     return merged;
 }
 
-std::string StableDeviceName(const std::string& device, const TPortScanRoots& roots) {
-    const fs::path byId = fs::path(roots.Dev) / "serial" / "by-id";
+std::string StableDeviceName(const std::string& device, const PortScanRoots& roots) {
+    const fs::path byId = fs::path(roots.dev) / "serial" / "by-id";
     if (fs::path(device).parent_path() == byId)
         return device;
     const std::string target = Canonical(device);

@@ -16,37 +16,37 @@
 namespace orvik {
 
 // Where to look; tests point both at a fake tree.
-struct TPortScanRoots {
-    std::string Dev = "/dev";              // holds ttyUSB0, serial/by-id/..., ttyS0
-    std::string SysTty = "/sys/class/tty"; // holds ttyS0/type (0: no UART)
+struct PortScanRoots {
+    std::string dev = "/dev";              // holds ttyUSB0, serial/by-id/..., ttyS0
+    std::string sysTty = "/sys/class/tty"; // holds ttyS0/type (0: no UART)
 };
 
 // The serial devices present, in the order above.
-std::vector<std::string> ListSerialDevices(const TPortScanRoots& roots = {});
+std::vector<std::string> ListSerialDevices(const PortScanRoots& roots = {});
 
 // The port number of "COMn" (any letter case, n >= 1), or 0 for any other name.
 int ComPortNumber(const std::string& name);
 
-enum class TPortSource { AsGiven, Ports, Seen, Position, Fallback };
+enum class PortSource { AsGiven, Ports, Seen, Position, Fallback };
 
-struct TPortResolution {
-    std::string Device;
-    TPortSource Source = TPortSource::AsGiven;
+struct PortResolution {
+    std::string device;
+    PortSource source = PortSource::AsGiven;
 };
 
 // The device `name` resolves to, and by which rule. `seen`: the devices COM names reached
 // before. The serial port dialog shows this beside each item.
-TPortResolution ResolvePort(const std::string& name, const TPortMap& ports, const TPortMap& seen,
-                            const TPortScanRoots& roots = {});
-std::string ResolvePortName(const std::string& name, const TPortMap& ports,
-                            const TPortScanRoots& roots = {});
+PortResolution ResolvePort(const std::string& name, const PortMap& ports, const PortMap& seen,
+                           const PortScanRoots& roots = {});
+std::string ResolvePortName(const std::string& name, const PortMap& ports,
+                            const PortScanRoots& roots = {});
 
 // `ports` with the entries of `seen` added for the COM numbers `ports` does not name: the map
 // the serial component resolves its DeviceName through.
-TPortMap MergePortMaps(const TPortMap& ports, const TPortMap& seen);
+PortMap MergePortMaps(const PortMap& ports, const PortMap& seen);
 
 // The name to remember a device by: a /dev/serial/by-id link to it, else the device itself.
-std::string StableDeviceName(const std::string& device, const TPortScanRoots& roots = {});
+std::string StableDeviceName(const std::string& device, const PortScanRoots& roots = {});
 
 // How a device is named to the user: the adapter's by-id name ("usb-Bench_Adapter_0001"),
 // else its path.

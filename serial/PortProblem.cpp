@@ -51,48 +51,48 @@ std::string DeviceGroup(const std::string& device) {
 
 } // namespace
 
-TPortProblem ClassifyPortError(std::int32_t code, bool stillOpen) {
+PortProblem ClassifyPortError(std::int32_t code, bool stillOpen) {
     if (stillOpen)
-        return TPortProblem::Refused;
+        return PortProblem::Refused;
     if (code == -1)
-        return TPortProblem::NotSerial;
+        return PortProblem::NotSerial;
 #ifdef _WIN32
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return TPortProblem::NotConnected;
+        return PortProblem::NotConnected;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-        return TPortProblem::Busy;
+        return PortProblem::Busy;
     default:
-        return TPortProblem::Other;
+        return PortProblem::Other;
     }
 #else
     switch (code) {
     case ENOENT:
     case ENXIO:
     case ENODEV:
-        return TPortProblem::NotConnected;
+        return PortProblem::NotConnected;
     case EACCES:
     case EPERM:
-        return TPortProblem::NoPermission;
+        return PortProblem::NoPermission;
     case EBUSY:
-        return TPortProblem::Busy;
+        return PortProblem::Busy;
     case ENOTTY:
-        return TPortProblem::NotSerial;
+        return PortProblem::NotSerial;
     default:
-        return TPortProblem::Other;
+        return PortProblem::Other;
     }
 #endif
 }
 
-std::string PortProblemText(TPortProblem problem, const std::string& device, std::int32_t code) {
+std::string PortProblemText(PortProblem problem, const std::string& device, std::int32_t code) {
     switch (problem) {
-    case TPortProblem::None:
+    case PortProblem::None:
         return {};
-    case TPortProblem::NotConnected:
+    case PortProblem::NotConnected:
         return device + " is not connected.";
-    case TPortProblem::NoPermission:
+    case PortProblem::NoPermission:
 #ifdef _WIN32
         return "No permission to use " + device + ".";
 #else
@@ -102,22 +102,22 @@ std::string PortProblemText(TPortProblem problem, const std::string& device, std
                ": sudo usermod -aG " + group + " " + UserName() + ", then log in again.";
     }
 #endif
-    case TPortProblem::Busy:
+    case PortProblem::Busy:
         if (auto holder = FindPortHolder(device))
-            return device + " is in use by another program: " + holder->Name + " (PID " +
-                   std::to_string(holder->Pid) + ").";
+            return device + " is in use by another program: " + holder->name + " (PID " +
+                   std::to_string(holder->pid) + ").";
         return device + " is in use by another program.";
-    case TPortProblem::NotSerial:
+    case PortProblem::NotSerial:
         return device + " is not a serial port.";
-    case TPortProblem::Refused:
+    case PortProblem::Refused:
         return device + " opened, but did not take the line settings (" + ErrorText(code) + ").";
-    case TPortProblem::Other:
+    case PortProblem::Other:
         break;
     }
     return device + " could not be opened (" + ErrorText(code) + ").";
 }
 
-std::optional<TPortHolder> FindPortHolder(const std::string& device, const std::string& procRoot) {
+std::optional<PortHolder> FindPortHolder(const std::string& device, const std::string& procRoot) {
 #ifdef _WIN32
     (void)device;
     (void)procRoot;
@@ -139,7 +139,7 @@ std::optional<TPortHolder> FindPortHolder(const std::string& device, const std::
                 continue;
             std::string name;
             std::getline(std::ifstream(proc / "comm"), name);
-            return TPortHolder{std::stol(pid), name.empty() ? "a program" : name};
+            return PortHolder{std::stol(pid), name.empty() ? "a program" : name};
         }
     }
     return std::nullopt;

@@ -8,7 +8,7 @@
 
 namespace orvik {
 
-enum class TPortProblem {
+enum class PortProblem {
     None,
     NotConnected, // no such device (ENOENT, ENXIO, ENODEV; Windows error 2 or 3)
     NoPermission, // EACCES, EPERM
@@ -20,19 +20,19 @@ enum class TPortProblem {
 
 // The problem an open failed with. `stillOpen`: the port opened and only its configuration
 // failed.
-TPortProblem ClassifyPortError(std::int32_t code, bool stillOpen = false);
+PortProblem ClassifyPortError(std::int32_t code, bool stillOpen = false);
 
 // One sentence naming the device and the reason, e.g. "/dev/ttyUSB0 is in use by another
 // program: minicom (PID 4242)."
-std::string PortProblemText(TPortProblem problem, const std::string& device, std::int32_t code);
+std::string PortProblemText(PortProblem problem, const std::string& device, std::int32_t code);
 
 // A program that holds `device` open, found through `procRoot` (POSIX; nullopt elsewhere).
-struct TPortHolder {
-    long Pid = 0;
-    std::string Name;
+struct PortHolder {
+    long pid = 0;
+    std::string name;
 };
-std::optional<TPortHolder> FindPortHolder(const std::string& device,
-                                          const std::string& procRoot = "/proc");
+std::optional<PortHolder> FindPortHolder(const std::string& device,
+                                         const std::string& procRoot = "/proc");
 
 // Whether the device node (or what it links to) is there; `device` as the component opens it.
 bool PortDevicePresent(const std::string& device);

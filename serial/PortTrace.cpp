@@ -15,7 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct TTraceSink {
+struct TraceSink {
     std::mutex Lock;
     std::FILE* Out = nullptr;
     bool Owned = false;
@@ -25,7 +25,7 @@ struct TTraceSink {
     bool Serial = false;
     bool LineState = false;
 
-    TTraceSink() {
+    TraceSink() {
         const char* value = std::getenv("ORVIK_TRACE");
         if (!value)
             return;
@@ -50,7 +50,7 @@ struct TTraceSink {
             Out = stderr;
         Begin();
     }
-    ~TTraceSink() {
+    ~TraceSink() {
         if (Owned)
             std::fclose(Out);
     }
@@ -92,8 +92,8 @@ struct TTraceSink {
     }
 };
 
-TTraceSink& Sink() {
-    static TTraceSink sink;
+TraceSink& Sink() {
+    static TraceSink sink;
     return sink;
 }
 
@@ -127,11 +127,11 @@ const char* WaitName(TWaitResult r) {
 
 // Forwards every call to the real device and writes a line for it. The OS error is read
 // right after the call and left as the call left it.
-class TTracedPort final : public TPortDevice {
+class TracedPort final : public TPortDevice {
 public:
-    TTracedPort(std::unique_ptr<TPortDevice> inner, std::string path)
+    TracedPort(std::unique_ptr<TPortDevice> inner, std::string path)
         : Inner(std::move(inner)), Path(std::move(path)) {}
-    ~TTracedPort() override {
+    ~TracedPort() override {
         Inner.reset();
         Sink().Line("close %s", Path.c_str());
     }
@@ -238,7 +238,7 @@ private:
 } // namespace
 
 void SetPortTrace(std::FILE* out) {
-    TTraceSink& sink = Sink();
+    TraceSink& sink = Sink();
     std::lock_guard<std::mutex> lk(sink.Lock);
     if (sink.Owned)
         std::fclose(sink.Out);
@@ -250,7 +250,7 @@ void SetPortTrace(std::FILE* out) {
 }
 
 bool LineTraceOn() {
-    TTraceSink& sink = Sink();
+    TraceSink& sink = Sink();
     std::lock_guard<std::mutex> lk(sink.Lock);
     return sink.Out && sink.LineState;
 }
@@ -261,7 +261,7 @@ void TraceLineState(const std::string& text) {
 }
 
 std::unique_ptr<TPortDevice> OpenTracedPortDevice(const std::string& path) {
-    TTraceSink& sink = Sink();
+    TraceSink& sink = Sink();
     bool on = false;
     {
         std::lock_guard<std::mutex> lk(sink.Lock);
@@ -275,7 +275,7 @@ std::unique_ptr<TPortDevice> OpenTracedPortDevice(const std::string& path) {
     PortSetLastError(e);
     if (!port)
         return port;
-    return std::make_unique<TTracedPort>(std::move(port), path);
+    return std::make_unique<TracedPort>(std::move(port), path);
 }
 
 } // namespace orvik

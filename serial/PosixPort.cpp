@@ -577,7 +577,7 @@ std::unique_ptr<TPortDevice> OpenPortDevice(const std::string& path) {
     return port;
 }
 
-std::string PortDevicePath(const std::string& deviceName, const TPortMap& ports) {
+std::string PortDevicePath(const std::string& deviceName, const PortMap& ports) {
     return ResolvePortName(deviceName, ports);
 }
 

@@ -329,7 +329,7 @@ std::unique_ptr<TPortDevice> OpenPortDevice(const std::string& path) {
 }
 
 // COM10 and above are reachable only through the device namespace.
-std::string PortDevicePath(const std::string& deviceName, const TPortMap&) {
+std::string PortDevicePath(const std::string& deviceName, const PortMap&) {
     if (ComNumber(deviceName) >= 10)
         return "\\\\.\\" + deviceName;
     return deviceName;

@@ -126,7 +126,7 @@ void TSwitchArray::paintEvent(QPaintEvent*) {
 
     // All pictures first, then the texts over them.
     for (std::uint32_t k = 0; k < n; ++k) {
-        const TPoint64 c = model_.CellOrigin(k);
+        const Point64 c = model_.CellOrigin(k);
         const QPixmap* pic = Picture(records[k]);
         if (pic != nullptr && FitsInt(c.X) && FitsInt(c.Y))
             painter.drawPixmap(static_cast<int>(c.X), static_cast<int>(c.Y), *pic, 0, 0, w, h);
@@ -137,7 +137,7 @@ void TSwitchArray::paintEvent(QPaintEvent*) {
     const QFontMetrics metrics(painter.font());
     const bool vertical = model_.DesignationOrientation() == orvik::StVertical;
     for (std::uint32_t k = 0; k < n; ++k) {
-        const TPoint64 a = model_.DesignationAnchor(k);
+        const Point64 a = model_.DesignationAnchor(k);
         if (!FitsInt(a.X) || !FitsInt(a.Y))
             continue;
         const QString text = QString::fromStdString(records[k].Designation);

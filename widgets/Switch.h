@@ -86,8 +86,8 @@ public:
 
     // The list model, for editing the descriptions in place (each edit rebuilds) and for
     // reading the layout.
-    orvik::TSwitchModel& Model() { return model_; }
-    const orvik::TSwitchModel& Model() const { return model_; }
+    orvik::SwitchModel& Model() { return model_; }
+    const orvik::SwitchModel& Model() const { return model_; }
 
     // Replaces the message box that reports a bad description.
     void SetReporter(std::function<void(const QString&)> report);
@@ -104,7 +104,7 @@ private:
     void ShowMessage(const QString& text);
     const QPixmap* Picture(const orvik::TSwitchRecord& r) const;
 
-    orvik::TSwitchModel model_;
+    orvik::SwitchModel model_;
     QPen pen_;
     // Pictures by kind and by picture: off, on, undefined.
     std::array<std::array<QPixmap, 3>, 4> switchBitmaps_;

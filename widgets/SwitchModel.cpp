@@ -4,7 +4,7 @@
 
 namespace orvik {
 
-TSwitchModel::TSwitchModel() {
+SwitchModel::SwitchModel() {
     switches_.Add("Switch 1,toggle,1");
     switches_.Add("Switch 2,toggle,2");
     numberOfSwitches_ = static_cast<std::uint16_t>(switches_.Count());
@@ -16,41 +16,41 @@ TSwitchModel::TSwitchModel() {
     switches_.SetOnChange([this] { SwitchesChanged(); });
 }
 
-void TSwitchModel::RequestRepaint() {
+void SwitchModel::RequestRepaint() {
     if (repaint_)
         repaint_();
 }
 
-template <typename T> void TSwitchModel::Store(T& field, T value) {
+template <typename T> void SwitchModel::Store(T& field, T value) {
     if (field == value)
         return;
     field = value;
     RequestRepaint();
 }
 
-void TSwitchModel::SetSwitchesPerLine(std::uint16_t v) {
+void SwitchModel::SetSwitchesPerLine(std::uint16_t v) {
     Store(switchesPerLine_, v);
 }
-void TSwitchModel::SetHGap(std::uint16_t v) {
+void SwitchModel::SetHGap(std::uint16_t v) {
     Store(hGap_, v);
 }
-void TSwitchModel::SetVGap(std::uint16_t v) {
+void SwitchModel::SetVGap(std::uint16_t v) {
     Store(vGap_, v);
 }
-void TSwitchModel::SetIDSize(std::uint16_t v) {
+void SwitchModel::SetIDSize(std::uint16_t v) {
     Store(idSize_, v);
 }
-void TSwitchModel::SetIDMove(std::uint16_t v) {
+void SwitchModel::SetIDMove(std::uint16_t v) {
     Store(idMove_, v);
 }
-void TSwitchModel::SetRowFirst(bool v) {
+void SwitchModel::SetRowFirst(bool v) {
     Store(rowFirst_, v);
 }
-void TSwitchModel::SetDesignationOrientation(TOrientation v) {
+void SwitchModel::SetDesignationOrientation(TOrientation v) {
     Store(orientation_, v);
 }
 
-void TSwitchModel::SetSmallSwitches(bool v) {
+void SwitchModel::SetSmallSwitches(bool v) {
     if (smallSwitches_ == v)
         return;
     smallSwitches_ = v;
@@ -58,12 +58,12 @@ void TSwitchModel::SetSmallSwitches(bool v) {
     RequestRepaint();
 }
 
-void TSwitchModel::UpdateSwitchSize() noexcept {
+void SwitchModel::UpdateSwitchSize() noexcept {
     switchWidth_ = smallSwitches_ ? SMALL_SWITCH_WIDTH : SWITCH_WIDTH;
     switchHeight_ = smallSwitches_ ? SMALL_SWITCH_HEIGHT : SWITCH_HEIGHT;
 }
 
-void TSwitchModel::ResetStates() {
+void SwitchModel::ResetStates() {
     for (TSwitchRecord& r : records_) {
         r.State = STATE_UNDEFINED;
         r.Id = NO_ID;
@@ -71,7 +71,7 @@ void TSwitchModel::ResetStates() {
     RequestRepaint();
 }
 
-void TSwitchModel::ParseSwitchInfo() {
+void SwitchModel::ParseSwitchInfo() {
     parsed_ = false;
     const std::size_t bad = ParseSwitchEntries(switches_.Strings(), records_.size(), records_);
     if (bad == records_.size()) {
@@ -84,7 +84,7 @@ void TSwitchModel::ParseSwitchInfo() {
         report_(INVALID_SWITCH_INFO + switches_[bad]);
 }
 
-void TSwitchModel::Rebuild() {
+void SwitchModel::Rebuild() {
     numberOfSwitches_ = static_cast<std::uint16_t>(std::min(switches_.Count(), MAX_SWITCHES));
     records_.assign(numberOfSwitches_, TSwitchRecord{});
     ResetStates();
@@ -93,13 +93,13 @@ void TSwitchModel::Rebuild() {
     RequestRepaint();
 }
 
-void TSwitchModel::SwitchesChanged() {
+void SwitchModel::SwitchesChanged() {
     if (busy_)
         return;
     Rebuild();
 }
 
-void TSwitchModel::AssignSwitches(std::vector<std::string> strings) {
+void SwitchModel::AssignSwitches(std::vector<std::string> strings) {
     if (busy_)
         return;
     busy_ = true;
@@ -109,11 +109,11 @@ void TSwitchModel::AssignSwitches(std::vector<std::string> strings) {
     busy_ = false;
 }
 
-TSwitchRecord* TSwitchModel::GetStatusDataPointer() noexcept {
+TSwitchRecord* SwitchModel::GetStatusDataPointer() noexcept {
     return records_.empty() ? nullptr : records_.data();
 }
 
-bool TSwitchModel::Switch(std::uint16_t index, bool on) {
+bool SwitchModel::Switch(std::uint16_t index, bool on) {
     if (index >= numberOfSwitches_)
         return false;
     const std::uint8_t state = on ? STATE_ON : STATE_OFF;
@@ -123,11 +123,11 @@ bool TSwitchModel::Switch(std::uint16_t index, bool on) {
     return true;
 }
 
-std::uint8_t TSwitchModel::GetSwitch(std::uint16_t index) const noexcept {
+std::uint8_t SwitchModel::GetSwitch(std::uint16_t index) const noexcept {
     return index < numberOfSwitches_ ? records_[index].State : std::uint8_t{STATE_UNDEFINED};
 }
 
-TGridPos TSwitchModel::GridPosition(std::uint32_t k) const noexcept {
+GridPos SwitchModel::GridPosition(std::uint32_t k) const noexcept {
     // A line of 0 switches would wrap before every switch; it counts as 1.
     const std::uint32_t p = std::max<std::uint32_t>(switchesPerLine_, 1);
     if (rowFirst_)
@@ -135,30 +135,30 @@ TGridPos TSwitchModel::GridPosition(std::uint32_t k) const noexcept {
     return {k / p, k % p};
 }
 
-TPoint64 TSwitchModel::CellOrigin(std::uint32_t k) const noexcept {
-    const TGridPos g = GridPosition(k);
+Point64 SwitchModel::CellOrigin(std::uint32_t k) const noexcept {
+    const GridPos g = GridPosition(k);
     return {std::int64_t{hGap_} + std::int64_t{g.Col} * (switchWidth_ + hGap_),
             std::int64_t{g.Row} * (switchHeight_ + vGap_)};
 }
 
-TPoint64 TSwitchModel::DesignationAnchor(std::uint32_t k) const noexcept {
-    const TPoint64 c = CellOrigin(k);
+Point64 SwitchModel::DesignationAnchor(std::uint32_t k) const noexcept {
+    const Point64 c = CellOrigin(k);
     if (orientation_ == StVertical)
         return {c.X + idMove_, c.Y};
     return {c.X, c.Y + switchHeight_ + idMove_};
 }
 
-std::optional<std::uint16_t> TSwitchModel::HitTest(std::int64_t x, std::int64_t y) const noexcept {
+std::optional<std::uint16_t> SwitchModel::HitTest(std::int64_t x, std::int64_t y) const noexcept {
     for (std::uint32_t k = 0; k < numberOfSwitches_; ++k) {
-        const TPoint64 c = CellOrigin(k);
+        const Point64 c = CellOrigin(k);
         if (c.X < x && x < c.X + switchWidth_ && c.Y < y && y < c.Y + switchHeight_)
             return static_cast<std::uint16_t>(k);
     }
     return std::nullopt;
 }
 
-std::optional<std::uint16_t> TSwitchModel::Press(bool leftButton, bool ctrlHeld, std::int64_t x,
-                                                 std::int64_t y) const noexcept {
+std::optional<std::uint16_t> SwitchModel::Press(bool leftButton, bool ctrlHeld, std::int64_t x,
+                                                std::int64_t y) const noexcept {
     if (!leftButton || (ctrlClick_ && !ctrlHeld))
         return std::nullopt;
     return HitTest(x, y);

@@ -24,26 +24,26 @@ inline constexpr int SMALL_SWITCH_WIDTH = 16;
 inline constexpr int SMALL_SWITCH_HEIGHT = 32;
 inline constexpr std::size_t MAX_SWITCHES = 65535;
 
-struct TGridPos {
+struct GridPos {
     std::uint32_t Col = 0;
     std::uint32_t Row = 0;
-    bool operator==(const TGridPos&) const = default;
+    bool operator==(const GridPos&) const = default;
 };
 
-struct TPoint64 {
+struct Point64 {
     std::int64_t X = 0;
     std::int64_t Y = 0;
-    bool operator==(const TPoint64&) const = default;
+    bool operator==(const Point64&) const = default;
 };
 
-class TSwitchModel {
+class SwitchModel {
 public:
     using Reporter = std::function<void(const std::string&)>;
 
     // Two switches "Switch 1,toggle,1" and "Switch 2,toggle,2", parsed, all undefined.
-    TSwitchModel();
-    TSwitchModel(const TSwitchModel&) = delete;
-    TSwitchModel& operator=(const TSwitchModel&) = delete;
+    SwitchModel();
+    SwitchModel(const SwitchModel&) = delete;
+    SwitchModel& operator=(const SwitchModel&) = delete;
 
     // Receives the message about a bad description.
     void SetReporter(Reporter report) { report_ = std::move(report); }
@@ -51,8 +51,8 @@ public:
     void SetRepaintRequest(std::function<void()> request) { repaint_ = std::move(request); }
 
     // The description list; every change of it rebuilds the records.
-    TSwitchStrings& Switches() noexcept { return switches_; }
-    const TSwitchStrings& Switches() const noexcept { return switches_; }
+    SwitchStrings& Switches() noexcept { return switches_; }
+    const SwitchStrings& Switches() const noexcept { return switches_; }
     // Replaces the whole list with one rebuild; dropped while Busy.
     void AssignSwitches(std::vector<std::string> strings);
 
@@ -96,9 +96,9 @@ public:
     void SwitchesChanged();
 
     // Grid: switch k's column and row, its cell's top-left corner and its text anchor.
-    TGridPos GridPosition(std::uint32_t k) const noexcept;
-    TPoint64 CellOrigin(std::uint32_t k) const noexcept;
-    TPoint64 DesignationAnchor(std::uint32_t k) const noexcept;
+    GridPos GridPosition(std::uint32_t k) const noexcept;
+    Point64 CellOrigin(std::uint32_t k) const noexcept;
+    Point64 DesignationAnchor(std::uint32_t k) const noexcept;
     // The first switch whose cell holds (x, y) strictly inside its left and top edges.
     std::optional<std::uint16_t> HitTest(std::int64_t x, std::int64_t y) const noexcept;
     // A mouse press: the switch to report, if the press counts (left button only, and with
@@ -111,7 +111,7 @@ private:
     void Rebuild();
     template <typename T> void Store(T& field, T value);
 
-    TSwitchStrings switches_;
+    SwitchStrings switches_;
     std::vector<TSwitchRecord> records_;
     Reporter report_;
     std::function<void()> repaint_;

@@ -4,52 +4,52 @@
 
 namespace orvik {
 
-void TSwitchStrings::Add(std::string s) {
+void SwitchStrings::Add(std::string s) {
     strings_.push_back(std::move(s));
     Changed();
 }
 
-void TSwitchStrings::Insert(std::size_t i, std::string s) {
+void SwitchStrings::Insert(std::size_t i, std::string s) {
     if (i > strings_.size())
         i = strings_.size();
     strings_.insert(strings_.begin() + static_cast<std::ptrdiff_t>(i), std::move(s));
     Changed();
 }
 
-void TSwitchStrings::Delete(std::size_t i) {
+void SwitchStrings::Delete(std::size_t i) {
     if (i >= strings_.size())
         return;
     strings_.erase(strings_.begin() + static_cast<std::ptrdiff_t>(i));
     Changed();
 }
 
-void TSwitchStrings::Put(std::size_t i, std::string s) {
+void SwitchStrings::Put(std::size_t i, std::string s) {
     if (i >= strings_.size())
         return;
     strings_[i] = std::move(s);
     Changed();
 }
 
-void TSwitchStrings::Clear() {
+void SwitchStrings::Clear() {
     if (strings_.empty())
         return;
     strings_.clear();
     Changed();
 }
 
-void TSwitchStrings::Assign(std::vector<std::string> strings) {
+void SwitchStrings::Assign(std::vector<std::string> strings) {
     strings_ = std::move(strings);
     Changed();
 }
 
-void TSwitchStrings::EndUpdate() {
+void SwitchStrings::EndUpdate() {
     if (updateCount_ > 0 && --updateCount_ == 0 && changedInUpdate_) {
         changedInUpdate_ = false;
         Changed();
     }
 }
 
-void TSwitchStrings::Changed() {
+void SwitchStrings::Changed() {
     if (updateCount_ > 0) {
         changedInUpdate_ = true;
         return;

@@ -9,7 +9,7 @@
 
 namespace orvik {
 
-class TSwitchStrings {
+class SwitchStrings {
 public:
     std::size_t Count() const noexcept { return strings_.size(); }
     const std::string& operator[](std::size_t i) const { return strings_.at(i); }

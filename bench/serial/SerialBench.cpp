@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class TBenchComm : public TComm {
+class BenchComm : public TComm {
 public:
     using TComm::TComm;
     using TCustomComm::GetMonitorThread;
@@ -56,7 +56,7 @@ int main() {
         return 1;
     }
     auto invoker = std::make_shared<TPumpedInvoker>();
-    TBenchComm comm(invoker);
+    BenchComm comm(invoker);
     comm.SetDeviceName(name);
     comm.SetBaudRate(cbr57600);
 

@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end + 1;
     }
 
-    orvik::TSwitchModel model;
+    orvik::SwitchModel model;
     std::vector<std::string> reports;
     model.SetReporter([&reports](const std::string& m) { reports.push_back(m); });
     model.AssignSwitches(strings);

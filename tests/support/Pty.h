@@ -1,4 +1,4 @@
-// A pseudo-terminal for tests: the code under test opens `Name`, the test drives `Master`.
+// A pseudo-terminal for tests: the code under test opens `name`, the test drives `master`.
 #pragma once
 
 #include <chrono>
@@ -14,28 +14,28 @@
 
 namespace orvik::test {
 
-struct TPty {
-    int Master = -1;
-    int Slave = -1;
-    std::string Name;
+struct PseudoTerminal {
+    int master = -1;
+    int slave = -1;
+    std::string name;
 
-    TPty() {
-        char name[256] = {};
-        if (::openpty(&Master, &Slave, name, nullptr, nullptr) != 0)
+    PseudoTerminal() {
+        char path[256] = {};
+        if (::openpty(&master, &slave, path, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
-        Name = name;
-        ::fcntl(Master, F_SETFL, ::fcntl(Master, F_GETFL) | O_NONBLOCK);
+        name = path;
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-    ~TPty() {
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    ~PseudoTerminal() {
         CloseMaster();
-        ::close(Slave);
+        ::close(slave);
     }
     void CloseMaster() {
-        if (Master >= 0)
-            ::close(Master);
-        Master = -1;
+        if (master >= 0)
+            ::close(master);
+        master = -1;
     }
     // Writes all bytes at the far end within `limit`; returns how many went.
     std::size_t Send(const std::vector<std::uint8_t>& bytes,
@@ -43,11 +43,11 @@ struct TPty {
         std::size_t sent = 0;
         const auto until = std::chrono::steady_clock::now() + limit;
         while (sent < bytes.size() && std::chrono::steady_clock::now() < until) {
-            ssize_t n = ::write(Master, bytes.data() + sent, bytes.size() - sent);
+            ssize_t n = ::write(master, bytes.data() + sent, bytes.size() - sent);
             if (n > 0) {
                 sent += static_cast<std::size_t>(n);
             } else {
-                pollfd p{Master, POLLOUT, 0};
+                pollfd p{master, POLLOUT, 0};
                 ::poll(&p, 1, 10);
             }
         }
@@ -60,11 +60,11 @@ struct TPty {
         std::size_t have = 0;
         const auto until = std::chrono::steady_clock::now() + limit;
         while (have < count && std::chrono::steady_clock::now() < until) {
-            ssize_t n = ::read(Master, got.data() + have, count - have);
+            ssize_t n = ::read(master, got.data() + have, count - have);
             if (n > 0) {
                 have += static_cast<std::size_t>(n);
             } else {
-                pollfd p{Master, POLLIN, 0};
+                pollfd p{master, POLLIN, 0};
                 ::poll(&p, 1, 10);
             }
         }

@@ -10,7 +10,7 @@
 namespace orvik::test {
 
 // A component whose monitor thread the test can look at.
-class TProbeComm : public TComm {
+class ProbeComm : public TComm {
 public:
     using TComm::TComm;
     using TCustomComm::GetMonitorThread;

@@ -14,9 +14,9 @@
 
 namespace orvik::test {
 
-class TFarEnd {
+class FarEnd {
 public:
-    virtual ~TFarEnd() = default;
+    virtual ~FarEnd() = default;
     // The DeviceName the component opens.
     virtual std::string PortName() const = 0;
     // Writes all bytes within `limit`; returns how many went.
@@ -28,6 +28,6 @@ public:
 };
 
 // The far end, or nullptr with `why` set when this machine has none.
-std::unique_ptr<TFarEnd> OpenFarEnd(std::string& why);
+std::unique_ptr<FarEnd> OpenFarEnd(std::string& why);
 
 } // namespace orvik::test

@@ -5,9 +5,9 @@ namespace orvik::test {
 
 namespace {
 
-class TPtyFarEnd final : public TFarEnd {
+class PtyFarEnd final : public FarEnd {
 public:
-    std::string PortName() const override { return Line.Name; }
+    std::string PortName() const override { return Line.name; }
     std::size_t Send(const std::vector<std::uint8_t>& bytes,
                      std::chrono::milliseconds limit) override {
         return Line.Send(bytes, limit);
@@ -17,14 +17,14 @@ public:
     }
 
 private:
-    TPty Line; // its slave stays open, so the line never hangs up between opens
+    PseudoTerminal Line; // its slave stays open, so the line never hangs up between opens
 };
 
 } // namespace
 
-std::unique_ptr<TFarEnd> OpenFarEnd(std::string& why) {
+std::unique_ptr<FarEnd> OpenFarEnd(std::string& why) {
     try {
-        return std::make_unique<TPtyFarEnd>();
+        return std::make_unique<PtyFarEnd>();
     } catch (const std::exception& e) {
         why = e.what();
         return nullptr;

@@ -10,10 +10,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class TComFarEnd final : public TFarEnd {
+class ComFarEnd final : public FarEnd {
 public:
-    TComFarEnd(HANDLE handle, std::string port) : Handle(handle), Port(std::move(port)) {}
-    ~TComFarEnd() override { CloseHandle(Handle); }
+    ComFarEnd(HANDLE handle, std::string port) : Handle(handle), Port(std::move(port)) {}
+    ~ComFarEnd() override { CloseHandle(Handle); }
     std::string PortName() const override { return Port; }
 
     std::size_t Send(const std::vector<std::uint8_t>& bytes,
@@ -78,7 +78,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<TFarEnd> OpenFarEnd(std::string& why) {
+std::unique_ptr<FarEnd> OpenFarEnd(std::string& why) {
     const char* port = std::getenv("ORVIK_TEST_PORT");
     const char* farPort = std::getenv("ORVIK_TEST_FAR_PORT");
     if (port == nullptr || farPort == nullptr) {
@@ -93,7 +93,7 @@ std::unique_ptr<TFarEnd> OpenFarEnd(std::string& why) {
               ")";
         return nullptr;
     }
-    auto end = std::make_unique<TComFarEnd>(h, port);
+    auto end = std::make_unique<ComFarEnd>(h, port);
     if (!end->Setup()) {
         why = std::string("cannot set up ") + farPort + " (error " +
               std::to_string(GetLastError()) + ")";

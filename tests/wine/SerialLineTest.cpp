@@ -44,8 +44,8 @@ std::string WithCode(const std::string& msg, int code) {
 
 struct SerialLine : ::testing::Test {
     std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
-    std::unique_ptr<TFarEnd> Far;
-    TProbeComm Comm{Invoker};
+    std::unique_ptr<FarEnd> Far;
+    ProbeComm Comm{Invoker};
     std::vector<std::uint8_t> Received;
     std::vector<std::int32_t> Counts;
     std::thread::id MainThread = std::this_thread::get_id();

@@ -22,14 +22,14 @@ namespace {
 
 class PortDialog : public ::testing::Test {
 protected:
-    TPty com3, com5;
-    TPortMap ports{{"COM3", com3.Name}, {"COM5", com5.Name}, {"COM7", "/nonexistent/ttyOrvik7"}};
+    PseudoTerminal com3, com5;
+    PortMap ports{{"COM3", com3.name}, {"COM5", com5.name}, {"COM7", "/nonexistent/ttyOrvik7"}};
     std::shared_ptr<TPumpedInvoker> invoker = std::make_shared<TPumpedInvoker>();
     Bench bench;
     QStringList messages;
     QStringList reasons;
     TComm comm{invoker};
-    TLineConnection line{comm, bench.link, ""};
+    LineConnection line{comm, bench.link, ""};
     std::unique_ptr<TForm15> form = std::make_unique<TForm15>(bench.link, line);
 
     void SetUp() override {
@@ -83,7 +83,7 @@ TEST_F(PortDialog, ShowingSelectsThePortWithoutReopeningIt) {
     EXPECT_EQ(Item(15)->text(), "COM16");
     EXPECT_TRUE(comm.IsOpen());
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_FALSE(Free(com3.Name));
+    EXPECT_FALSE(Free(com3.name));
 
     // Choosing the selected item again does nothing either.
     Click(2);
@@ -93,8 +93,8 @@ TEST_F(PortDialog, ShowingSelectsThePortWithoutReopeningIt) {
 
 TEST_F(PortDialog, EachItemNamesTheDeviceItOpens) {
     ASSERT_TRUE(ShowActive(form.get()));
-    EXPECT_EQ(Item(2)->toolTip().toStdString(), com3.Name);
-    EXPECT_EQ(Item(4)->toolTip().toStdString(), com5.Name);
+    EXPECT_EQ(Item(2)->toolTip().toStdString(), com3.name);
+    EXPECT_EQ(Item(4)->toolTip().toStdString(), com5.name);
     EXPECT_EQ(Item(6)->toolTip(), "/nonexistent/ttyOrvik7, not connected");
     EXPECT_FALSE(Item(0)->toolTip().isEmpty());
 }
@@ -109,8 +109,8 @@ TEST_F(PortDialog, ChoosingAnotherPortMovesTheOpenPortThere) {
     EXPECT_TRUE(comm.IsOpen());
     EXPECT_EQ(bench.link.ComPortIndex, 4);
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_TRUE(Free(com3.Name));
-    EXPECT_FALSE(Free(com5.Name));
+    EXPECT_TRUE(Free(com3.name));
+    EXPECT_FALSE(Free(com5.name));
     EXPECT_EQ(comm.BaudRate(), cbr57600);
 }
 
@@ -125,7 +125,7 @@ TEST_F(PortDialog, APortThatDoesNotOpenIsReportedAndStillChosen) {
                            "possible or free this port if it is in use by another application.");
     EXPECT_EQ(reasons[0], "/nonexistent/ttyOrvik7 is not connected.");
     EXPECT_FALSE(comm.IsOpen());
-    EXPECT_TRUE(Free(com3.Name));
+    EXPECT_TRUE(Free(com3.name));
     EXPECT_EQ(bench.link.ComPortIndex, 6);
     EXPECT_TRUE(Item(6)->isChecked());
 

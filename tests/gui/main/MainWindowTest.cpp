@@ -45,7 +45,7 @@ protected:
         return form->findChild<QLineEdit*>(QString("Edit%1").arg(edit))->text();
     }
     QColor Colour(int shape) const {
-        return form->findChild<TShape*>(QString("Shape%1").arg(shape))->BrushColor();
+        return form->findChild<Shape*>(QString("Shape%1").arg(shape))->BrushColor();
     }
     TSwitchArray* Switches() const { return form->findChild<TSwitchArray*>("SwitchArray1"); }
     QSpinBox* Selector() const { return form->findChild<QSpinBox*>("SpinEdit1"); }
@@ -96,7 +96,7 @@ TEST_F(MainWindow, StartsWhiteAndEmptyWithTheWindowLayout) {
     EXPECT_EQ(Selector()->value(), 1);
     EXPECT_EQ(Selector()->minimum(), 1);
     EXPECT_EQ(Selector()->maximum(), 8);
-    EXPECT_EQ(form->findChild<TShape*>("Shape3")->geometry(), QRect(200, 56, 25, 25));
+    EXPECT_EQ(form->findChild<Shape*>("Shape3")->geometry(), QRect(200, 56, 25, 25));
     EXPECT_EQ(form->findChild<QLineEdit*>("Edit15")->geometry(), QRect(104, 440, 89, 21));
     EXPECT_TRUE(form->findChild<QLineEdit*>("Edit9")->isReadOnly());
     EXPECT_EQ(Switches()->GetNumberOfSwitches(), 8);
@@ -167,7 +167,7 @@ TEST_F(MainWindow, TenSilentTicksBlankTheStripAndTheNodeButKeepCurrents) {
 }
 
 TEST_F(MainWindow, ClickingANodeIndicatorSelectsItAndSendsNothing) {
-    QTest::mouseClick(form->findChild<TShape*>("Shape5"), Qt::RightButton);
+    QTest::mouseClick(form->findChild<Shape*>("Shape5"), Qt::RightButton);
     EXPECT_EQ(Selector()->value(), 5);
     EXPECT_TRUE(port.written.empty());
 }

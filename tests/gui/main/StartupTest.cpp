@@ -22,7 +22,7 @@ protected:
         path = dir.filePath("Orvik.INI").toStdString();
     }
     QColor Colour(TForm1& form, int shape) {
-        return form.findChild<TShape*>(QString("Shape%1").arg(shape))->BrushColor();
+        return form.findChild<Shape*>(QString("Shape%1").arg(shape))->BrushColor();
     }
 
     MessageRecorder recorder;
@@ -45,8 +45,8 @@ TEST_F(Startup, WithoutASettingsFileItUsesCom1AndClosingCreatesTheFile) {
 }
 
 TEST_F(Startup, CommsPortFourOpensCom5AndFramesReachTheDisplay) {
-    TPty pty;
-    WriteFile(path, "; bench setup\n[Setup]\nCommsPort=4\n[Ports]\nCOM5=" + pty.Name + "\n");
+    PseudoTerminal pty;
+    WriteFile(path, "; bench setup\n[Setup]\nCommsPort=4\n[Ports]\nCOM5=" + pty.name + "\n");
     TForm1 form(path);
     EXPECT_TRUE(recorder.messages.isEmpty());
     EXPECT_EQ(form.Comm1().DeviceName(), "COM5");
@@ -69,7 +69,7 @@ TEST_F(Startup, CommsPortFourOpensCom5AndFramesReachTheDisplay) {
     const std::string text = ReadFile(path);
     EXPECT_NE(text.find("; bench setup\n"), std::string::npos);
     EXPECT_NE(text.find("CommsPort=4"), std::string::npos);
-    EXPECT_NE(text.find("COM5=" + pty.Name), std::string::npos);
+    EXPECT_NE(text.find("COM5=" + pty.name), std::string::npos);
 }
 
 TEST_F(Startup, AnAbsentPortIsReportedAndTheWindowStillOpens) {
@@ -106,13 +106,13 @@ TEST_F(Startup, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
 }
 
 TEST_F(Startup, TheStatusLineFollowsTheLine) {
-    TPty pty;
-    WriteFile(path, "[Ports]\nCOM1=" + pty.Name + "\n");
+    PseudoTerminal pty;
+    WriteFile(path, "[Ports]\nCOM1=" + pty.name + "\n");
     TForm1 form(path);
     std::int64_t now = SteadyMilliseconds(); // from the open on, the test's own time
     form.SetClock([&now] { return now; });
     ASSERT_TRUE(form.Comm1().IsOpen());
-    const std::string prefix = "COM1 - " + pty.Name + ": ";
+    const std::string prefix = "COM1 - " + pty.name + ": ";
     auto step = [&](int ms, const Bytes& bytes) {
         for (int t = 0; t < ms; t += 100) {
             if (!bytes.empty() && t % 200 == 0)

@@ -204,7 +204,7 @@ TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
     std::ofstream(root / "dev/ttyUSB0");
     std::ofstream(root / "dev/ttyACM0");
     fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-Bench_0001-if00-port0");
-    const TPortScanRoots roots{(root / "dev").string(), (root / "sys").string()};
+    const PortScanRoots roots{(root / "dev").string(), (root / "sys").string()};
     const auto ports = ListPorts({{"com3", (root / "dev/ttyUSB9").string()}},
                                  {{"COM4", (root / "dev/ttyUSB4").string()}}, roots);
     fs::remove_all(root);

@@ -20,9 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct LineConnection : ::testing::Test {
+struct LineConnectionTest : ::testing::Test {
     fs::path Root = fs::temp_directory_path() / ("orvik_line_" + std::to_string(getpid()));
-    TPortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
+    PortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
     std::string Settings = (Root / "Orvik.INI").string();
     LinkState Link;
     std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
@@ -39,21 +39,21 @@ struct LineConnection : ::testing::Test {
         Comm.Close();
         fs::remove_all(Root);
     }
-    std::string Adapter(const std::string& name, const test::TPty& pty) {
+    std::string Adapter(const std::string& name, const test::PseudoTerminal& pty) {
         const fs::path link = Root / "dev/serial/by-id" / name;
-        fs::create_symlink(pty.Name, link);
+        fs::create_symlink(pty.name, link);
         return link.string();
     }
 };
 
 } // namespace
 
-TEST_F(LineConnection, AComNameFoundByPositionStaysWithItsAdapter) {
-    test::TPty b;
+TEST_F(LineConnectionTest, AComNameFoundByPositionStaysWithItsAdapter) {
+    test::PseudoTerminal b;
     const std::string adapterB = Adapter("usb-Bench_B-if00", b);
     {
-        TLineConnection line(Comm, Link, Settings, Roots);
-        ASSERT_TRUE(line.OpenPort(0, false).Opened);
+        LineConnection line(Comm, Link, Settings, Roots);
+        ASSERT_TRUE(line.OpenPort(0, false).opened);
         EXPECT_EQ(Comm.DevicePath(), adapterB);
         EXPECT_EQ(line.StatusText(SteadyMilliseconds()),
                   "COM1 - usb-Bench_B-if00: open, no valid frame for 0 s");
@@ -61,36 +61,36 @@ TEST_F(LineConnection, AComNameFoundByPositionStaysWithItsAdapter) {
     EXPECT_EQ(ReadSeenPortMap(Settings).at("COM1"), adapterB);
 
     // Another adapter that sorts first is plugged in: COM1 stays with B, also after a restart.
-    test::TPty a;
+    test::PseudoTerminal a;
     const std::string adapterA = Adapter("usb-Bench_A-if00", a);
-    TLineConnection line(Comm, Link, Settings, Roots);
-    ASSERT_TRUE(line.OpenPort(0, false).Opened);
+    LineConnection line(Comm, Link, Settings, Roots);
+    ASSERT_TRUE(line.OpenPort(0, false).opened);
     EXPECT_EQ(Comm.DevicePath(), adapterB);
 
     // B is unplugged: COM1 is not connected, rather than A.
     fs::remove(adapterB);
-    const TOpenOutcome gone = line.OpenPort(0, false);
-    EXPECT_FALSE(gone.Opened);
+    const OpenOutcome gone = line.OpenPort(0, false);
+    EXPECT_FALSE(gone.opened);
     EXPECT_FALSE(Comm.IsOpen());
-    EXPECT_EQ(gone.Problem, TPortProblem::NotConnected);
-    EXPECT_EQ(gone.Reason, adapterB + " is not connected.");
+    EXPECT_EQ(gone.problem, PortProblem::NotConnected);
+    EXPECT_EQ(gone.reason, adapterB + " is not connected.");
     EXPECT_EQ(line.DescribePort(1), adapterB + " (remembered), not connected");
-    EXPECT_EQ(line.Supervisor().State(), TLineStatus::Lost);
+    EXPECT_EQ(line.Supervisor().State(), LineStatus::Lost);
 
     // Chosen again by the user, COM1 is looked for anew.
-    ASSERT_TRUE(line.OpenPort(0, true).Opened);
+    ASSERT_TRUE(line.OpenPort(0, true).opened);
     EXPECT_EQ(Comm.DevicePath(), adapterA);
     EXPECT_EQ(ReadSeenPortMap(Settings).at("COM1"), adapterA);
 }
 
-TEST_F(LineConnection, ReopensWhenTheDeviceComesBackBehindTheSameName) {
+TEST_F(LineConnectionTest, ReopensWhenTheDeviceComesBackBehindTheSameName) {
     const std::string bus = (Root / "bus").string();
-    auto first = std::make_unique<test::TPty>();
-    fs::create_symlink(first->Name, bus);
-    TLineConnection line(Comm, Link, Settings, Roots);
+    auto first = std::make_unique<test::PseudoTerminal>();
+    fs::create_symlink(first->name, bus);
+    LineConnection line(Comm, Link, Settings, Roots);
     Comm.OnLineLost = [&](TCustomComm*, std::int32_t error) { line.LineLost(error); };
     line.SetPorts({{"COM1", bus}});
-    ASSERT_TRUE(line.OpenPort(0, false).Opened);
+    ASSERT_TRUE(line.OpenPort(0, false).opened);
 
     // The far end goes, and with it the device.
     first.reset();
@@ -104,10 +104,10 @@ TEST_F(LineConnection, ReopensWhenTheDeviceComesBackBehindTheSameName) {
               "COM1 - " + bus + ": connection lost, waiting for the adapter");
 
     // Back behind the same name: opened a second after it appeared, and frames flow again.
-    test::TPty second;
-    fs::create_symlink(second.Name, bus);
+    test::PseudoTerminal second;
+    fs::create_symlink(second.name, bus);
     line.Service(t + 200);
-    EXPECT_EQ(line.Supervisor().State(), TLineStatus::Reopening);
+    EXPECT_EQ(line.Supervisor().State(), LineStatus::Reopening);
     line.Service(t + 1100);
     EXPECT_FALSE(Comm.IsOpen());
     line.Service(t + 1200);
@@ -119,15 +119,15 @@ TEST_F(LineConnection, ReopensWhenTheDeviceComesBackBehindTheSameName) {
     ASSERT_EQ(second.Send(frame), frame.size());
     ASSERT_TRUE(Invoker->PumpUntil([&] { return Link.FramesAccepted == 1; }, 5s));
     line.Service(t + 1300);
-    EXPECT_EQ(line.Supervisor().State(), TLineStatus::Receiving);
+    EXPECT_EQ(line.Supervisor().State(), LineStatus::Receiving);
     Comm.Close(); // before `line`, which its handler reaches, goes
 }
 
-TEST_F(LineConnection, AFrameTheLineHandsOverInPiecesArrivesWhole) {
-    test::TPty pty;
-    TLineConnection line(Comm, Link, Settings, Roots);
-    line.SetPorts({{"COM1", pty.Name}});
-    ASSERT_TRUE(line.OpenPort(0, false).Opened);
+TEST_F(LineConnectionTest, AFrameTheLineHandsOverInPiecesArrivesWhole) {
+    test::PseudoTerminal pty;
+    LineConnection line(Comm, Link, Settings, Roots);
+    line.SetPorts({{"COM1", pty.name}});
+    ASSERT_TRUE(line.OpenPort(0, false).opened);
     std::vector<std::uint8_t> data(STATUS_RECORD_SIZE);
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>(i * 13);

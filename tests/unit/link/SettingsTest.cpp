@@ -289,9 +289,9 @@ TEST(ExeDirectory, CutsToTheLastSeparator) {
 }
 
 TEST(SettingsLocation, BesideTheProgramWhereItMayBeWrittenElseInTheUsersFolder) {
-    TSettingsPlaces places{"/opt/orvik/", "/home/tech/.config/orvik/", false, {}};
+    SettingsPlaces places{"/opt/orvik/", "/home/tech/.config/orvik/", false, {}};
     auto writable = [&places](std::initializer_list<std::string> paths) {
-        places.Writable = [set = std::vector<std::string>(paths)](const std::string& p) {
+        places.writable = [set = std::vector<std::string>(paths)](const std::string& p) {
             return std::find(set.begin(), set.end(), p) != set.end();
         };
         return ChooseSettingsFile(places);
@@ -303,10 +303,10 @@ TEST(SettingsLocation, BesideTheProgramWhereItMayBeWrittenElseInTheUsersFolder) 
     // Neither: the user's configuration folder.
     EXPECT_EQ(writable({}), "/home/tech/.config/orvik/Orvik.INI");
     // Installed by the system: never beside the program, also for a user who could write there.
-    places.ExeDirectory = "/usr/bin/";
-    places.Installed = true;
+    places.exeDirectory = "/usr/bin/";
+    places.installed = true;
     EXPECT_EQ(writable({"/usr/bin/", "/usr/bin/Orvik.INI"}), "/home/tech/.config/orvik/Orvik.INI");
     // Without a home: beside the program, as before.
-    places.ConfigDirectory.clear();
+    places.configDirectory.clear();
     EXPECT_EQ(writable({}), "/usr/bin/Orvik.INI");
 }

@@ -27,7 +27,7 @@ template <typename F> std::string CommErrorText(F&& f, std::int32_t* code = null
 
 struct CommPort : ::testing::Test {
     std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
-    TFakeComm Comm{Invoker};
+    FakeComm Comm{Invoker};
 };
 
 } // namespace
@@ -59,7 +59,7 @@ TEST_F(CommPort, OpenAppliesLineSettingsBuffersAndTimeouts) {
     Comm.EventChars().SetXonChar(0x11 + 1);
     Comm.Open();
     ASSERT_TRUE(Comm.IsOpen());
-    TFakePort& port = *Comm.Fake;
+    FakePortDevice& port = *Comm.Fake;
     ASSERT_EQ(port.States.size(), 1u);
     const TLineState& s = port.States[0];
     EXPECT_EQ(s.BaudRate, 57600u);
@@ -86,7 +86,7 @@ TEST_F(CommPort, OpenAppliesLineSettingsBuffersAndTimeouts) {
 
 TEST_F(CommPort, SettersStoreOnlyChangesAndReapplyWhileOpen) {
     Comm.Open();
-    TFakePort& port = *Comm.Fake;
+    FakePortDevice& port = *Comm.Fake;
     Comm.SetBaudRate(cbr9600); // equal: nothing
     Comm.EventChars().SetXoffChar(19);
     EXPECT_EQ(port.States.size(), 1u);
@@ -170,7 +170,7 @@ TEST_F(CommPort, OneDeliveryCallsHandlersInTableOrder) {
     Comm.OnBreak = [&](TCustomComm*) { calls.push_back("break"); };
     Comm.OnTxEmpty = [&](TCustomComm*) { calls.push_back("txempty"); };
     Comm.Open();
-    TFakePort& port = *Comm.Fake;
+    FakePortDevice& port = *Comm.Fake;
     port.Errors = COMM_CE_FRAME;
     port.Stat.cbInQue = 12;
     // RING has no handler and is skipped; the other bits of the mask still run.
@@ -222,7 +222,7 @@ TEST_F(CommPort, CloseRunsAHandedOverDeliveryAndNothingAfter) {
 }
 
 TEST_F(CommPort, StopBeforeTheWaitBeganEndsTheThread) {
-    TFakePort port;
+    FakePortDevice port;
     TCommEventThread thread(port, {evRxChar}, Invoker);
     EXPECT_EQ(port.Mask, COMM_EV_RXCHAR);
     thread.Stop();
@@ -256,7 +256,7 @@ TEST(CommError, MessageCarriesTheCode) {
 
 TEST_F(CommPort, WaitsThatKeepEndingWithoutAnEventAreSpacedOut) {
     Comm.Open();
-    TFakePort& port = *Comm.Fake;
+    FakePortDevice& port = *Comm.Fake;
     port.EndWaitsEmpty = true;
     std::this_thread::sleep_for(300ms);
     // A driver failing every wait at once must not spin a core: a handful of waits, not
@@ -270,7 +270,7 @@ TEST_F(CommPort, AStopCutsTheWaitForTheRestOfAFrame) {
     int deliveries = 0;
     Comm.OnRxChar = [&](TCustomComm*, std::int32_t) { ++deliveries; };
     Comm.Open();
-    TFakePort& port = *Comm.Fake;
+    FakePortDevice& port = *Comm.Fake;
     // At 110 baud the 200 bytes still expected would take 18 s to come.
     Comm.GetMonitorThread()->SetBaud(110);
     Comm.SetRxHint(210);

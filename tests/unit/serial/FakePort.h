@@ -13,7 +13,7 @@
 
 namespace orvik::test {
 
-class TFakePort final : public TPortDevice {
+class FakePortDevice final : public TPortDevice {
 public:
     // Test thread.
     void Raise(std::uint32_t events) {
@@ -116,19 +116,19 @@ private:
     bool WaitFails = false;
 };
 
-// TComm over a TFakePort, with the protected parts a test looks at.
-class TFakeComm : public TComm {
+// TComm over a FakePortDevice, with the protected parts a test looks at.
+class FakeComm : public TComm {
 public:
     using TComm::TComm;
     using TCustomComm::ApplyFlowControl;
     using TCustomComm::ControlBlock;
     using TCustomComm::GetMonitorThread;
 
-    TFakePort* Fake = nullptr; // the device of the last Open
+    FakePortDevice* Fake = nullptr; // the device of the last Open
 
 protected:
     void OpenDevice() override {
-        auto port = std::make_unique<TFakePort>();
+        auto port = std::make_unique<FakePortDevice>();
         port->Driver.fOutxCtsFlow = true; // a driver with its own flow settings
         port->Driver.fRtsControl = COMM_RTS_CONTROL_HANDSHAKE;
         port->Driver.fDtrControl = COMM_DTR_CONTROL_HANDSHAKE;

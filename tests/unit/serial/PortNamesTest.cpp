@@ -15,7 +15,7 @@ namespace {
 
 struct PortNames : ::testing::Test {
     fs::path Root = fs::temp_directory_path() / ("orvik_ports_" + std::to_string(getpid()));
-    TPortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
+    PortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
 
     void SetUp() override {
         fs::create_directories(Root / "dev/serial/by-id");
@@ -45,7 +45,7 @@ TEST_F(PortNames, DevicesPresentInStableOrder) {
 }
 
 TEST_F(PortNames, ResolutionOrder) {
-    const TPortMap ports{{"com4", "/dev/ttyMapped"}, {"COM5", ""}};
+    const PortMap ports{{"com4", "/dev/ttyMapped"}, {"COM5", ""}};
     EXPECT_EQ(ResolvePortName("COM1", ports, Roots), Dev("serial/by-id/usb-Maker_A-if00"));
     EXPECT_EQ(ResolvePortName("Com3", ports, Roots), Dev("ttyUSB0"));
     EXPECT_EQ(ResolvePortName("COM4", ports, Roots), "/dev/ttyMapped"); // the map wins
@@ -60,7 +60,7 @@ TEST_F(PortNames, ResolutionOrder) {
 }
 
 TEST_F(PortNames, EmptyTreeFallsBackToTtyS) {
-    TPortScanRoots none{(Root / "nothing").string(), (Root / "nothing").string()};
+    PortScanRoots none{(Root / "nothing").string(), (Root / "nothing").string()};
     EXPECT_TRUE(ListSerialDevices(none).empty());
     EXPECT_EQ(ResolvePortName("COM1", {}, none), (Root / "nothing/ttyS0").string());
 }

@@ -29,28 +29,28 @@ using namespace std::chrono_literals;
 extern char** environ;
 
 TEST(PortProblem, EachFailedOpenSaysWhatToDo) {
-    EXPECT_EQ(ClassifyPortError(ENOENT), TPortProblem::NotConnected);
-    EXPECT_EQ(ClassifyPortError(EACCES), TPortProblem::NoPermission);
-    EXPECT_EQ(ClassifyPortError(EBUSY), TPortProblem::Busy);
-    EXPECT_EQ(ClassifyPortError(-1), TPortProblem::NotSerial);
-    EXPECT_EQ(ClassifyPortError(EINVAL, true), TPortProblem::Refused);
-    EXPECT_EQ(PortProblemText(TPortProblem::NotConnected, "/dev/ttyUSB0", ENOENT),
+    EXPECT_EQ(ClassifyPortError(ENOENT), PortProblem::NotConnected);
+    EXPECT_EQ(ClassifyPortError(EACCES), PortProblem::NoPermission);
+    EXPECT_EQ(ClassifyPortError(EBUSY), PortProblem::Busy);
+    EXPECT_EQ(ClassifyPortError(-1), PortProblem::NotSerial);
+    EXPECT_EQ(ClassifyPortError(EINVAL, true), PortProblem::Refused);
+    EXPECT_EQ(PortProblemText(PortProblem::NotConnected, "/dev/ttyUSB0", ENOENT),
               "/dev/ttyUSB0 is not connected.");
 
     // No permission: the group the device really belongs to, and the user's own name.
-    test::TPty pty;
+    test::PseudoTerminal pty;
     struct stat st {};
-    ASSERT_EQ(::stat(pty.Name.c_str(), &st), 0);
+    ASSERT_EQ(::stat(pty.name.c_str(), &st), 0);
     const std::string group = ::getgrgid(st.st_gid)->gr_name;
     const std::string user = ::getpwuid(::getuid())->pw_name;
-    EXPECT_EQ(PortProblemText(TPortProblem::NoPermission, pty.Name, EACCES),
-              "No permission to use " + pty.Name + ". Your user needs to be in the group " + group +
+    EXPECT_EQ(PortProblemText(PortProblem::NoPermission, pty.name, EACCES),
+              "No permission to use " + pty.name + ". Your user needs to be in the group " + group +
                   ": sudo usermod -aG " + group + " " + user + ", then log in again.");
 
     // Held by another program: its name and PID.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, pty.Name.c_str(), O_RDWR | O_NOCTTY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, pty.name.c_str(), O_RDWR | O_NOCTTY, 0);
     pid_t holder = 0;
     char sleepName[] = "sleep";
     char seconds[] = "30";
@@ -60,14 +60,14 @@ TEST(PortProblem, EachFailedOpenSaysWhatToDo) {
     std::string text;
     for (int i = 0; i < 200 && text.find("PID") == std::string::npos; ++i) {
         std::this_thread::sleep_for(10ms);
-        text = PortProblemText(TPortProblem::Busy, pty.Name, EBUSY);
+        text = PortProblemText(PortProblem::Busy, pty.name, EBUSY);
     }
     ::kill(holder, SIGTERM);
     ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(text, pty.Name + " is in use by another program: sleep (PID " +
+    EXPECT_EQ(text, pty.name + " is in use by another program: sleep (PID " +
                         std::to_string(holder) + ").");
-    EXPECT_EQ(PortProblemText(TPortProblem::Busy, pty.Name, EBUSY),
-              pty.Name + " is in use by another program.");
+    EXPECT_EQ(PortProblemText(PortProblem::Busy, pty.name, EBUSY),
+              pty.name + " is in use by another program.");
 }
 
 TEST(PortTrace, EveryPortCallIsWrittenWithItsResult) {
@@ -76,10 +76,10 @@ TEST(PortTrace, EveryPortCallIsWrittenWithItsResult) {
     std::FILE* out = std::fopen(path.c_str(), "w");
     ASSERT_NE(out, nullptr);
     SetPortTrace(out);
-    test::TPty pty;
+    test::PseudoTerminal pty;
     {
         TComm comm(std::make_shared<TPumpedInvoker>());
-        comm.SetDeviceName(pty.Name);
+        comm.SetDeviceName(pty.name);
         comm.SetBaudRate(cbr57600);
         comm.Open();
         const std::uint8_t frame[3] = {0xD5, 0x82, 0x06};
@@ -94,10 +94,10 @@ TEST(PortTrace, EveryPortCallIsWrittenWithItsResult) {
     text << std::ifstream(path).rdbuf();
     std::filesystem::remove(path);
     const std::string trace = text.str();
-    EXPECT_NE(trace.find("open " + pty.Name + " -> ok error 0"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("open " + pty.name + " -> ok error 0"), std::string::npos) << trace;
     EXPECT_NE(trace.find("SetState(baud 57600 8N1"), std::string::npos) << trace;
     EXPECT_NE(trace.find("Write(3 bytes d5 82 06) -> 3 error 0"), std::string::npos) << trace;
-    EXPECT_NE(trace.find("close " + pty.Name), std::string::npos) << trace;
+    EXPECT_NE(trace.find("close " + pty.name), std::string::npos) << trace;
     EXPECT_NE(trace.find("open /dev/orvik-no-such-port -> failed error " + std::to_string(ENOENT)),
               std::string::npos)
         << trace;

@@ -24,8 +24,8 @@
 
 using namespace orvik;
 using orvik::test::Pattern;
-using orvik::test::TProbeComm;
-using orvik::test::TPty;
+using orvik::test::ProbeComm;
+using orvik::test::PseudoTerminal;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -58,11 +58,11 @@ struct PtyPort : ::testing::Test {
     std::thread::id MainThread = std::this_thread::get_id();
     bool OffMainThread = false;
     std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();
-    TPty Pty;
-    TProbeComm Comm{Invoker};
+    PseudoTerminal Pty;
+    ProbeComm Comm{Invoker};
 
     void SetUp() override {
-        Comm.SetDeviceName(Pty.Name);
+        Comm.SetDeviceName(Pty.name);
         Comm.SetBaudRate(cbr57600);
         Comm.OnRxChar = [this](TCustomComm* sender, std::int32_t count) {
             OffMainThread |= std::this_thread::get_id() != MainThread;
@@ -101,7 +101,7 @@ TEST_F(PtyPort, OpenCloseAndReopenCycles) {
     }
     Comm.Close(); // closed: nothing
     // The lock went with the device.
-    int fd = ::open(Pty.Name.c_str(), O_RDWR | O_NOCTTY);
+    int fd = ::open(Pty.name.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     ::close(fd);
@@ -110,12 +110,12 @@ TEST_F(PtyPort, OpenCloseAndReopenCycles) {
 TEST_F(PtyPort, LineSettingsReachTheTerminal) {
     // Another program left a handshake on the device; the open starts without any.
     termios t{};
-    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    ASSERT_EQ(::tcgetattr(Pty.slave, &t), 0);
     t.c_cflag |= CRTSCTS;
     t.c_iflag |= IXON | IXOFF;
-    ASSERT_EQ(::tcsetattr(Pty.Slave, TCSANOW, &t), 0);
+    ASSERT_EQ(::tcsetattr(Pty.slave, TCSANOW, &t), 0);
     Comm.Open();
-    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    ASSERT_EQ(::tcgetattr(Pty.slave, &t), 0);
     EXPECT_FALSE(t.c_cflag & CRTSCTS);
     EXPECT_EQ(::cfgetospeed(&t), B57600);
     EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -128,7 +128,7 @@ TEST_F(PtyPort, LineSettingsReachTheTerminal) {
     EXPECT_FALSE(t.c_iflag & (IXON | IXOFF)); // fcDefault on a fresh port: no XON/XOFF
 
     Comm.SetStopbits(sb20); // pseudo-terminals keep 8 bits without parity: not tried here
-    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    ASSERT_EQ(::tcgetattr(Pty.slave, &t), 0);
     EXPECT_TRUE(t.c_cflag & CSTOPB);
 
     // Every mode but fcDefault toggles RTS; a driver without RS-485 mode cannot, and the
@@ -137,7 +137,7 @@ TEST_F(PtyPort, LineSettingsReachTheTerminal) {
     const ECommError* e = Raised([&] { Comm.SetFlowControl(fcSoftware); }, keep);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->ErrorCode, ENOTTY);
-    ASSERT_EQ(::tcgetattr(Pty.Slave, &t), 0);
+    ASSERT_EQ(::tcgetattr(Pty.slave, &t), 0);
     EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
 
     // A rate termios lacks is refused, with the new value kept.
@@ -176,10 +176,10 @@ TEST_F(PtyPort, DevicesThatCannotServeAreRefused) {
     EXPECT_EQ(Comm.DeviceName(), "/dev/orvik-no-such-port");
 
     // A device held by another component.
-    Comm.SetDeviceName(Pty.Name);
+    Comm.SetDeviceName(Pty.name);
     Comm.Open();
     TComm other(Invoker);
-    other.SetDeviceName(Pty.Name);
+    other.SetDeviceName(Pty.name);
     e = Raised([&] { other.Open(); }, keep);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->ErrorCode, EBUSY);
@@ -266,8 +266,8 @@ TEST_F(PtyPort, FarEndClosedIsOneLossAndThePortCanBeOpenedAgain) {
     Comm.Close();
     EXPECT_FALSE(Comm.IsOpen());
 
-    TPty back;
-    Comm.SetDeviceName(back.Name);
+    PseudoTerminal back;
+    Comm.SetDeviceName(back.name);
     Comm.Open();
     EXPECT_FALSE(Comm.LineLost());
     ASSERT_EQ(back.Send(Pattern(20)), 20u);

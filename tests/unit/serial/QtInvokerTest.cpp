@@ -20,7 +20,7 @@ using namespace orvik;
 
 namespace {
 
-class TProbeComm : public TComm {
+class ProbeComm : public TComm {
 public:
     using TComm::TComm;
     using TCustomComm::GetMonitorThread;
@@ -38,7 +38,7 @@ struct QtInvoker : ::testing::Test {
     int Bytes = 0;
     bool OnGuiThread = true;
     std::shared_ptr<TQtMainThreadInvoker> Invoker = std::make_shared<TQtMainThreadInvoker>();
-    TProbeComm Comm{Invoker};
+    ProbeComm Comm{Invoker};
 
     void SetUp() override {
         char name[256] = {};

@@ -18,7 +18,7 @@ std::vector<std::string> Breakers(int n) {
 }
 
 // The main window's instance.
-void MainWindowSetup(TSwitchModel& m) {
+void MainWindowSetup(SwitchModel& m) {
     m.AssignSwitches(Breakers(8));
     m.SetSwitchesPerLine(8);
     m.SetRowFirst(true);
@@ -32,7 +32,7 @@ void MainWindowSetup(TSwitchModel& m) {
 } // namespace
 
 TEST(SwitchModel, StartsWithTwoDefaultSwitches) {
-    TSwitchModel m;
+    SwitchModel m;
     EXPECT_EQ(m.GetNumberOfSwitches(), 2);
     EXPECT_TRUE(m.Parsed());
     ASSERT_EQ(m.Switches().Count(), 2u);
@@ -55,7 +55,7 @@ TEST(SwitchModel, StartsWithTwoDefaultSwitches) {
 }
 
 TEST(SwitchModel, EveryAddedStringRebuildsAndResetsStates) {
-    TSwitchModel m;
+    SwitchModel m;
     int repaints = 0;
     m.SetRepaintRequest([&] { ++repaints; });
     m.Switches().Clear();
@@ -90,7 +90,7 @@ TEST(SwitchModel, EveryAddedStringRebuildsAndResetsStates) {
 }
 
 TEST(SwitchModel, SwitchSetsOnlyOnOrOffAndIgnoresOutOfRange) {
-    TSwitchModel m;
+    SwitchModel m;
     m.AssignSwitches(Breakers(3));
     EXPECT_TRUE(m.Switch(2, true));
     EXPECT_EQ(m.GetSwitch(2), STATE_ON);
@@ -108,7 +108,7 @@ TEST(SwitchModel, SwitchSetsOnlyOnOrOffAndIgnoresOutOfRange) {
 }
 
 TEST(SwitchModel, SettersStoreOnlyChanges) {
-    TSwitchModel m;
+    SwitchModel m;
     int repaints = 0;
     m.SetRepaintRequest([&] { ++repaints; });
     m.SetHGap(30);
@@ -138,7 +138,7 @@ TEST(SwitchModel, SettersStoreOnlyChanges) {
 }
 
 TEST(SwitchModel, ReplacementIsDroppedWhileBusy) {
-    TSwitchModel m;
+    SwitchModel m;
     m.SetBusy(true);
     m.AssignSwitches(Breakers(5));
     m.Switches().Add("Extra,toggle,9");
@@ -150,7 +150,7 @@ TEST(SwitchModel, ReplacementIsDroppedWhileBusy) {
 
 TEST(SwitchModel, ReportMayChangeTheListSafely) {
     // The report runs a message box in the program, in which anything may happen.
-    TSwitchModel m;
+    SwitchModel m;
     int reports = 0;
     m.SetReporter([&](const std::string&) {
         if (++reports == 1)
@@ -164,7 +164,7 @@ TEST(SwitchModel, ReportMayChangeTheListSafely) {
 }
 
 TEST(SwitchModel, AtMost65535Switches) {
-    TSwitchModel m;
+    SwitchModel m;
     std::vector<std::string> list(65536, "B,toggle,1");
     m.AssignSwitches(list);
     EXPECT_EQ(m.GetNumberOfSwitches(), 65535);
@@ -174,49 +174,49 @@ TEST(SwitchModel, AtMost65535Switches) {
 }
 
 TEST(SwitchGrid, MainWindowHasEightCellsInOneRow) {
-    TSwitchModel m;
+    SwitchModel m;
     MainWindowSetup(m);
     const int lefts[] = {24, 80, 136, 192, 248, 304, 360, 416};
     for (std::uint32_t k = 0; k < 8; ++k) {
-        EXPECT_EQ(m.CellOrigin(k), (TPoint64{lefts[k], 0})) << k;
-        EXPECT_EQ(m.DesignationAnchor(k), (TPoint64{lefts[k], 0})) << k;
+        EXPECT_EQ(m.CellOrigin(k), (Point64{lefts[k], 0})) << k;
+        EXPECT_EQ(m.DesignationAnchor(k), (Point64{lefts[k], 0})) << k;
     }
     EXPECT_EQ(m.CellOrigin(7).X + m.SwitchWidth(), 448);
     m.SetDesignationOrientation(StHorizontal);
     m.SetIDMove(5);
-    EXPECT_EQ(m.DesignationAnchor(0), (TPoint64{24, 69}));
+    EXPECT_EQ(m.DesignationAnchor(0), (Point64{24, 69}));
     m.SetDesignationOrientation(StVertical);
-    EXPECT_EQ(m.DesignationAnchor(1), (TPoint64{85, 0}));
+    EXPECT_EQ(m.DesignationAnchor(1), (Point64{85, 0}));
 }
 
 TEST(SwitchGrid, WalksRowsOrColumnsFirst) {
-    TSwitchModel m;
+    SwitchModel m;
     m.AssignSwitches(Breakers(5));
     m.SetSwitchesPerLine(2);
     m.SetRowFirst(false);
-    const TGridPos columnFirst[] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}};
+    const GridPos columnFirst[] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}};
     for (std::uint32_t k = 0; k < 5; ++k)
         EXPECT_EQ(m.GridPosition(k), columnFirst[k]) << k;
     m.SetRowFirst(true);
-    const TGridPos rowFirst[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}, {0, 2}};
+    const GridPos rowFirst[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}, {0, 2}};
     for (std::uint32_t k = 0; k < 5; ++k)
         EXPECT_EQ(m.GridPosition(k), rowFirst[k]) << k;
     // Cells: left margin HGap, no top margin, small cells with the same formulas.
     m.SetHGap(10);
     m.SetVGap(7);
-    EXPECT_EQ(m.CellOrigin(3), (TPoint64{10 + 42, 71}));
+    EXPECT_EQ(m.CellOrigin(3), (Point64{10 + 42, 71}));
     m.SetSmallSwitches(true);
-    EXPECT_EQ(m.CellOrigin(3), (TPoint64{10 + 26, 39}));
+    EXPECT_EQ(m.CellOrigin(3), (Point64{10 + 26, 39}));
     // A line of 0 switches counts as 1.
     m.SetSwitchesPerLine(0);
-    EXPECT_EQ(m.GridPosition(0), (TGridPos{0, 0}));
-    EXPECT_EQ(m.GridPosition(4), (TGridPos{0, 4}));
+    EXPECT_EQ(m.GridPosition(0), (GridPos{0, 0}));
+    EXPECT_EQ(m.GridPosition(4), (GridPos{0, 4}));
     m.SetRowFirst(false);
-    EXPECT_EQ(m.GridPosition(4), (TGridPos{4, 0}));
+    EXPECT_EQ(m.GridPosition(4), (GridPos{4, 0}));
 }
 
 TEST(SwitchGrid, HitTestIsStrictAtTheLeftAndTopEdges) {
-    TSwitchModel m;
+    SwitchModel m;
     MainWindowSetup(m);
     EXPECT_FALSE(m.HitTest(24, 10));
     EXPECT_EQ(m.HitTest(25, 10), 0);
@@ -235,7 +235,7 @@ TEST(SwitchGrid, HitTestIsStrictAtTheLeftAndTopEdges) {
 }
 
 TEST(SwitchGrid, PressCountsOnlyLeftButtonAndHonoursCtrlClick) {
-    TSwitchModel m;
+    SwitchModel m;
     MainWindowSetup(m);
     EXPECT_EQ(m.Press(true, false, 30, 30), 0);
     EXPECT_EQ(m.Press(true, true, 30, 30), 0);

@@ -12,7 +12,7 @@ namespace {
 
 // A model whose messages are collected.
 struct Parsed {
-    TSwitchModel model;
+    SwitchModel model;
     std::vector<std::string> messages;
 
     explicit Parsed(std::vector<std::string> list) {
