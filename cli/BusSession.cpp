@@ -35,29 +35,14 @@ BusSession::~BusSession() {
 
 bool BusSession::Open(const std::string& port, const PortMap& ports,
                       const std::string& settingsPath, std::string& error) {
-    comm_->SetBaudRate(cbr57600);
     portName_ = port;
-    const int number = ComPortNumber(port);
-    if (number >= 1 && number <= 256) {
-        line_ = std::make_unique<LineConnection>(*comm_, link_, settingsPath);
-        line_->SetPorts(ports);
-        const OpenOutcome opened = line_->OpenPort(static_cast<std::uint8_t>(number - 1), false);
-        if (!opened.opened) {
-            error = opened.reason;
-            comm_->Close();
-            return false;
-        }
-    } else {
-        try {
-            comm_->SetPortMap(ports);
-            comm_->SetDeviceName(port);
-            comm_->Open();
-        } catch (const ECommError& e) {
-            const PortProblem problem = ClassifyPortError(e.ErrorCode, comm_->IsOpen());
-            error = PortProblemText(problem, port, e.ErrorCode);
-            comm_->Close();
-            return false;
-        }
+    line_ = std::make_unique<LineConnection>(*comm_, link_, settingsPath);
+    line_->SetPorts(ports);
+    const OpenOutcome opened = line_->OpenPortName(port, false);
+    if (!opened.opened) {
+        error = opened.reason;
+        comm_->Close();
+        return false;
     }
     dropUntil_ = LinkClock::now() + OPEN_SETTLE;
     return true;

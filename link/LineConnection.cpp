@@ -37,12 +37,16 @@ void LineConnection::SetPorts(PortMap ports) {
 }
 
 OpenOutcome LineConnection::OpenPort(std::uint8_t comPortIndex, bool chosenNow) {
-    comName_ = ComDeviceName(comPortIndex);
+    return OpenPortName(ComDeviceName(comPortIndex), chosenNow);
+}
+
+OpenOutcome LineConnection::OpenPortName(const std::string& name, bool chosenNow) {
+    comName_ = name;
 #ifdef _WIN32
     (void)chosenNow; // Windows names its ports itself
 #else
     const int number = ComPortNumber(comName_);
-    if (chosenNow && seen_.erase(comName_) > 0 && !settingsPath_.empty()) {
+    if (chosenNow && number > 0 && seen_.erase(comName_) > 0 && !settingsPath_.empty()) {
         try {
             ForgetPort(settingsPath_, number);
         } catch (const SettingsWriteError&) {
@@ -54,28 +58,17 @@ OpenOutcome LineConnection::OpenPort(std::uint8_t comPortIndex, bool chosenNow) 
 }
 
 OpenOutcome LineConnection::Open(std::int64_t nowMs) {
-    OpenOutcome out;
-    comm_.Close();
-    std::string device = comName_;
+    OpenOutcome out = OpenBusPort(comm_, comName_, ports_, seen_, roots_);
 #ifndef _WIN32
-    const PortResolution where = ResolvePort(comName_, ports_, seen_, roots_);
-    device = where.device;
-    device_ = device;
-    byPosition_ = where.source == PortSource::Position || where.source == PortSource::Fallback;
+    device_ = out.device;
+    byPosition_ = out.source == PortSource::Position || out.source == PortSource::Fallback;
     lastLookAt_ = nowMs;
-    // The component opens exactly the device resolved here.
-    comm_.SetPortMap({{comName_, device}});
-#else
-    comm_.SetPortMap(ports_);
 #endif
-    comm_.SetDeviceName(comName_);
-    try {
-        comm_.Open();
-        out.opened = true;
+    if (out.opened) {
         supervisor_.Opened(nowMs, link_.BytesReceived, link_.FramesAccepted);
 #ifndef _WIN32
-        if (where.source == PortSource::Position) {
-            const std::string stable = StableDeviceName(device, roots_);
+        if (out.source == PortSource::Position) {
+            const std::string stable = StableDeviceName(out.device, roots_);
             seen_[comName_] = stable;
             device_ = stable;
             byPosition_ = false;
@@ -88,11 +81,8 @@ OpenOutcome LineConnection::Open(std::int64_t nowMs) {
             }
         }
 #endif
-    } catch (const ECommError& e) {
-        out.error = e.ErrorCode;
-        out.problem = ClassifyPortError(e.ErrorCode, comm_.IsOpen());
-        out.reason = PortProblemText(out.problem, device, e.ErrorCode);
-        supervisor_.OpenFailed(nowMs, out.problem, e.ErrorCode);
+    } else {
+        supervisor_.OpenFailed(nowMs, out.problem, out.error);
     }
     lossNoted_ = false;
     return out;

@@ -6,6 +6,7 @@
 
 #include "link/LineSupervisor.h"
 #include "link/LinkState.h"
+#include "link/PortOpen.h"
 #include "serial/CommPort.h"
 #include "serial/PortNames.h"
 #include "serial/PortProblem.h"
@@ -14,13 +15,6 @@
 #include <string>
 
 namespace orvik {
-
-struct OpenOutcome {
-    bool opened = false;
-    PortProblem problem = PortProblem::None;
-    std::int32_t error = 0;
-    std::string reason; // "/dev/ttyUSB0 is in use by another program: minicom (PID 4242)."
-};
 
 class LineConnection {
 public:
@@ -37,6 +31,8 @@ public:
     // port just now, so a device it was remembered with is forgotten and it is looked for
     // again. A COM name found by position is remembered with the device it reached.
     OpenOutcome OpenPort(std::uint8_t comPortIndex, bool chosenNow);
+    // The same for any port name: "COM3", or a device path.
+    OpenOutcome OpenPortName(const std::string& name, bool chosenNow);
 
     // The component's OnLineLost: notes the loss only; Service acts on it.
     void LineLost(std::int32_t error);
@@ -48,7 +44,8 @@ public:
 
     const LineSupervisor& Supervisor() const { return supervisor_; }
     TComm& Comm() { return comm_; }
-    // "COM1", and the device it reaches as the user knows it ("usb-Bench_Adapter_0001").
+    // "COM1" (or the path opened), and the device it reaches as the user knows it
+    // ("usb-Bench_Adapter_0001").
     const std::string& ComName() const { return comName_; }
     std::string DeviceName() const;
     // The status line: "COM1 - usb-Bench_Adapter_0001: receiving, 5.0 frames/s".

@@ -1,0 +1,34 @@
+#include "link/PortOpen.h"
+
+namespace orvik {
+
+OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& ports,
+                        const PortMap& seen, const PortScanRoots& roots) {
+    OpenOutcome out;
+    comm.Close();
+#ifdef _WIN32
+    (void)seen;
+    (void)roots;
+    out.device = name;
+    comm.SetPortMap(ports); // Windows names its ports itself
+#else
+    const PortResolution where = ResolvePort(name, ports, seen, roots);
+    out.device = where.device;
+    out.source = where.source;
+    // The component opens exactly the device resolved here.
+    comm.SetPortMap({{name, where.device}});
+#endif
+    comm.SetDeviceName(name);
+    comm.SetBaudRate(cbr57600);
+    try {
+        comm.Open();
+        out.opened = true;
+    } catch (const ECommError& e) {
+        out.error = e.ErrorCode;
+        out.problem = ClassifyPortError(e.ErrorCode, comm.IsOpen());
+        out.reason = PortProblemText(out.problem, out.device, e.ErrorCode);
+    }
+    return out;
+}
+
+} // namespace orvik

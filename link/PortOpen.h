@@ -1,0 +1,28 @@
+// The one way to open the bus's port, for the program and orvik-cli alike: resolve the name,
+// open the serial component at the bus's line settings, and say why when it did not open.
+#pragma once
+
+#include "serial/CommPort.h"
+#include "serial/PortNames.h"
+#include "serial/PortProblem.h"
+
+#include <cstdint>
+#include <string>
+
+namespace orvik {
+
+struct OpenOutcome {
+    bool opened = false;
+    PortProblem problem = PortProblem::None;
+    std::int32_t error = 0;
+    std::string reason; // "/dev/ttyUSB0 is in use by another program: minicom (PID 4242)."
+    std::string device; // what the name reached ("" on Windows, where the system resolves it)
+    PortSource source = PortSource::AsGiven;
+};
+
+// Closes `comm`, resolves `name` ("COM3" through `ports`, `seen` and the devices present; a
+// path as it stands) and opens it at 57600 8N1 without flow control.
+OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& ports,
+                        const PortMap& seen, const PortScanRoots& roots = {});
+
+} // namespace orvik
