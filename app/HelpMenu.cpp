@@ -52,12 +52,13 @@ void ShowManual(QMainWindow* window) {
         dialog->show();
         return;
     }
-#ifdef ORVIK_README
-    if (QFile::exists(ORVIK_README) && QDesktopServices::openUrl(QUrl::fromLocalFile(ORVIK_README)))
+#ifdef ORVIK_USER_GUIDE
+    if (QFile::exists(ORVIK_USER_GUIDE) &&
+        QDesktopServices::openUrl(QUrl::fromLocalFile(ORVIK_USER_GUIDE)))
         return;
 #endif
     messages::ShowMessage(window, "The manual is not installed.",
-                          "See the section \"Using the program\" of the README, or run "
+                          "See docs/user-guide.md in the source tree, or run "
                           "\"man orvik\" where the package is installed.");
 }
 

@@ -1,6 +1,6 @@
 // The menu "&Help" of the main window: "About" (the version, the settings file in use, the COM
 // name and the device it reaches, the licence) and "Manual" (the installed manual page, else the
-// README).
+// user's guide of the source tree).
 #pragma once
 
 #include <QString>

@@ -63,7 +63,7 @@ The demo runs $program with its own $demo/Orvik.INI;
 the settings of $build/app/orvik are left as they are.
 Commands the program sends are logged in $demo/commands.log.
 On hardware: plug in the USB serial adapter and start $build/app/orvik
-(COM1 is the first adapter; see "Using the program on hardware" in README.md).
+(COM1 is the first adapter; see "Using the program on hardware" in docs/user-guide.md).
 EOF
 
 if [ -n "$with_display" ]; then

@@ -28,4 +28,8 @@ changed() {
 }
 wait_for 10 changed || fail "breaker 1's picture did not change"
 echo "breaker 1's switch picture changed after the status frame"
+# The README's picture of the main window (scripts/screenshot.sh).
+if [ -n "${E2E_SCREENSHOT:-}" ]; then
+    shot "$E2E_SCREENSHOT" || fail "no screenshot for $E2E_SCREENSHOT"
+fi
 echo "PASS"
