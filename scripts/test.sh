@@ -7,6 +7,9 @@ source scripts/lib/deps.sh
 
 ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}"
 
+# The layer rule, before anything is built: no Qt below the windows, no include from above.
+./scripts/check-layers.sh
+
 jobs=$(nproc 2>/dev/null || echo 2)
 build=${ORVIK_BUILD_DIR:-build}
 
