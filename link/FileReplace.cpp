@@ -1,5 +1,7 @@
 #include "link/FileReplace.h"
 
+#include "link/RegularFile.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,15 +20,34 @@ namespace orvik {
 
 #ifdef _WIN32
 
-ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text) {
+bool FileWritable(const std::string& path, std::string& reason) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+        reason = attributes & FILE_ATTRIBUTE_DIRECTORY ? "is a folder" : "is read-only";
+        return false;
+    }
+    return true;
+}
+
+ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text,
+                               std::string* reason) {
+    std::string why;
+    if (!reason)
+        reason = &why;
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES && !FileWritable(path, *reason))
+        return ReplaceResult::NotWritable;
     static unsigned counter = 0;
     const std::string temp =
         path + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_ACCESS_DENIED ? ReplaceResult::FolderNotWritable
-                                                     : ReplaceResult::Failed;
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        *reason = "its folder cannot be written (Windows error " + std::to_string(error) + ")";
+        return error == ERROR_ACCESS_DENIED ? ReplaceResult::FolderNotWritable
+                                            : ReplaceResult::Failed;
+    }
     bool ok = true;
     for (std::size_t done = 0; ok && done < text.size();) {
         DWORD wrote = 0;
@@ -42,6 +64,7 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text) {
     else if (ok)
         ok = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
     if (!ok) {
+        *reason = "Windows error " + std::to_string(GetLastError());
         DeleteFileA(temp.c_str());
         return ReplaceResult::Failed;
     }
@@ -52,11 +75,20 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text) {
 
 namespace {
 
-bool WriteAll(int fd, std::string_view text) {
+// "444", "rw-r--r--" style is less clear to most than the octal form users chmod with.
+std::string ModeText(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03o", static_cast<unsigned>(mode & 0777));
+    return text;
+}
+
+bool WriteAll(int fd, std::string_view text) { // errno tells a failure
     while (!text.empty()) {
         const ssize_t n = ::write(fd, text.data(), text.size());
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;
         if (n <= 0)
             return false;
         text.remove_prefix(static_cast<std::size_t>(n));
@@ -66,7 +98,27 @@ bool WriteAll(int fd, std::string_view text) {
 
 } // namespace
 
-ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text) {
+bool FileWritable(const std::string& path, std::string& reason) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        reason = S_ISDIR(st.st_mode) ? "is a folder"
+                                     : "is not a regular file (a device, a FIFO or a socket)";
+        return false;
+    }
+    if (::access(path.c_str(), W_OK) != 0) {
+        reason = SystemErrorText(errno);
+        if (errno == EACCES && ::stat(path.c_str(), &st) == 0)
+            reason += " (the file's mode is " + ModeText(st.st_mode) + ")";
+        return false;
+    }
+    return true;
+}
+
+ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text,
+                               std::string* reason) {
+    std::string why;
+    if (!reason)
+        reason = &why;
     std::error_code ec;
     std::string target = path;
     if (std::filesystem::is_symlink(path, ec)) {
@@ -74,15 +126,22 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text) {
         if (!ec)
             target = resolved.string();
     }
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !FileWritable(target, *reason))
+        return ReplaceResult::NotWritable;
     std::string temp = target + ".tmp-XXXXXX";
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return errno == EACCES || errno == EPERM || errno == EROFS
+    if (fd < 0) {
+        const int error = errno;
+        *reason = error == ENOENT ? "its folder does not exist"
+                                  : "its folder cannot be written: " + SystemErrorText(error);
+        return error == EACCES || error == EPERM || error == EROFS
                    ? ReplaceResult::FolderNotWritable
                    : ReplaceResult::Failed;
+    }
 
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
+    if (exists) {
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Not allowed to give it away: it stays the writer's own, as a new file would.
         }
@@ -93,9 +152,14 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text) {
         ::fchmod(fd, 0666 & ~mask); // as a file the program creates
     }
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
     ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
+        *reason = SystemErrorText(error ? error : errno);
         ::unlink(temp.c_str());
         return ReplaceResult::Failed;
     }

@@ -2,12 +2,12 @@
 
 #include "link/FileReplace.h"
 #include "link/IniFile.h"
+#include "link/RegularFile.h"
 #include "link/SettingsLocation.h"
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <system_error>
 
 #ifdef _WIN32
@@ -22,23 +22,32 @@ namespace {
 
 [[maybe_unused]] constexpr std::size_t MAX_EXE_PATH = 32768; // Windows only
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad())
-        return false;
-    out = std::move(ss).str();
+// Control bytes other than tabs and line ends are in no text a person wrote.
+bool LooksLikeText(const std::string& text) {
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F)
+            return false;
+    }
     return true;
 }
 
+// The file's text, or nullopt with the reason when it is there but cannot be a settings file.
+std::optional<std::string> ReadSettingsText(const std::string& path, std::string& problem) {
+    if (!PathExists(path))
+        return std::string();
+    auto text = ReadRegularFile(path, SETTINGS_FILE_LIMIT, problem);
+    if (text && !LooksLikeText(*text)) {
+        problem = "holds bytes that no settings file has";
+        return std::nullopt;
+    }
+    return text;
+}
+
 IniFile LoadIni(const std::string& path) {
-    std::string text;
-    if (!ReadWholeFile(path, text))
-        return IniFile();
-    return IniFile(std::move(text));
+    std::string problem;
+    auto text = ReadSettingsText(path, problem);
+    return text ? IniFile(std::move(*text)) : IniFile();
 }
 
 } // namespace
@@ -71,6 +80,12 @@ std::string SettingsFilePath() {
     return ChooseSettingsFile(SettingsPlacesOfThisRun());
 }
 
+std::string SettingsFileProblem(const std::string& path) {
+    std::string problem;
+    ReadSettingsText(path, problem);
+    return problem;
+}
+
 std::uint8_t ReadCommsPort(const std::string& path) {
     auto value = LoadIni(path).ReadString("Setup", "CommsPort");
     if (!value)
@@ -83,13 +98,14 @@ namespace {
 
 // Reads the file, lets `edit` change it, writes it back.
 template <typename F> void EditSettings(const std::string& path, F&& edit) {
-    std::string text;
-    std::error_code ec;
-    // A file that is there but cannot be read is not overwritten: its other contents would
-    // be lost.
-    if (std::filesystem::exists(path, ec) && !ReadWholeFile(path, text))
+    // A file that is there but cannot be read as settings is not overwritten: its contents
+    // would be lost.
+    std::string problem;
+    auto text = ReadSettingsText(path, problem);
+    if (!text)
         throw SettingsWriteError(path);
-    IniFile ini(std::move(text));
+    IniFile ini(std::move(*text));
+    std::error_code ec;
     edit(ini);
     // The user's configuration folder may not be there yet.
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -104,6 +120,7 @@ template <typename F> void EditSettings(const std::string& path, F&& edit) {
         if (WriteFileInPlace(path, ini.Text()))
             return;
         break;
+    case ReplaceResult::NotWritable:
     case ReplaceResult::Failed:
         break;
     }

@@ -35,6 +35,11 @@ std::string ExeDirectoryOf(std::string_view exePath, char separator);
 // else the one in the user's configuration folder (SettingsLocation.h).
 std::string SettingsFilePath();
 
+// Why the file at `path` cannot be a settings file ("is a folder", "holds bytes that no
+// settings file has"), or "" when it can or is not there. Such a file reads as empty, so the
+// defaults hold, and is never written.
+std::string SettingsFileProblem(const std::string& path);
+
 // Setup/CommsPort, low 8 bits; 0 when the file, section or key is missing or the value is not
 // an integer.
 std::uint8_t ReadCommsPort(const std::string& path);

@@ -1,6 +1,7 @@
-// Arbitrary settings-file contents: reading never fails; writing the port number changes only
-// the CommsPort line of [Setup] (or adds it, and the section), keeps every other line byte for
-// byte and the [Ports] section as it reads; the written value reads back.
+// Arbitrary settings-file contents: reading never fails; a file that cannot be a settings file
+// (binary bytes) reads as the defaults and is never written; for any other, writing the port
+// number changes only the CommsPort line of [Setup] (or adds it, and the section), keeps every
+// other line byte for byte and the [Ports] section as it reads; the written value reads back.
 #include "link/Settings.h"
 
 #include <cstdint>
@@ -151,6 +152,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [number, device] : ports)
         Check(number >= 1 && number <= orvik::MAX_COM_PORT && !device.empty());
 
+    const bool usable = orvik::SettingsFileProblem(path).empty();
+    if (!usable) {
+        Check(orvik::ReadCommsPort(path) == 0 && ports.empty());
+        bool refused = false;
+        try {
+            orvik::WriteCommsPort(path, value);
+        } catch (const orvik::SettingsWriteError&) {
+            refused = true;
+        }
+        Check(refused && ReadFile(path) == before);
+        return 0;
+    }
     try {
         orvik::WriteCommsPort(path, value);
     } catch (const orvik::SettingsWriteError&) {

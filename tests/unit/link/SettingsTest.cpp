@@ -242,23 +242,27 @@ TEST_F(SettingsFile, ReadsThePortsSection) {
     EXPECT_EQ(ReadPorts(path_), ports);
 }
 
-TEST_F(SettingsFile, GarbageNeverCrashes) {
+TEST_F(SettingsFile, AFileThatIsNoSettingsFileGivesTheDefaultsAndIsNeverWritten) {
     std::mt19937 rng(1234);
     std::string garbage(64 * 1024, '\0');
     for (auto& c : garbage)
         c = static_cast<char>(rng());
     garbage += "\n[Setup]\nCommsPort=7\n";
-    garbage += std::string(2 * 1024 * 1024, 'x'); // a huge last line without newline
-    Put(garbage);
-    EXPECT_EQ(ReadCommsPort(path_), 7);
-    WriteCommsPort(path_, 8);
-    std::string after = Get();
-    EXPECT_EQ(after.size(), garbage.size());
-    EXPECT_EQ(ReadCommsPort(path_), 8);
+    const std::string huge = "[Setup]\nCommsPort=7\n" + std::string(2 * 1024 * 1024, 'x');
+    for (const std::string& text : {garbage, huge}) {
+        Put(text);
+        EXPECT_NE(SettingsFileProblem(path_), "");
+        EXPECT_EQ(ReadCommsPort(path_), 0);
+        EXPECT_TRUE(ReadPorts(path_).empty());
+        EXPECT_THROW(WriteCommsPort(path_, 8), SettingsWriteError);
+        EXPECT_THROW(RememberPort(path_, 1, "/dev/ttyS0"), SettingsWriteError);
+        EXPECT_EQ(Get(), text);
+    }
+    EXPECT_EQ(SettingsFileProblem(path_), "is too large (2.0 MB; at most 1 MB)");
 
-    Put(std::string("\0[Setup\n]=\n=\n[\n\0=\0\n", 17));
-    EXPECT_EQ(ReadCommsPort(path_), 0);
-    EXPECT_TRUE(ReadPorts(path_).empty());
+    // Stray lines of a text are no reason to refuse it.
+    Put("[Setup\n]=\n=\n[\n=\n");
+    EXPECT_EQ(SettingsFileProblem(path_), "");
     WriteCommsPort(path_, 1);
     EXPECT_EQ(ReadCommsPort(path_), 1);
 }
