@@ -79,17 +79,12 @@ void NodeSettingsDialog::Begin(const QString& title, int node, const std::string
 
 void NodeSettingsDialog::StartSave(int node, const std::string& path) {
     saving_ = true;
-    notes_.clear();
     Begin("Save node settings", node, path);
 }
 
-void NodeSettingsDialog::StartApply(int node, const std::string& path, const NodeSettings& file,
-                                    const std::vector<std::string>& notes) {
+void NodeSettingsDialog::StartApply(int node, const std::string& path, const NodeSettings& file) {
     saving_ = false;
     file_ = file;
-    notes_.clear();
-    for (const auto& n : notes)
-        notes_ += "\n" + Q(path) + ": " + Q(n);
     Begin("Apply node settings", node, path);
 }
 
@@ -132,7 +127,7 @@ void NodeSettingsDialog::ReadFinished() {
     const QString problem = Q(read->Problem());
     const QString node = NodeName(node_);
     if (read->GetState() != NodeRead::State::Read || (saving_ && !read->TripSettingsRead())) {
-        Text->setText(QString("%1 could not be read: %2.%3").arg(node, problem, notes_));
+        Text->setText(QString("%1 could not be read: %2.").arg(node, problem));
         return;
     }
     if (saving_) {
@@ -161,15 +156,15 @@ void NodeSettingsDialog::ReadFinished() {
     }
     const QString unknown = read->TripSettingsRead() ? QString() : "\n" + problem + ".";
     if (outcomes.empty()) {
-        Text->setText(QString("%1 already matches %2; nothing to send.%3%4")
-                          .arg(node, Q(path_), unknown, notes_));
+        Text->setText(
+            QString("%1 already matches %2; nothing to send.%3").arg(node, Q(path_), unknown));
         apply_.reset();
         return;
     }
-    Text->setText(QString("%1 of %2 differ from %3. Send them with Apply?%4%5")
+    Text->setText(QString("%1 of %2 differ from %3. Send them with Apply?%4")
                       .arg(outcomes.size() == 1 ? QString("1 setting")
                                                 : QString("%1 settings").arg(outcomes.size()),
-                           node, Q(path_), unknown, notes_));
+                           node, Q(path_), unknown));
     ApplyButton->setEnabled(true);
 }
 

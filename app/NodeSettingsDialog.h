@@ -25,9 +25,8 @@ public:
 
     // Reads `node`, then writes its settings to `path`.
     void StartSave(int node, const std::string& path);
-    // Reads `node` and shows how `file` differs from it; `notes` are shown beside (warnings).
-    void StartApply(int node, const std::string& path, const orvik::NodeSettings& file,
-                    const std::vector<std::string>& notes);
+    // Reads `node` and shows how `file` differs from it.
+    void StartApply(int node, const std::string& path, const orvik::NodeSettings& file);
 
     // From the main window: a status frame was accepted, a setup reply stored, a timer tick.
     void OnStatus();
@@ -52,7 +51,6 @@ private:
     bool saving_ = false;
     int node_ = 1;
     std::string path_;
-    QString notes_;
     orvik::NodeSettings file_;
     std::unique_ptr<orvik::NodeRead> read_;
     std::unique_ptr<orvik::NodeApply> apply_;

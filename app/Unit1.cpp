@@ -384,8 +384,14 @@ void TForm1::Setup1Click() {
 
 void TForm1::SaveNodeSettingsClick() {
     const QString path = ChooseNodeSettingsFile(true);
-    if (!path.isEmpty())
-        nodeSettings_->StartSave(link_.SelectedNode(), path.toStdString());
+    if (path.isEmpty())
+        return;
+    // A file that cannot take the settings is refused before the node is read.
+    if (std::string error; !CheckNodeSettingsTarget(path.toStdString(), error)) {
+        messages::ShowMessage(this, path + ": " + QString::fromStdString(error));
+        return;
+    }
+    nodeSettings_->StartSave(link_.SelectedNode(), path.toStdString());
 }
 
 void TForm1::ApplyNodeSettingsClick() {
@@ -399,8 +405,7 @@ void TForm1::ApplyNodeSettingsClick() {
                               path + ": " + QString::fromStdString(error) + "\nNothing was sent.");
         return;
     }
-    nodeSettings_->StartApply(link_.SelectedNode(), path.toStdString(), file->settings,
-                              file->warnings);
+    nodeSettings_->StartApply(link_.SelectedNode(), path.toStdString(), file->settings);
 }
 
 void TForm1::Button9Click() {

@@ -5,9 +5,7 @@
 #include "link/NodeSettingsFile.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 namespace orvik::cli {
 
@@ -24,8 +22,6 @@ std::optional<NodeSettingsFile> LoadFile(const CliContext& ctx, const std::strin
         ctx.Fail(path + ": " + error + "; nothing sent");
         return std::nullopt;
     }
-    for (const auto& w : file->warnings)
-        ctx.Fail(path + ": " + w);
     return file;
 }
 
@@ -100,13 +96,9 @@ std::string ResultText(const SettingOutcome& o) {
 } // namespace
 
 int SaveCommand(const CliContext& ctx, int node, const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec)) {
-        std::string error;
-        if (!LoadNodeSettingsFile(path, error)) {
-            ctx.Fail(path + ": " + error + "; not overwritten");
-            return EXIT_USAGE;
-        }
+    if (std::string error; !CheckNodeSettingsTarget(path, error)) {
+        ctx.Fail(path + ": " + error);
+        return EXIT_USAGE;
     }
     BusSession bus(ctx.stop);
     bus.SetNode(node);

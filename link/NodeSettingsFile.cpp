@@ -1,17 +1,15 @@
 #include "link/NodeSettingsFile.h"
 
 #include "link/FileReplace.h"
-
 #include "link/IniFile.h"
+#include "link/PrintableText.h"
+#include "link/RegularFile.h"
 
 #include <cctype>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
-#include <system_error>
+#include <string_view>
 
 namespace orvik {
 
@@ -173,11 +171,15 @@ std::vector<Entry> Entries(const NodeSettings& s, std::vector<std::string>* skip
     return out;
 }
 
+constexpr std::string_view BOM = "\xEF\xBB\xBF";
+
 std::string LineEnd(const std::string& text) {
     if (text.find("\r\n") != std::string::npos)
         return "\r\n";
     if (text.find('\n') != std::string::npos)
         return "\n";
+    if (text.find('\r') != std::string::npos)
+        return "\r";
 #ifdef _WIN32
     return "\r\n";
 #else
@@ -185,38 +187,47 @@ std::string LineEnd(const std::string& text) {
 #endif
 }
 
-bool ReadFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = std::move(ss).str();
-    return !in.bad();
+// The text without its byte order mark, every line ending in "\n".
+std::string Normalised(std::string_view text) {
+    if (text.substr(0, BOM.size()) == BOM)
+        text.remove_prefix(BOM.size());
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+        } else if (i + 1 == text.size() || text[i + 1] != '\n') {
+            out += '\n';
+        }
+    }
+    return out;
 }
 
 } // namespace
 
 std::optional<NodeSettingsFile> ParseNodeSettings(const std::string& text, std::string& error) {
     NodeSettingsFile file;
-    std::string section;  // the known section the lines are in, "" for none or another's
-    bool inOther = false; // in a section of someone else's
+    std::string section; // the known section the lines are in, "" for none or another's
     std::map<std::string, int> sections;
     std::map<std::string, int> keys; // "section/key" -> line
-    for (const IniLine& line : IniFile(text).Lines()) {
+    for (const IniLine& line : IniFile(Normalised(text)).Lines()) {
         const std::string at = Line(line.number);
         switch (line.kind) {
         case IniLine::Kind::Blank:
         case IniLine::Kind::Comment:
             continue;
         case IniLine::Kind::Other:
-            error = at + "not a [section], a key=value or a ; comment: \"" + Trim(line.text) + "\"";
+            error = at + "not a [section], a key=value or a ; comment: \"" +
+                    PrintableText(Trim(line.text)) + "\"";
             return std::nullopt;
         case IniLine::Kind::Section: {
             section = KnownSection(line.name);
-            inOther = section.empty();
-            if (inOther)
-                continue;
+            if (section.empty()) {
+                error = at + "[" + PrintableText(line.name) +
+                        "] is not a section of a node settings file ([Node], [Breaker1] .. "
+                        "[Breaker8])";
+                return std::nullopt;
+            }
             const auto [it, fresh] = sections.emplace(section, line.number);
             if (!fresh) {
                 error = at + "[" + section + "] appears a second time (first on line " +
@@ -228,17 +239,15 @@ std::optional<NodeSettingsFile> ParseNodeSettings(const std::string& text, std::
         case IniLine::Kind::Key:
             break;
         }
-        if (inOther)
-            continue;
         if (section.empty()) {
-            error = at + "\"" + line.name + "\" comes before any [Node] or [Breaker] section";
+            error = at + "\"" + PrintableText(line.name) +
+                    "\" comes before any [Node] or [Breaker] section";
             return std::nullopt;
         }
         const auto known = FindKey(section, line.name);
         if (!known) {
-            file.warnings.push_back(at + "unknown key \"" + line.name + "\" in [" + section +
-                                    "], ignored");
-            continue;
+            error = at + "unknown key \"" + PrintableText(line.name) + "\" in [" + section + "]";
+            return std::nullopt;
         }
         const std::string name = known->what == KnownKey::What::Setting  ? SettingKey(known->id)
                                  : known->what == KnownKey::What::Number ? "Number"
@@ -250,7 +259,7 @@ std::optional<NodeSettingsFile> ParseNodeSettings(const std::string& text, std::
             return std::nullopt;
         }
         const std::string value = Split(line.value).value;
-        const std::string shown = name + "=" + value;
+        const std::string shown = name + "=" + PrintableText(value);
         if (value.empty()) {
             error = at + name + " has no value";
             return std::nullopt;
@@ -291,15 +300,15 @@ std::optional<NodeSettingsFile> ParseNodeSettings(const std::string& text, std::
 
 std::string WriteNodeSettings(const std::string& existing, const NodeSettings& settings,
                               const std::string& savedAt, std::vector<std::string>* skipped) {
+    // Edited with "\n" line ends, written back with the file's own line end and mark.
     const std::string eol = LineEnd(existing);
+    const bool marked = std::string_view(existing).substr(0, BOM.size()) == BOM;
     const std::string header = HEADER + savedAt;
-    std::string text = existing;
+    std::string text = Normalised(existing);
     if (text.empty()) {
-        text = header + eol + "; values in the wire's units; apply sends only the keys given" + eol;
+        text = header + "\n; values in the wire's units; apply sends only the keys given\n";
     } else if (text.rfind(HEADER, 0) == 0) {
-        auto end = text.find('\n');
-        if (end != std::string::npos && end > 0 && text[end - 1] == '\r')
-            --end;
+        const auto end = text.find('\n');
         text.replace(0, end == std::string::npos ? text.size() : end, header);
     }
 
@@ -330,44 +339,70 @@ std::string WriteNodeSettings(const std::string& existing, const NodeSettings& s
                 comment = old.comment;
         } else {
             if (!sectionSeen)
-                ini = IniFile(ini.Text() + eol); // a blank line before a new section
+                ini = IniFile(ini.Text() + "\n"); // a blank line before a new section
             gap = COMMENT_COLUMN;
             gap = gap > e.key.size() + 1 ? gap - e.key.size() - 1 : 1;
         }
         gap = gap > e.value.size() ? gap - e.value.size() : 1;
         ini.WriteString(e.section, e.key, e.value + std::string(gap, ' ') + "; " + comment);
     }
-    return ini.Text();
+    std::string out = marked ? std::string(BOM) : std::string();
+    for (char c : ini.Text()) {
+        if (c == '\n')
+            out += eol;
+        else
+            out += c;
+    }
+    return out;
 }
 
 std::optional<NodeSettingsFile> LoadNodeSettingsFile(const std::string& path, std::string& error) {
-    std::string text;
-    if (!ReadFile(path, text)) {
-        std::error_code ec;
-        error = std::filesystem::exists(path, ec) ? "cannot be read" : "no such file";
+    const auto text = ReadRegularFile(path, NODE_SETTINGS_FILE_LIMIT, error);
+    if (!text)
+        return std::nullopt;
+    return ParseNodeSettings(*text, error);
+}
+
+namespace {
+
+// The text of the node settings file at `path` that a save would update ("" for none).
+std::optional<std::string> SaveTarget(const std::string& path, std::string& error) {
+    if (!PathExists(path))
+        return std::string();
+    auto text = ReadRegularFile(path, NODE_SETTINGS_FILE_LIMIT, error);
+    if (!text) {
+        error += ", so it is not overwritten";
         return std::nullopt;
     }
-    return ParseNodeSettings(text, error);
+    if (!ParseNodeSettings(*text, error)) {
+        error += "; not a node settings file, so it is not overwritten";
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
+bool CheckNodeSettingsTarget(const std::string& path, std::string& error) {
+    if (!SaveTarget(path, error))
+        return false;
+    std::string reason;
+    if (PathExists(path) && !FileWritable(path, reason)) {
+        error = "cannot be written: " + reason;
+        return false;
+    }
+    return true;
 }
 
 bool SaveNodeSettingsFile(const std::string& path, const NodeSettings& settings, std::string& error,
                           std::vector<std::string>* skipped) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string existing;
-    if (fs::exists(path, ec)) {
-        if (!ReadFile(path, existing)) {
-            error = "cannot be read, so it is not overwritten";
-            return false;
-        }
-        if (!ParseNodeSettings(existing, error)) {
-            error += "; not a node settings file, so it is not overwritten";
-            return false;
-        }
-    }
-    const std::string text = WriteNodeSettings(existing, settings, UtcTimestamp(), skipped);
-    if (ReplaceFileWhole(path, text) != ReplaceResult::Replaced) {
-        error = "cannot be written";
+    const auto existing = SaveTarget(path, error);
+    if (!existing)
+        return false;
+    const std::string text = WriteNodeSettings(*existing, settings, UtcTimestamp(), skipped);
+    std::string reason;
+    if (ReplaceFileWhole(path, text, &reason) != ReplaceResult::Replaced) {
+        error = "cannot be written: " + reason;
         return false;
     }
     return true;

@@ -26,7 +26,7 @@ NodeSettings Sample() {
     return s;
 }
 
-TEST(NodeSettingsFile, RoundTripKeepsCommentsAndUnknownKeysOnRewrite) {
+TEST(NodeSettingsFile, RoundTripKeepsCommentsOnRewrite) {
     const std::string saved = WriteNodeSettings("", Sample(), "2026-12-08T14:02:11Z");
     EXPECT_EQ(saved.rfind("; Orvik node settings, saved 2026-12-08T14:02:11Z", 0), 0u);
     EXPECT_NE(saved.find("PowerOnMask=0x07          ; breakers 1, 2, 3 on"), std::string::npos);
@@ -42,15 +42,13 @@ TEST(NodeSettingsFile, RoundTripKeepsCommentsAndUnknownKeysOnRewrite) {
     // changed trip time.
     std::string edited = saved;
     ReplaceLine(edited, "DualLed=1", "DualLed=0                 ; Yes"); // the old reading
-    ReplaceLine(edited, "[Breaker2]", "; van 12, rear box\n[Breaker2]\nLabel=pump");
+    ReplaceLine(edited, "[Breaker2]", "; van 12, rear box\n[Breaker2]");
     ReplaceLine(edited, "TripTime=10", "TripTime=10               ; keep short, pump motor",
                 edited.find("[Breaker2]"));
-    edited += "[Vehicle]\nFleet=North\n";
+    edited += "; fleet North\n";
     back = ParseNodeSettings(edited, error);
     ASSERT_TRUE(back) << error;
     EXPECT_EQ(back->settings.Get({SettingKind::DualLed, 0}), 0);
-    ASSERT_EQ(back->warnings.size(), 1u); // Label
-    EXPECT_NE(back->warnings[0].find("Label"), std::string::npos);
 
     NodeSettings again = Sample();
     again.Set({SettingKind::DualLed, 0}, 0);
@@ -58,8 +56,8 @@ TEST(NodeSettingsFile, RoundTripKeepsCommentsAndUnknownKeysOnRewrite) {
     again.Set({SettingKind::TripTime, 2}, 30);
     const std::string rewritten = WriteNodeSettings(edited, again, "2026-12-09T08:00:00Z");
     for (const char* kept :
-         {"; van 12, rear box", "Label=pump", "[Vehicle]", "Fleet=North",
-          "DualLed=0                 ; No", "TripTime=20               ; keep short, pump motor",
+         {"; van 12, rear box", "; fleet North", "DualLed=0                 ; No",
+          "TripTime=20               ; keep short, pump motor",
           "TripTime=30               ; tenths of a second: 3.0 seconds"})
         EXPECT_NE(rewritten.find(kept), std::string::npos) << kept;
     EXPECT_EQ(rewritten.find("2026-12-08"), std::string::npos);
@@ -81,18 +79,38 @@ TEST(NodeSettingsFile, EachErrorNamesItsLine) {
         {"[Node]\nNumber=9\n", "line 2: Number=9 is not a node number"},
         {"[Node]\nProfile=Fixed\n", "line 2: Profile=Fixed is neither"},
         {"[Node]\nFlasher=\n", "line 2: Flasher has no value"},
+        // A typo in a section or key never passes as a setting.
+        {"[Breaker9]\nTripCurrent=50\n", "line 1: [Breaker9] is not a section"},
+        {"[Node]\n[Breaker0]\n", "line 2: [Breaker0] is not a section"},
+        {"[Bogus]\n", "line 1: [Bogus] is not a section"},
+        {"[Breaker2]\nTripCurent=50\n", "line 2: unknown key \"TripCurent\" in [Breaker2]"},
+        // Line ends of any kind count lines; bytes that are not printable are shown escaped.
+        {"[Breaker2]\rTripCurrent=999\r", "line 2: TripCurrent=999 is not in the list"},
+        {"[Node]\r\n\x01\xff\r\n", "line 2: not a [section], a key=value or a ; comment: "
+                                   "\"\\x01\\xFF\""},
     };
     for (const auto& [text, expected] : cases) {
         std::string error;
         EXPECT_FALSE(ParseNodeSettings(text, error)) << text;
         EXPECT_EQ(error.rfind(expected, 0), 0u) << error;
     }
-    // A part file, with hexadecimal and a CRLF line end, is fine.
-    std::string error;
-    const auto part = ParseNodeSettings("[Node]\r\nPowerOnMask=0x81 ; two\r\n", error);
-    ASSERT_TRUE(part) << error;
-    EXPECT_EQ(part->settings.Get({SettingKind::PowerOnMask, 0}), 0x81);
-    EXPECT_FALSE(part->settings.Get({SettingKind::Doubling, 0}));
+    // A part file with hexadecimal is fine with CR LF, CR alone and a byte order mark, and a
+    // save keeps the file's line end and mark.
+    for (const std::string text :
+         {"[Node]\r\nPowerOnMask=0x81 ; two\r\n", "\xEF\xBB\xBF[Node]\rPowerOnMask=0x81 ; two\r"}) {
+        std::string error;
+        const auto part = ParseNodeSettings(text, error);
+        ASSERT_TRUE(part) << error;
+        EXPECT_EQ(part->settings.Get({SettingKind::PowerOnMask, 0}), 0x81);
+        EXPECT_FALSE(part->settings.Get({SettingKind::Doubling, 0}));
+        NodeSettings changed;
+        changed.Set({SettingKind::PowerOnMask, 0}, 0x03);
+        const std::string saved = WriteNodeSettings(text, changed, "2026-12-09T08:00:00Z");
+        const bool cr = text[0] != '[';
+        EXPECT_EQ(saved, std::string(cr ? "\xEF\xBB\xBF" : "") + "[Node]" + (cr ? "\r" : "\r\n") +
+                             "PowerOnMask=0x03 ; two" + (cr ? "\r" : "\r\n")); // the user's comment
+        EXPECT_TRUE(ParseNodeSettings(saved, error)) << error;
+    }
 }
 
 TEST(NodeSettingsFile, DiffListsOnlyTheFilesKeysThatDiffer) {
