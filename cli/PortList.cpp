@@ -29,7 +29,8 @@ std::vector<PortEntry> ListPorts([[maybe_unused]] const PortMap& ports,
         }
 #else
         const PortResolution where = ResolvePort(e.name, ports, seen, roots);
-        e.device = where.device;
+        e.device = where.device.empty() ? "(none: " + where.console + " is the system console)"
+                                        : where.device;
         e.remembered = where.source == PortSource::Seen;
         std::error_code ec;
         e.present = std::filesystem::exists(e.device, ec);

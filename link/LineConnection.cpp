@@ -161,7 +161,7 @@ std::string LineConnection::StatusText(std::int64_t nowMs) const {
         return text + "open, no valid frame for " + std::to_string(s.SecondsWithoutFrame(nowMs)) +
                " s";
     case LineStatus::NoFrames:
-        return text + "bytes arriving but no valid frame (wrong port or baud rate?)";
+        return text + NO_VALID_FRAME_TEXT;
     case LineStatus::Lost:
         return text + (s.WasLost() ? "connection lost, waiting for the adapter"
                                    : "not connected, waiting for the adapter");
@@ -194,6 +194,8 @@ std::string LineConnection::DescribePort(int comNumber) const {
     return name + (PortDevicePresent(name) ? "" : ", not connected");
 #else
     const PortResolution where = ResolvePort(name, ports_, seen_, roots_);
+    if (where.device.empty())
+        return "no serial adapter (" + where.console + " is the system console)";
     std::string text = where.device;
     if (where.source == PortSource::Seen)
         text += " (remembered)";

@@ -17,6 +17,12 @@ OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& por
     out.source = where.source;
     // The component opens exactly the device resolved here.
     comm.SetPortMap({{name, where.device}});
+    if (out.device.empty()) {
+        out.problem = PortProblem::NotConnected;
+        out.reason = "No serial adapter was found for " + name + "; " + where.console +
+                     " is the system console, which opens only when named in [Ports] or as a path.";
+        return out;
+    }
 #endif
     comm.SetDeviceName(name);
     comm.SetBaudRate(cbr57600);

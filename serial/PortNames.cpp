@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -54,10 +55,38 @@ bool HasUart(const PortScanRoots& roots, const std::string& name) {
     return static_cast<bool>(in >> type) && type != 0;
 }
 
+// The names of the system's consoles ("ttyS0"), from both places the kernel tells them.
+std::set<std::string> ConsoleNames(const PortScanRoots& roots) {
+    std::set<std::string> names;
+    std::ifstream consoles(roots.consoles);
+    for (std::string line; std::getline(consoles, line);) {
+        std::istringstream words(line);
+        if (std::string name; words >> name)
+            names.insert(name);
+    }
+    std::ifstream active(fs::path(roots.sysTty) / "console" / "active");
+    for (std::string name; active >> name;)
+        names.insert(name);
+    return names;
+}
+
+bool IsConsoleIn(const std::set<std::string>& consoles, const fs::path& device) {
+    if (consoles.empty())
+        return false;
+    const std::string target = Canonical(device);
+    return consoles.count(device.filename().string()) ||
+           (!target.empty() && consoles.count(fs::path(target).filename().string()));
+}
+
 } // namespace
+
+bool IsSystemConsole(const std::string& device, const PortScanRoots& roots) {
+    return IsConsoleIn(ConsoleNames(roots), device);
+}
 
 std::vector<std::string> ListSerialDevices(const PortScanRoots& roots) {
     const fs::path dev(roots.dev);
+    const std::set<std::string> consoles = ConsoleNames(roots);
     std::vector<std::string> devices;
     std::set<std::string> named; // canonical targets of the by-id links
 
@@ -69,18 +98,19 @@ std::vector<std::string> ListSerialDevices(const PortScanRoots& roots) {
         std::string target = Canonical(link);
         if (target.empty() || !named.insert(target).second)
             continue; // dangling, or a second name of the same device
-        devices.push_back(link);
+        if (!IsConsoleIn(consoles, link))
+            devices.push_back(link);
     }
 
     for (const char* prefix : {"ttyACM", "ttyUSB"})
         for (const auto& name : Numbered(dev, prefix)) {
             fs::path p = dev / name;
-            if (!named.count(Canonical(p)))
+            if (!named.count(Canonical(p)) && !IsConsoleIn(consoles, p))
                 devices.push_back(p.string());
         }
 
     for (const auto& name : Numbered(dev, "ttyS"))
-        if (HasUart(roots, name))
+        if (HasUart(roots, name) && !IsConsoleIn(consoles, dev / name))
             devices.push_back((dev / name).string());
     return devices;
 }
@@ -106,19 +136,22 @@ const std::string* Entry(const PortMap& map, int n) {
 PortResolution ResolvePort(const std::string& name, const PortMap& ports, const PortMap& seen,
                            const PortScanRoots& roots) {
     if (!name.empty() && name[0] == '/')
-        return {name, PortSource::AsGiven};
+        return {name, PortSource::AsGiven, {}};
     int n = ComPortNumber(name);
     if (n < 1)
-        return {name, PortSource::AsGiven};
+        return {name, PortSource::AsGiven, {}};
     if (const std::string* path = Entry(ports, n))
-        return {*path, PortSource::Ports};
-    if (const std::string* path = Entry(seen, n))
-        return {*path, PortSource::Seen};
+        return {*path, PortSource::Ports, {}};
+    // A console remembered by an older version is forgotten.
+    if (const std::string* path = Entry(seen, n); path && !IsSystemConsole(*path, roots))
+        return {*path, PortSource::Seen, {}};
     std::vector<std::string> present = ListSerialDevices(roots);
     if (static_cast<std::size_t>(n) <= present.size())
-        return {present[static_cast<std::size_t>(n - 1)], PortSource::Position};
-    return {(fs::path(roots.dev) / ("ttyS" + std::to_string(n - 1))).string(),
-            PortSource::Fallback};
+        return {present[static_cast<std::size_t>(n - 1)], PortSource::Position, {}};
+    const std::string fallback = (fs::path(roots.dev) / ("ttyS" + std::to_string(n - 1))).string();
+    if (IsSystemConsole(fallback, roots))
+        return {{}, PortSource::Fallback, fallback};
+    return {fallback, PortSource::Fallback, {}};
 }
 
 std::string ResolvePortName(const std::string& name, const PortMap& ports,

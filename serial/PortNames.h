@@ -5,6 +5,8 @@
 //   3. else the n-th serial device present, in a stable order: /dev/serial/by-id links,
 //      then ttyACM* and ttyUSB* that no such link names, then ttyS* with a UART behind it;
 //   4. else /dev/ttyS<n-1>.
+// Rules 2 to 4 never reach a system console (a serial console of the kernel, as
+// /proc/consoles or /sys/class/tty/console/active list it): only [Ports] or a path opens one.
 // A name starting with '/' is a path as it stands; any other name is left unchanged.
 #pragma once
 
@@ -18,8 +20,12 @@ namespace orvik {
 // Where to look; tests point both at a fake tree.
 struct PortScanRoots {
     std::string dev = "/dev";              // holds ttyUSB0, serial/by-id/..., ttyS0
-    std::string sysTty = "/sys/class/tty"; // holds ttyS0/type (0: no UART)
+    std::string sysTty = "/sys/class/tty"; // holds ttyS0/type (0: no UART), console/active
+    std::string consoles = "/proc/consoles";
 };
+
+// Whether `device` (or what it links to) is a system console.
+bool IsSystemConsole(const std::string& device, const PortScanRoots& roots = {});
 
 // The serial devices present, in the order above.
 std::vector<std::string> ListSerialDevices(const PortScanRoots& roots = {});
@@ -30,8 +36,9 @@ int ComPortNumber(const std::string& name);
 enum class PortSource { AsGiven, Ports, Seen, Position, Fallback };
 
 struct PortResolution {
-    std::string device;
+    std::string device; // "" when the only candidate was a system console
     PortSource source = PortSource::AsGiven;
+    std::string console; // the console passed over, if any
 };
 
 // The device `name` resolves to, and by which rule. `seen`: the devices COM names reached

@@ -15,7 +15,8 @@ namespace {
 
 struct PortNames : ::testing::Test {
     fs::path Root = fs::temp_directory_path() / ("orvik_ports_" + std::to_string(getpid()));
-    PortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
+    PortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string(),
+                        (Root / "consoles").string()};
 
     void SetUp() override {
         fs::create_directories(Root / "dev/serial/by-id");
@@ -60,7 +61,31 @@ TEST_F(PortNames, ResolutionOrder) {
 }
 
 TEST_F(PortNames, EmptyTreeFallsBackToTtyS) {
-    PortScanRoots none{(Root / "nothing").string(), (Root / "nothing").string()};
+    PortScanRoots none{(Root / "nothing").string(), (Root / "nothing").string(),
+                       (Root / "nothing").string()};
     EXPECT_TRUE(ListSerialDevices(none).empty());
     EXPECT_EQ(ResolvePortName("COM1", {}, none), (Root / "nothing/ttyS0").string());
+}
+
+TEST_F(PortNames, ASystemConsoleIsNeverReachedByPosition) {
+    std::ofstream(Root / "consoles") << "ttyS0                -W- (EC  p a)    4:64\n";
+    const auto present = ListSerialDevices(Roots);
+    EXPECT_EQ(std::count(present.begin(), present.end(), Dev("ttyS0")), 0);
+    EXPECT_EQ(present.back(), Dev("ttyS10"));
+
+    // Nothing else there: COM1 reaches no device rather than the console, also when an older
+    // version remembered it; named in [Ports] it is opened.
+    PortScanRoots bare{(Root / "bare").string(), (Root / "sys").string(), Roots.consoles};
+    fs::create_directories(Root / "bare");
+    std::ofstream(Root / "bare/ttyS0");
+    const PortResolution none =
+        ResolvePort("COM1", {}, {{"COM1", (Root / "bare/ttyS0").string()}}, bare);
+    EXPECT_EQ(none.device, "");
+    EXPECT_EQ(none.console, (Root / "bare/ttyS0").string());
+    EXPECT_EQ(ResolvePortName("COM1", {{"COM1", "/dev/ttyS0"}}, bare), "/dev/ttyS0");
+    // The kernel's active consoles count too.
+    fs::create_directories(Root / "sys/console");
+    std::ofstream(Root / "sys/console/active") << "tty0 ttyS10\n";
+    EXPECT_TRUE(IsSystemConsole(Dev("ttyS10"), Roots));
+    EXPECT_FALSE(IsSystemConsole(Dev("ttyUSB0"), Roots));
 }
