@@ -3,6 +3,7 @@
 #include "serial/DirectoryEntries.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,13 +40,48 @@ std::string UserName() {
     return user ? user : "$USER";
 }
 
-// The group that may use the device; "dialout" when it cannot be read.
-std::string DeviceGroup(const std::string& device) {
+// Why the user may not use the device, and what to do about it.
+std::string PermissionAdvice(const std::string& device) {
     struct stat st {};
-    if (::stat(device.c_str(), &st) == 0)
-        if (const group* gr = ::getgrgid(st.st_gid))
-            return gr->gr_name;
-    return "dialout";
+    if (::stat(device.c_str(), &st) != 0)
+        return "Your user needs to be in the group dialout: sudo usermod -aG dialout " +
+               UserName() + ", then log in again.";
+    const group* gr = ::getgrgid(st.st_gid);
+    const std::string groupName = gr ? gr->gr_name : std::to_string(st.st_gid);
+    // The group helps only when it may read and write the device.
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
+        return "Your user needs to be in the group " + groupName + ": sudo usermod -aG " +
+               groupName + " " + UserName() + ", then log in again.";
+    const passwd* pw = ::getpwuid(st.st_uid);
+    const std::string owner = pw ? pw->pw_name : std::to_string(st.st_uid);
+    return "It is for its owner (" + owner +
+           ") only; ask the machine's administrator for access, for example a udev rule that "
+           "gives the device to the group dialout with read and write for the group.";
+}
+
+// The pseudo-terminal number of /dev/pts/N, or -1.
+long PtyNumber(const fs::path& device) {
+    const std::string parent = device.parent_path().string();
+    const std::string n = device.filename().string();
+    if (parent != "/dev/pts" || n.empty() || n.size() > 9 ||
+        n.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stol(n);
+}
+
+// Whether the process holds the far (master) end of pseudo-terminal `number`.
+bool HoldsPtyMaster(const fs::path& proc, long number) {
+    for (const auto& fd : DirectoryEntries(proc / "fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(fd, ec).filename() != "ptmx")
+            continue;
+        std::ifstream info(proc / "fdinfo" / fd.filename());
+        for (std::string line; std::getline(info, line);)
+            if (line.rfind("tty-index:", 0) == 0 &&
+                std::strtol(line.c_str() + 10, nullptr, 10) == number)
+                return true;
+    }
+    return false;
 }
 #endif
 
@@ -79,6 +115,8 @@ PortProblem ClassifyPortError(std::int32_t code, bool stillOpen) {
     case EBUSY:
         return PortProblem::Busy;
     case ENOTTY:
+    case EISDIR:
+    case ENOTDIR:
         return PortProblem::NotSerial;
     default:
         return PortProblem::Other;
@@ -96,11 +134,7 @@ std::string PortProblemText(PortProblem problem, const std::string& device, std:
 #ifdef _WIN32
         return "No permission to use " + device + ".";
 #else
-    {
-        const std::string group = DeviceGroup(device);
-        return "No permission to use " + device + ". Your user needs to be in the group " + group +
-               ": sudo usermod -aG " + group + " " + UserName() + ", then log in again.";
-    }
+        return "No permission to use " + device + ". " + PermissionAdvice(device);
 #endif
     case PortProblem::Busy:
         if (auto holder = FindPortHolder(device))
@@ -128,10 +162,15 @@ std::optional<PortHolder> FindPortHolder(const std::string& device, const std::s
     if (ec)
         return std::nullopt;
     const long self = static_cast<long>(::getpid());
+    const long pty = PtyNumber(target);
     for (const auto& proc : DirectoryEntries(procRoot)) {
         const std::string pid = proc.filename().string();
         if (pid.empty() || pid.size() > 9 ||
             pid.find_first_not_of("0123456789") != std::string::npos || std::stol(pid) == self)
+            continue;
+        // The program at the far end of a pseudo-terminal keeps the near end open too; it is
+        // not the one in the way.
+        if (pty >= 0 && HoldsPtyMaster(proc, pty))
             continue;
         for (const auto& fd : DirectoryEntries(proc / "fd")) {
             std::error_code linkError;

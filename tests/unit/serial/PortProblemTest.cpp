@@ -37,34 +37,63 @@ TEST(PortProblem, EachFailedOpenSaysWhatToDo) {
     EXPECT_EQ(PortProblemText(PortProblem::NotConnected, "/dev/ttyUSB0", ENOENT),
               "/dev/ttyUSB0 is not connected.");
 
-    // No permission: the group the device really belongs to, and the user's own name.
+    // No permission: the group the device really belongs to, when that group may read and
+    // write it, and the user's own name; else the device is its owner's only.
     test::PseudoTerminal pty;
     struct stat st {};
     ASSERT_EQ(::stat(pty.name.c_str(), &st), 0);
     const std::string group = ::getgrgid(st.st_gid)->gr_name;
     const std::string user = ::getpwuid(::getuid())->pw_name;
+    const std::string owner = ::getpwuid(st.st_uid)->pw_name;
+    ASSERT_EQ(::chmod(pty.name.c_str(), 0660), 0);
     EXPECT_EQ(PortProblemText(PortProblem::NoPermission, pty.name, EACCES),
               "No permission to use " + pty.name + ". Your user needs to be in the group " + group +
                   ": sudo usermod -aG " + group + " " + user + ", then log in again.");
+    ASSERT_EQ(::chmod(pty.name.c_str(), 0600), 0);
+    EXPECT_EQ(PortProblemText(PortProblem::NoPermission, pty.name, EACCES)
+                  .rfind("No permission to use " + pty.name + ". It is for its owner (" + owner +
+                             ") only; ask the machine's administrator for access",
+                         0),
+              0u);
 
-    // Held by another program: its name and PID.
+    // Held by another program: its name and PID, not the program at the far end of the
+    // pseudo-terminal, which keeps the near end open too (as the bus simulator does).
+    int names[2];
+    ASSERT_EQ(::pipe(names), 0);
+    const pid_t farEnd = ::fork();
+    ASSERT_GE(farEnd, 0);
+    if (farEnd == 0) {
+        test::PseudoTerminal line;
+        [[maybe_unused]] auto n = ::write(names[1], line.name.c_str(), line.name.size() + 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char farName[128] = {};
+    [[maybe_unused]] auto got = ::read(names[0], farName, sizeof farName - 1);
+    ::close(names[0]);
+    ::close(names[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, pty.name.c_str(), O_RDWR | O_NOCTTY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, farName, O_RDWR | O_NOCTTY, 0);
     pid_t holder = 0;
     char sleepName[] = "sleep";
     char seconds[] = "30";
     char* argv[] = {sleepName, seconds, nullptr};
-    ASSERT_EQ(posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
+    const int spawned = posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     std::string text;
-    for (int i = 0; i < 200 && text.find("PID") == std::string::npos; ++i) {
+    for (int i = 0; spawned == 0 && i < 200 && text.find("PID") == std::string::npos; ++i) {
         std::this_thread::sleep_for(10ms);
-        text = PortProblemText(PortProblem::Busy, pty.name, EBUSY);
+        text = PortProblemText(PortProblem::Busy, farName, EBUSY);
     }
-    ::kill(holder, SIGTERM);
-    ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(text, pty.name + " is in use by another program: sleep (PID " +
+    if (spawned == 0) {
+        ::kill(holder, SIGTERM);
+        ::waitpid(holder, nullptr, 0);
+    }
+    ::kill(farEnd, SIGTERM);
+    ::waitpid(farEnd, nullptr, 0);
+    ASSERT_EQ(spawned, 0);
+    EXPECT_EQ(text, std::string(farName) + " is in use by another program: sleep (PID " +
                         std::to_string(holder) + ").");
     EXPECT_EQ(PortProblemText(PortProblem::Busy, pty.name, EBUSY),
               pty.name + " is in use by another program.");
