@@ -254,6 +254,14 @@ Shape* TForm1::ShapeN(int n) const {
 // --- start and end -------------------------------------------------------------------------
 
 void TForm1::FormCreate() {
+    if (const std::string problem = SettingsFileProblem(settingsPath_); !problem.empty()) {
+        settingsUnusable_ = true;
+        messages::ShowMessage(this,
+                              QString::fromStdString(settingsPath_ +
+                                                     " cannot be read as a settings file: it " +
+                                                     problem + "."),
+                              "The program uses its defaults and leaves the file as it is.");
+    }
     link_.ComPortIndex = ReadCommsPort(settingsPath_);
     line_->SetPorts(ReadPortMap(settingsPath_));
     comm1_->SetDeviceName(ComDeviceName(link_.ComPortIndex));
@@ -267,6 +275,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormCloseQuery() {
+    if (settingsUnusable_)
+        return; // said at the start
     try {
         WriteCommsPort(settingsPath_, link_.ComPortIndex);
     } catch (const SettingsWriteError& e) {

@@ -121,6 +121,8 @@ private:
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
     bool closing_ = false;
+    // The settings file could not be read as one at the start: it is left as it is.
+    bool settingsUnusable_ = false;
     std::function<std::int64_t()> clock_ = orvik::SteadyMilliseconds;
 
     // The traffic on the line; the window goes before the log it shows.

@@ -9,19 +9,41 @@
 
 namespace orvik::cli {
 
+namespace {
+
+constexpr auto SILENCE_NOTICE = std::chrono::seconds(2);
+
+} // namespace
+
+std::string OpenFailureText(const std::string& port, const std::string& reason) {
+    // A path is named once: "/tmp is not a serial port."
+    if (reason.rfind(port + " ", 0) == 0)
+        return reason;
+    return port + " could not be opened: " + reason;
+}
+
 void CliContext::Fail(const std::string& text) const {
     err << "orvik-cli: " << text << std::endl;
+    failures.push_back(text);
+}
+
+std::string SettingsFileOf(const CliContext& ctx) {
+    const std::string settings = SettingsFilePath();
+    if (const std::string problem = SettingsFileProblem(settings); !problem.empty())
+        ctx.Warn(settings + " cannot be read as a settings file: it " + problem +
+                 "; the defaults are used and the file is left as it is");
+    return settings;
 }
 
 int OpenBus(const CliContext& ctx, BusSession& bus) {
     std::string port = ctx.port;
-    const std::string settings = SettingsFilePath();
+    const std::string settings = SettingsFileOf(ctx);
     const PortMap map = ReadPortMap(settings);
     if (port.empty())
         port = ComDeviceName(ReadCommsPort(settings));
     std::string error;
     if (!bus.Open(port, map, settings, error)) {
-        ctx.Fail(port + " could not be opened: " + error);
+        ctx.Fail(OpenFailureText(port, error));
         return EXIT_NO_BUS;
     }
     bool status = false;
@@ -30,14 +52,17 @@ int OpenBus(const CliContext& ctx, BusSession& bus) {
     bus.OnStatus = nullptr;
     if (!came) {
         ctx.Fail(bus.StopRequested() ? "interrupted"
-                                     : "no status frame from the bus on " + port + " within 2 s");
+                 : bus.LineWasLost() ? "line lost: " + bus.LineText()
+                 : bus.BytesWithoutFrames()
+                     ? port + ": " + NO_VALID_FRAME_TEXT
+                     : "no status frame from the bus on " + port + " within 2 s");
         return EXIT_NO_BUS;
     }
     return EXIT_DONE;
 }
 
 int PortsCommand(const CliContext& ctx) {
-    const std::string settings = SettingsFilePath();
+    const std::string settings = SettingsFileOf(ctx);
     const auto ports = ListPorts(ReadPortMap(settings), ReadSeenPortMap(settings));
     if (ctx.json) {
         Json list = Json::array();
@@ -70,10 +95,42 @@ int StatusCommand(const CliContext& ctx, int node, bool watch) {
             ctx.out << StatusText(record, node) << (watch ? "\n" : "") << std::flush;
     };
     show();
-    if (watch) {
-        bus.OnStatus = [&show](LinkTime) { show(); };
-        bus.RunUntil([] { return false; }, LinkTime::max());
-    }
+    if (!watch)
+        return EXIT_DONE;
+    // The line as the status line tells it, between the reports: silent, lost, back.
+    auto tell = [&](const char* word, const std::string& text) {
+        if (ctx.json)
+            ctx.Print({{"line", word}, {"text", text}});
+        else
+            ctx.out << text << "\n\n" << std::flush;
+    };
+    LinkTime lastStatus = LinkClock::now();
+    bool quiet = false;
+    bus.OnStatus = [&](LinkTime t) {
+        if (quiet)
+            tell(LineStatusWord(LineStatus::Receiving), "status frames again");
+        quiet = false;
+        lastStatus = t;
+        show();
+    };
+    bus.OnTick = [&](LinkTime t) {
+        if (!quiet && t - lastStatus >= SILENCE_NOTICE &&
+            bus.Supervisor().State() != LineStatus::Lost) {
+            quiet = true;
+            if (bus.Supervisor().State() == LineStatus::NoFrames)
+                tell(LineStatusWord(LineStatus::NoFrames), NO_VALID_FRAME_TEXT);
+            else
+                tell(LineStatusWord(LineStatus::Silent), "no status frame for 2 s");
+        }
+    };
+    bus.OnLine = [&](LineStatus state) {
+        if (state == LineStatus::Lost || state == LineStatus::Reopening ||
+            state == LineStatus::Failed) {
+            quiet = true;
+            tell(LineStatusWord(state), bus.LineText());
+        }
+    };
+    bus.RunUntil([] { return false; }, LinkTime::max());
     return EXIT_DONE;
 }
 

@@ -27,6 +27,10 @@ BusSession::BusSession(const std::atomic<bool>* stop)
         }
         link_.Comm1RxChar(count);
     };
+    comm_->OnLineLost = [this](TCustomComm*, std::int32_t error) {
+        if (line_)
+            line_->LineLost(error);
+    };
 }
 
 BusSession::~BusSession() {
@@ -45,7 +49,26 @@ bool BusSession::Open(const std::string& port, const PortMap& ports,
         return false;
     }
     dropUntil_ = LinkClock::now() + OPEN_SETTLE;
+    lineState_ = line_->Supervisor().State();
     return true;
+}
+
+void BusSession::Supervise() {
+    if (!line_)
+        return;
+    line_->Service(SteadyMilliseconds());
+    const LineStatus now = line_->Supervisor().State();
+    if (now == lineState_)
+        return;
+    // A reopened line brings what it kept while nobody read: it is dropped as at the open.
+    if (now == LineStatus::Silent &&
+        (lineState_ == LineStatus::Reopening || lineState_ == LineStatus::Lost))
+        dropUntil_ = LinkClock::now() + OPEN_SETTLE;
+    if (now == LineStatus::Lost)
+        lineLost_ = true;
+    lineState_ = now;
+    if (OnLine)
+        OnLine(now);
 }
 
 FrameLog& BusSession::StartLog() {
@@ -77,6 +100,7 @@ bool BusSession::RunUntil(const std::function<bool()>& done, LinkTime deadline) 
             return false;
         const auto left = std::chrono::ceil<milliseconds>(deadline - now);
         invoker_->WaitAndPump(std::min(left, milliseconds(50)));
+        Supervise();
         if (OnTick)
             OnTick(LinkClock::now());
     }

@@ -43,9 +43,18 @@ public:
     std::function<void(LinkTime)> OnStatus;
     std::function<void(LinkTime)> OnSetup;
     std::function<void(LinkTime)> OnTick;
+    // Each change of the line's state: lost, reopening, receiving again ...
+    std::function<void(LineStatus)> OnLine;
+
+    // The line's supervision: its state, and the status line's text for it.
+    const LineSupervisor& Supervisor() const { return line_->Supervisor(); }
+    std::string LineText() const { return line_->StatusText(SteadyMilliseconds()); }
+    // Whether the line was lost since the open, and whether bytes came without a valid frame.
+    bool LineWasLost() const { return lineLost_; }
+    bool BytesWithoutFrames() const { return link_.BytesReceived > 0 && link_.FramesAccepted == 0; }
 
     // Runs the component's deliveries until `done` holds, `deadline` passes or a stop is asked
-    // for. Returns done().
+    // for, and the line's supervision (a lost line is reopened when it is back). Returns done().
     bool RunUntil(const std::function<bool()>& done, LinkTime deadline);
     bool StopRequested() const { return stop_ && stop_->load(); }
 
@@ -54,6 +63,7 @@ private:
     // nobody read); it comes in at once, so what arrives right after the open is dropped.
     static constexpr std::chrono::milliseconds OPEN_SETTLE{100};
     void Drop(std::int32_t count);
+    void Supervise();
 
     const std::atomic<bool>* stop_;
     std::shared_ptr<TPumpedInvoker> invoker_;
@@ -65,6 +75,8 @@ private:
     std::string portName_;
     int node_ = 1;
     LinkTime dropUntil_{};
+    LineStatus lineState_ = LineStatus::Closed;
+    bool lineLost_ = false;
 };
 
 } // namespace orvik::cli

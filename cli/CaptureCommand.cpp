@@ -1,8 +1,8 @@
-// capture: what crosses the line, for a while, into a pcapng capture.
+// capture: what crosses the line, for a while, into a pcapng capture written as it comes.
 #include "cli/Cli.h"
 #include "cli/CliCommands.h"
-#include "link/FileReplace.h"
-#include "link/Pcapng.h"
+#include "link/CaptureWriter.h"
+#include "link/LineConnection.h"
 #include "link/Settings.h"
 #include "link/StatusTexts.h"
 
@@ -12,35 +12,46 @@
 namespace orvik::cli {
 
 int CaptureCommand(const CliContext& ctx, const std::string& file, double seconds) {
+    // The file first: a capture that cannot be written is not recorded at all.
+    CaptureWriter capture;
     BusSession bus(ctx.stop);
     std::string port = ctx.port;
-    const std::string settings = SettingsFilePath();
+    const std::string settings = SettingsFileOf(ctx);
     if (port.empty())
         port = ComDeviceName(ReadCommsPort(settings));
+    if (!capture.Open(
+            file, {"orvik-cli " ORVIK_VERSION, port, "Orvik bus; inbound: from the bus to the PC"},
+            ctx.stop)) {
+        ctx.Fail(file + " cannot be written: " + capture.Error());
+        return EXIT_NO_BUS;
+    }
     // A silent or garbled line is worth recording too: no status frame is waited for.
     std::string error;
     if (!bus.Open(port, ReadPortMap(settings), settings, error)) {
-        ctx.Fail(port + " could not be opened: " + error);
+        capture.Close();
+        ctx.Fail(OpenFailureText(port, error));
         return EXIT_NO_BUS;
     }
     const FrameLog& log = bus.StartLog();
+    bus.OnTick = [&](LinkTime) {
+        capture.AppendNew(log);
+        capture.Flush(SteadyMilliseconds());
+    };
     const auto until = LinkClock::now() + std::chrono::milliseconds(std::lround(seconds * 1000));
-    bus.RunUntil([] { return false; }, until);
-
-    const std::vector<std::uint8_t> bytes =
-        CaptureOfLog(log, {"orvik-cli " ORVIK_VERSION, bus.PortName(),
-                           "Orvik bus; inbound: from the bus to the PC"});
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (ReplaceFileWhole(file, text) != ReplaceResult::Replaced) {
-        ctx.Fail("Unable to write to " + file);
-        return EXIT_USAGE;
+    bus.RunUntil([&capture] { return !capture.IsOpen(); }, until);
+    bus.OnTick = nullptr;
+    capture.AppendNew(log);
+    if (!capture.Close()) {
+        ctx.Fail(file + " cannot be written: " + capture.Error() + "; the capture holds what " +
+                 "was written before");
+        return EXIT_NO_BUS;
     }
     const std::uint64_t accepted = log.Counters().Of(FrameOutcome::Accepted);
     if (ctx.json)
-        ctx.Print({{"file", file}, {"records", log.Size()}, {"accepted", accepted}});
+        ctx.Print({{"file", file}, {"records", capture.Records()}, {"accepted", accepted}});
     else
-        ctx.out << file << ": " << log.Size() << " records, " << accepted << " frames accepted"
-                << std::endl;
+        ctx.out << file << ": " << capture.Records() << " records, " << accepted
+                << " frames accepted" << std::endl;
     return EXIT_DONE;
 }
 

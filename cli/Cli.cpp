@@ -2,9 +2,43 @@
 
 #include "cli/CliCommands.h"
 
+#include "link/Settings.h"
+#include "serial/PortNames.h"
+
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <new>
+
 namespace orvik::cli {
+
+namespace {
+
+// What the parser lets through but no command can use.
+std::string UsageProblem(const std::string& port, bool capture, double seconds) {
+    const int com = ComPortNumber(port);
+    const bool comLike = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') &&
+                         (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm') &&
+                         port.find_first_not_of("0123456789", 3) == std::string::npos;
+    if (comLike && (com < 1 || com > MAX_COM_PORT))
+        return "--port " + port + ": the COM names are COM1 to COM16";
+    if (capture && !(std::isfinite(seconds) && seconds >= 0.1 && seconds <= 86400))
+        return "--seconds: a number of seconds from 0.1 to 86400";
+    return {};
+}
+
+// With --json a command that failed without a result says why in one object.
+int Finish(const CliContext& ctx, int rc) {
+    if (ctx.json && rc != EXIT_DONE && !ctx.printed) {
+        std::string text;
+        for (const auto& f : ctx.failures)
+            text += (text.empty() ? "" : "; ") + f;
+        ctx.Print({{"error", text}, {"exit", rc}});
+    }
+    return rc;
+}
+
+} // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            const std::atomic<bool>* stop) {
@@ -58,30 +92,44 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     capture->add_option("--seconds", seconds, "how long (default 10; Ctrl-C ends it sooner)")
         ->check(CLI::Range(0.1, 86400.0));
 
+    std::string usage;
     try {
         app.parse(argc, argv);
+        usage = UsageProblem(port, static_cast<bool>(*capture), seconds);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success))
             return app.exit(e, out, err); // --help, --version
-        err << "orvik-cli: " << e.what() << "\nRun \"orvik-cli --help\" for the commands."
-            << std::endl;
-        return EXIT_USAGE;
+        usage = e.what();
+    }
+    const CliContext ctx{out, err, json, port, stop, {}, false};
+    if (!usage.empty()) {
+        ctx.Fail(usage);
+        err << "Run \"orvik-cli --help\" for the commands." << std::endl;
+        return Finish(ctx, EXIT_USAGE);
     }
 
-    const CliContext ctx{out, err, json, port, stop};
-    if (*ports)
-        return PortsCommand(ctx);
-    if (*status)
-        return StatusCommand(ctx, node, watch);
-    if (*sw)
-        return SwitchCommand(ctx, node, breaker, state == "on");
-    if (*save)
-        return SaveCommand(ctx, node, file);
-    if (*diff)
-        return DiffCommand(ctx, node, file);
-    if (*capture)
-        return CaptureCommand(ctx, file, seconds);
-    return ApplyCommand(ctx, node, file, dryRun);
+    int rc = EXIT_USAGE;
+    try {
+        if (*ports)
+            rc = PortsCommand(ctx);
+        else if (*status)
+            rc = StatusCommand(ctx, node, watch);
+        else if (*sw)
+            rc = SwitchCommand(ctx, node, breaker, state == "on");
+        else if (*save)
+            rc = SaveCommand(ctx, node, file);
+        else if (*diff)
+            rc = DiffCommand(ctx, node, file);
+        else if (*capture)
+            rc = CaptureCommand(ctx, file, seconds);
+        else
+            rc = ApplyCommand(ctx, node, file, dryRun);
+    } catch (const std::bad_alloc&) {
+        ctx.Fail("out of memory");
+    } catch (const std::exception& e) {
+        ctx.Fail(e.what());
+    }
+    return Finish(ctx, rc);
 }
 
 } // namespace orvik::cli

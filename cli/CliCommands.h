@@ -7,6 +7,7 @@
 #include <atomic>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace orvik::cli {
 
@@ -17,10 +18,25 @@ struct CliContext {
     std::string port; // empty: the port of the program's settings file
     const std::atomic<bool>* stop = nullptr;
 
-    // "orvik-cli: <text>" on the error stream.
+    // "orvik-cli: <text>" on the error stream; with --json the failures also end the output
+    // as one object {"error": ..., "exit": N}.
     void Fail(const std::string& text) const;
-    void Print(const Json& j) const { out << j.dump() << std::endl; }
+    // "orvik-cli: <text>" on the error stream, and the command goes on.
+    void Warn(const std::string& text) const { err << "orvik-cli: " << text << std::endl; }
+    mutable std::vector<std::string> failures;
+    void Print(const Json& j) const {
+        out << j.dump() << std::endl;
+        printed = true;
+    }
+    mutable bool printed = false;
 };
+
+// "COM3 could not be opened: /dev/ttyUSB0 is not connected."; a path only once.
+std::string OpenFailureText(const std::string& port, const std::string& reason);
+
+// The program's settings file, said once when it cannot be read as one (the defaults are
+// used then, and the file is never written).
+std::string SettingsFileOf(const CliContext& ctx);
 
 // Opens the port into `bus` and waits for the first status frame. Returns EXIT_DONE, or
 // EXIT_NO_BUS with the reason told.

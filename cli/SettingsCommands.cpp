@@ -82,6 +82,11 @@ std::string DifferenceRow(const SettingDifference& d, const std::string& result 
     return Row(SettingName(d.id), Reading(d.id, d.now), SettingReading(d.id, d.file), result);
 }
 
+// Whether the outcome was still open, or given up, when the line was lost.
+bool Unsettled(const SettingOutcome& o, bool lost) {
+    return o.result == ApplyResult::Pending || (lost && o.result == ApplyResult::NotConfirmed);
+}
+
 std::string ResultText(const SettingOutcome& o) {
     if (o.result == ApplyResult::Pending)
         return "not confirmed: stopped";
@@ -181,12 +186,14 @@ int ApplyCommand(const CliContext& ctx, int node, const std::string& path, bool 
         bus.OnSetup = [&apply](LinkTime t) { apply.OnSetupStored(t); };
         bus.OnTick = [&apply](LinkTime t) { apply.Tick(t); };
         apply.Start(LinkClock::now());
-        // Every send is settled within a bounded number of status frames or seconds.
-        bus.RunUntil([&apply] { return apply.Finished(); },
+        // Every send is settled within a bounded number of status frames or seconds, unless
+        // the line goes: what was not confirmed by then is left at that.
+        bus.RunUntil([&] { return apply.Finished() || bus.LineWasLost(); },
                      LinkClock::now() + std::chrono::seconds(60));
         bus.OnStatus = bus.OnSetup = bus.OnTick = nullptr;
     }
 
+    const bool lost = bus.LineWasLost();
     std::string unconfirmed;
     int counts[4] = {};
     Json results = Json::array();
@@ -198,8 +205,8 @@ int ApplyCommand(const CliContext& ctx, int node, const std::string& path, bool 
         if (dryRun) {
             j["applicable"] = o.result != ApplyResult::NotApplicable;
         } else {
-            j["result"] =
-                o.result == ApplyResult::Pending ? "not confirmed" : ApplyResultText(o.result);
+            j["result"] = Unsettled(o, lost) ? (lost ? "line lost" : "not confirmed")
+                                             : ApplyResultText(o.result);
             j["sends"] = o.sends;
         }
         results.push_back(std::move(j));
@@ -224,9 +231,14 @@ int ApplyCommand(const CliContext& ctx, int node, const std::string& path, bool 
     } else {
         ctx.out << Row("setting", "was", "now set to", "result");
         for (const SettingOutcome& o : apply.Outcomes())
-            ctx.out << DifferenceRow(o.difference, ResultText(o));
+            ctx.out << DifferenceRow(o.difference,
+                                     Unsettled(o, lost) && lost ? "line lost" : ResultText(o));
         ctx.out << NodeName(node) << ": " << counts[1] << " confirmed, " << counts[2] + counts[0]
                 << " not confirmed, " << counts[3] << " not applicable." << std::endl;
+    }
+    if (!unconfirmed.empty() && lost) {
+        ctx.Fail("line lost (" + bus.LineText() + "); not confirmed: " + unconfirmed);
+        return EXIT_NO_BUS;
     }
     if (!unconfirmed.empty()) {
         ctx.Fail("not confirmed: " + unconfirmed);

@@ -4,6 +4,26 @@
 
 namespace orvik {
 
+const char* LineStatusWord(LineStatus status) {
+    switch (status) {
+    case LineStatus::Closed:
+        return "closed";
+    case LineStatus::Receiving:
+        return "receiving";
+    case LineStatus::Silent:
+        return "silent";
+    case LineStatus::NoFrames:
+        return "no valid frames";
+    case LineStatus::Lost:
+        return "lost";
+    case LineStatus::Reopening:
+        return "reopening";
+    case LineStatus::Failed:
+        break;
+    }
+    return "failed";
+}
+
 bool LineSupervisor::IsOpen() const {
     return state_ == LineStatus::Receiving || state_ == LineStatus::Silent ||
            state_ == LineStatus::NoFrames;

@@ -21,6 +21,14 @@ enum class LineStatus {
     Failed,    // an open failed in a way waiting does not mend; Reconnect tries again
 };
 
+// The state in a word, as a script or a dashboard takes it: "receiving", "silent", "no valid
+// frames", "lost", "reopening", "failed", "closed".
+const char* LineStatusWord(LineStatus status);
+
+// What the status line says of bytes without a valid frame.
+inline constexpr const char* NO_VALID_FRAME_TEXT =
+    "bytes arriving but no valid frame (wrong port or baud rate?)";
+
 enum class LineAction { None, Close, Open };
 
 class LineSupervisor {

@@ -1,5 +1,5 @@
-// orvik-bus-sim (at ORVIK_BUS_SIM_PATH, defined by the test target) as a child process with
-// pipes on its stdin and stdout.
+// A program as a child process with pipes on its stdin and stdout: orvik-bus-sim (at
+// ORVIK_BUS_SIM_PATH, defined by the test target) unless another program is named.
 #pragma once
 
 #include <chrono>
@@ -16,9 +16,9 @@ namespace orvik::test {
 
 // The program as a child process with pipes on stdin and stdout. Ends it by its PID in the
 // destructor, also when a test fails half way.
-class SimProcess {
+class ChildProcess {
 public:
-    explicit SimProcess(std::vector<std::string> args) {
+    ChildProcess(std::string path, std::vector<std::string> args) {
         int in[2];
         int out[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
@@ -28,7 +28,6 @@ public:
             dup2(in[0], STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
             std::vector<char*> argv;
-            std::string path = ORVIK_BUS_SIM_PATH;
             argv.push_back(path.data());
             for (auto& a : args)
                 argv.push_back(a.data());
@@ -41,7 +40,7 @@ public:
         stdin_ = in[1];
         stdout_ = out[0];
     }
-    ~SimProcess() {
+    ~ChildProcess() {
         Stop();
         if (stdin_ >= 0)
             close(stdin_);
@@ -49,10 +48,15 @@ public:
             close(stdout_);
     }
 
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
+    void Signal(int signal) {
+        if (pid_ > 0)
+            kill(pid_, signal);
+    }
 
     // One line of the program's stdout, within `wait`.
     std::string ReadLine(std::chrono::milliseconds wait = std::chrono::milliseconds(5000)) {
@@ -116,5 +120,13 @@ private:
     int stdout_ = -1;
     int exitCode_ = -1;
 };
+
+#ifdef ORVIK_BUS_SIM_PATH
+class SimProcess : public ChildProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args)
+        : ChildProcess(ORVIK_BUS_SIM_PATH, std::move(args)) {}
+};
+#endif
 
 } // namespace orvik::test

@@ -22,7 +22,8 @@ namespace {
 
 struct LineConnectionTest : ::testing::Test {
     fs::path Root = fs::temp_directory_path() / ("orvik_line_" + std::to_string(getpid()));
-    PortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string()};
+    PortScanRoots Roots{(Root / "dev").string(), (Root / "sys").string(),
+                        (Root / "consoles").string()};
     std::string Settings = (Root / "Orvik.INI").string();
     LinkState Link;
     std::shared_ptr<TPumpedInvoker> Invoker = std::make_shared<TPumpedInvoker>();

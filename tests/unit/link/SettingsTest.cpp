@@ -1,15 +1,17 @@
 // The settings file: reading CommsPort and [Ports], writing CommsPort without disturbing the rest.
 #include "link/Settings.h"
+#include "link/FileReplace.h"
 #include "link/IniFile.h"
 #include "link/SettingsLocation.h"
 
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include "tests/support/OrdinaryUser.h"
+
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -183,41 +185,32 @@ TEST_F(SettingsFile, AWriteReplacesTheFileWholeOrLeavesItAsItWas) {
 
 TEST_F(SettingsFile, InAFolderThatCannotBeWrittenTheFileIsWrittenInPlace) {
     Put("[Setup]\nCommsPort=1\n");
-    const auto readOnly = [&] {
-        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-        WriteCommsPort(path_, 3);
-    };
-    if (::geteuid() != 0) {
-        readOnly();
-    } else {
-        // Root writes any folder: the write runs in a child as an ordinary user.
-        const uid_t nobody = 65534;
-        ASSERT_EQ(::chown(dir_.c_str(), nobody, nobody), 0);
-        ASSERT_EQ(::chown(path_.c_str(), nobody, nobody), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int code = 1;
-            if (::setgid(nobody) == 0 && ::setuid(nobody) == 0) {
-                try {
-                    readOnly();
-                    code = 0;
-                } catch (...) {
-                }
-            }
-            ::_exit(code);
-        }
-        int status = -1;
-        for (int i = 0; i < 1000 && ::waitpid(child, &status, WNOHANG) == 0; ++i)
-            ::usleep(10000);
-        if (!WIFEXITED(status)) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-        }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    EXPECT_TRUE(test::AsOrdinaryUser(
+        [&] {
+            fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+            WriteCommsPort(path_, 3);
+            return true;
+        },
+        {dir_, path_}));
     fs::permissions(dir_, fs::perms::owner_all);
     EXPECT_EQ(Get(), "[Setup]\nCommsPort=3\n");
+}
+
+TEST_F(SettingsFile, AFileTheUserMayNotWriteIsNeverReplaced) {
+    // Mode 444 in a folder the user may write: the replacement would work, the file says no.
+    Put("[Setup]\nCommsPort=1\n");
+    fs::permissions(path_, fs::perms(0444));
+    EXPECT_TRUE(test::AsOrdinaryUser(
+        [&] {
+            try {
+                WriteCommsPort(path_, 3);
+            } catch (const SettingsWriteError&) {
+                return ReplaceFileWhole(path_, "x") == ReplaceResult::NotWritable;
+            }
+            return false;
+        },
+        {dir_, path_}));
+    EXPECT_EQ(Get(), "[Setup]\nCommsPort=1\n");
 }
 #endif
 

@@ -3,7 +3,7 @@
 // act on exactly the frames that an independent scan of the delivered bytes finds intact, and
 // show only statuses that the simulator sent.
 #include "sim/SimLine.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/unit/noise/NoiseChecker.h"
 #include "tests/unit/noise/NoisyStream.h"
 

@@ -4,7 +4,7 @@
 #include "link/FrameLog.h"
 #include "link/Pcapng.h"
 #include "sim/SimLine.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/unit/noise/NoiseChecker.h"
 #include "tests/unit/noise/NoisyStream.h"
 

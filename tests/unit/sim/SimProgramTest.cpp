@@ -3,7 +3,7 @@
 #include "link/Pcapng.h"
 #include "link/StatusRecord.h"
 #include "sim/SimLine.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
