@@ -119,8 +119,14 @@ private:
     bool Block() {
         const std::uint64_t start = at_;
         const std::uint64_t left = source_.Size() - start;
-        if (left < 12)
+        if (left < 12) {
+            // Too short for a block; a file that never began as a capture is not cut short.
+            const std::uint8_t* b = source_.Bytes(start, static_cast<std::size_t>(left));
+            if (!scan_.sectionSeen && (left < 4 || !b || b[0] != 0x0A || b[1] != 0x0D ||
+                                       b[2] != 0x0D || b[3] != 0x0A))
+                return Fail("not a pcapng capture (no section header)", start);
             return CutShort(start);
+        }
         const std::uint8_t* head = source_.Bytes(start, 12);
         if (!head)
             return Fail("read error", start);
