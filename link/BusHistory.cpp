@@ -14,12 +14,6 @@ struct SettingsChange {
     StatusSettings settings;
 };
 
-StatusSettings SettingsOf(const StatusRecord& r, std::size_t n) {
-    return {r.DoublingOption(n), r.PowerOnMask(n),
-            static_cast<std::uint8_t>(r.OptionFlags(n) & 0x3F), r.WigwagInterval(n),
-            r.FixedProfile(n)};
-}
-
 // The column of [fromMs, toMs) split in `count` that `timeMs` falls in; -1 when outside.
 std::ptrdiff_t ColumnOf(std::int64_t timeMs, std::int64_t fromMs, std::int64_t toMs,
                         std::size_t count) {
@@ -117,7 +111,7 @@ void BusHistory::Append(Track& track, std::size_t n, const StatusRecord& r) {
     s.on = r.BreakerOn(n);
     s.fault = r.BreakerFault(n);
 
-    const StatusSettings settings = SettingsOf(r, n);
+    const StatusSettings settings = StatusSettingsOf(r, n);
     if (track.settings.Empty() || !(track.settings.Back().settings == settings)) {
         if (track.settings.Full())
             track.settings.PopFront();

@@ -20,6 +20,7 @@
 #include "link/BusEventLog.h"
 #include "link/EventDeriver.h"
 #include "link/StatusRecord.h"
+#include "link/StatusSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -39,16 +40,6 @@ struct HistoryLimits {
     std::size_t tripChanges = 256;
     std::size_t events = 65'536;
     std::int64_t keepMs = 24 * 3600 * 1000;
-};
-
-// A node's settings as a status frame shows them.
-struct StatusSettings {
-    std::uint8_t doubling = 0;
-    std::uint8_t powerOnMask = 0;
-    std::uint8_t optionFlags = 0; // bits 0..5
-    std::uint8_t wigwagInterval = 0;
-    std::uint8_t fixedProfile = 0;
-    friend bool operator==(const StatusSettings&, const StatusSettings&) = default;
 };
 
 // The trip settings of a node's breakers from a setup reply, from `timeMs` on.

@@ -76,22 +76,20 @@ void EventDeriver::Status(std::int64_t t, const StatusRecord& record) {
             node.present = false;
             continue;
         }
-        if (!node.present) {
-            Add(t, EventKind::Joined, n + 1, 0);
-            // What changed while it was away; its breakers start afresh.
-            if (node.seen)
-                Settings(t, n, node, record);
-        } else {
+        const StatusSettings raw = StatusSettingsOf(record, n);
+        if (!node.present)
+            Add(t, EventKind::Joined, n + 1, 0); // its breakers start afresh
+        else if (record.BreakerOn(n) != node.on || record.BreakerFault(n) != node.fault)
             Breakers(t, n, node, record);
+        // Also what changed while it was away.
+        if (!node.seen || !(raw == node.raw))
             Settings(t, n, node, record);
-        }
         node.present = node.seen = true;
+        node.raw = raw;
         node.on = record.BreakerOn(n);
         node.fault = record.BreakerFault(n);
         for (std::size_t b = 0; b < BREAKER_COUNT; ++b)
             node.breakers[b].current = record.Current(n, b);
-        for (std::size_t i = 0; i < SETTINGS.size(); ++i)
-            node.settings[i] = SettingValue(record, n, SETTINGS[i]);
     }
 }
 
@@ -141,8 +139,9 @@ bool EventDeriver::AfterCommand(std::int64_t t, const Node& node, std::size_t br
 void EventDeriver::Settings(std::int64_t t, std::size_t n, Node& node, const StatusRecord& r) {
     for (std::size_t i = 0; i < SETTINGS.size(); ++i) {
         const std::uint16_t now = SettingValue(r, n, SETTINGS[i]);
-        if (now != node.settings[i])
+        if (node.seen && now != node.settings[i])
             Add(t, EventKind::SettingChanged, n + 1, 0, SETTINGS[i], {node.settings[i], now, 0, 0});
+        node.settings[i] = now;
     }
 }
 

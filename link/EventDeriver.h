@@ -5,6 +5,7 @@
 
 #include "link/BusEventLog.h"
 #include "link/StatusRecord.h"
+#include "link/StatusSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -43,7 +44,8 @@ private:
         bool seen = false; // in some status frame of this run
         std::uint8_t on = 0;
         std::uint8_t fault = 0;
-        std::array<std::uint16_t, 7> settings{}; // as SettingsOf gives them
+        StatusSettings raw{};                    // as the last frame showed them
+        std::array<std::uint16_t, 7> settings{}; // each setting's value, from raw
         std::array<Breaker, BREAKER_COUNT> breakers{};
         bool tripKnown = false;
         std::array<std::uint16_t, BREAKER_COUNT> tripCurrent{};
