@@ -122,8 +122,8 @@ private:
         if (left < 12) {
             // Too short for a block; a file that never began as a capture is not cut short.
             const std::uint8_t* b = source_.Bytes(start, static_cast<std::size_t>(left));
-            if (!scan_.sectionSeen && (left < 4 || !b || b[0] != 0x0A || b[1] != 0x0D ||
-                                       b[2] != 0x0D || b[3] != 0x0A))
+            if (!scan_.sectionSeen &&
+                (left < 4 || !b || b[0] != 0x0A || b[1] != 0x0D || b[2] != 0x0D || b[3] != 0x0A))
                 return Fail("not a pcapng capture (no section header)", start);
             return CutShort(start);
         }
@@ -232,10 +232,10 @@ private:
                 frac >>= bits - 30;
                 bits = 30;
             }
-            if (seconds > std::numeric_limits<std::uint64_t>::max() / NS_PER_SECOND - 1)
+            if (seconds > std::numeric_limits<std::uint64_t>::max() / NS_PER_SECOND)
                 return false;
             ns = seconds * NS_PER_SECOND + ((frac * NS_PER_SECOND) >> bits);
-            return true;
+            return ns >= seconds * NS_PER_SECOND;
         }
         if (e > 19)
             return false;
