@@ -141,15 +141,6 @@ const char* EventKindName(EventKind kind) noexcept {
     return i < EVENT_KIND_COUNT ? KIND_NAMES[i] : "unknown";
 }
 
-bool EventKindFromName(const std::string& name, EventKind& kind) noexcept {
-    for (std::size_t i = 0; i < EVENT_KIND_COUNT; ++i)
-        if (name == KIND_NAMES[i]) {
-            kind = static_cast<EventKind>(i);
-            return true;
-        }
-    return false;
-}
-
 std::string EventText(const BusEvent& e) {
     switch (e.kind) {
     case EventKind::Fault: {

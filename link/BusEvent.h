@@ -48,8 +48,6 @@ std::uint16_t ProfileValue(std::uint8_t optionFlags, std::uint8_t fixedProfile) 
 
 // "fault", "fault_cleared", "switched_on", ... "command".
 const char* EventKindName(EventKind kind) noexcept;
-// The kind of a name as EventKindName gives it; false when there is none.
-bool EventKindFromName(const std::string& name, EventKind& kind) noexcept;
 
 // In the bus's words: "Orvik node 3, breaker 5: fault (tripped) at 7.2 A, trip 5.0 A after 2.0
 // seconds", "Orvik node 3: breaker 5 switched on after a command from this program", "Orvik

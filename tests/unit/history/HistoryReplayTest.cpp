@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 using namespace orvik;
 using namespace orvik::test;
 
@@ -91,6 +94,35 @@ TEST(HistoryReplay, WholeCaptureCutShortAndNoCapture) {
     EXPECT_TRUE(n.scan.NotACapture());
     EXPECT_EQ(n.scan.error, "not a pcapng capture (no section header) at byte 0");
     EXPECT_TRUE(none.Empty());
+}
+
+TEST(HistoryReplay, AFileReadInChunksGivesWhatMemoryGives) {
+    // Over a megabyte, so that blocks straddle the file reader's chunks; then cut short.
+    std::vector<std::uint8_t> bytes;
+    PcapngWriter::AppendHeader(bytes, {"test", "COM1", "Orvik bus"});
+    StatusRecord r = Record(0xFF);
+    for (std::uint64_t i = 0; bytes.size() < 1'300'000; ++i) {
+        r.SetCurrent(i % 8, i % 7, static_cast<std::uint16_t>(i));
+        const Bytes frame = StatusFrame(r);
+        PcapngWriter::AppendPacket(bytes, T0_NS + i * 36'000'000, 1, frame.data(), frame.size(),
+                                   "accepted");
+    }
+    const std::string path = ::testing::TempDir() + "history-replay-test.pcapng";
+    for (std::size_t size : {bytes.size(), bytes.size() - 7}) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+        BusHistory fromMemory;
+        BusHistory fromFile;
+        const ReplayResult m = ReplayCaptureBytes(bytes.data(), size, fromMemory);
+        const ReplayResult f = ReplayCapture(path, fromFile);
+        EXPECT_EQ(f.scan.packets, m.scan.packets);
+        EXPECT_EQ(f.statusFrames, m.statusFrames);
+        EXPECT_EQ(f.scan.breakAt, m.scan.breakAt);
+        EXPECT_EQ(f.scan.cutShort, size != bytes.size());
+        EXPECT_EQ(fromFile.LastMs(), fromMemory.LastMs());
+        EXPECT_EQ(fromFile.Events().NextSeq(), fromMemory.Events().NextSeq());
+    }
+    std::remove(path.c_str());
 }
 
 } // namespace
