@@ -52,11 +52,25 @@ void BusHistory::Clear() {
 }
 
 std::int64_t BusHistory::Rel(std::int64_t timeMs) {
+    timeMs = std::max<std::int64_t>(timeMs, 0);
     if (!any_) {
         any_ = true;
-        originMs_ = std::max<std::int64_t>(timeMs, 0) / 1000 * 1000;
+        originMs_ = timeMs / 1000 * 1000;
     }
-    lastRel_ = std::max(lastRel_, timeMs - originMs_);
+    const std::int64_t rel = std::max(lastRel_, timeMs - originMs_);
+    if (rel - lastRel_ >= limits_.keepMs) {
+        // A leap past everything kept (a clock set forward, a capture joined to a later
+        // one): the points start again from here, so stored times stay small.
+        for (auto& t : tracks_)
+            if (t) {
+                t->frames.Clear();
+                t->seconds.Clear();
+            }
+        originMs_ = timeMs / 1000 * 1000;
+        lastRel_ = timeMs - originMs_;
+        return lastRel_;
+    }
+    lastRel_ = rel;
     return lastRel_;
 }
 
@@ -160,7 +174,8 @@ void BusHistory::Prune(Track& track, std::int64_t cutRel) {
 }
 
 void BusHistory::AddSetupReply(std::int64_t timeMs, const std::uint8_t* data) {
-    const std::int64_t t = originMs_ + Rel(timeMs);
+    const std::int64_t rel = Rel(timeMs);
+    const std::int64_t t = originMs_ + rel;
     deriver_.SetupReply(t, data);
     if (data[0] >= NODE_COUNT)
         return;
@@ -181,7 +196,8 @@ void BusHistory::AddSetupReply(std::int64_t timeMs, const std::uint8_t* data) {
 
 void BusHistory::AddCommand(std::int64_t timeMs, std::uint8_t code, std::uint8_t nodeByte,
                             const std::uint8_t* payload, std::size_t payloadLength) {
-    deriver_.Command(originMs_ + Rel(timeMs), code, nodeByte, payload, payloadLength);
+    const std::int64_t rel = Rel(timeMs);
+    deriver_.Command(originMs_ + rel, code, nodeByte, payload, payloadLength);
 }
 
 std::uint8_t BusHistory::Nodes() const noexcept {
