@@ -92,6 +92,29 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     capture->add_option("--seconds", seconds, "how long (default 10; Ctrl-C ends it sooner)")
         ->check(CLI::Range(0.1, 86400.0));
 
+    bool follow = false;
+    auto* events = app.add_subcommand("events", "what happens on the live bus, in its words");
+    events->add_option("--node", node, "only this node's events and the line's")
+        ->check(CLI::Range(1, 8));
+    events->add_flag("--follow", follow,
+                     "go on printing each event as it happens until interrupted (without it: "
+                     "the events of the first status frame)");
+
+    std::string csvFile;
+    std::string eventsFile;
+    auto* exportCmd = app.add_subcommand(
+        "export", "a recording (pcapng) as CSV and events; its events on standard output when "
+                  "no file is given");
+    exportCmd->add_option("CAPTURE", file, "the recording")->required();
+    exportCmd
+        ->add_option("--node", node,
+                     "only this node (without it: every node, with a node "
+                     "column)")
+        ->check(CLI::Range(1, 8));
+    exportCmd->add_option("--csv", csvFile, "one row per status frame (or per second)")
+        ->type_name("FILE");
+    exportCmd->add_option("--events", eventsFile, "the events as CSV")->type_name("FILE");
+
     std::string usage;
     try {
         app.parse(argc, argv);
@@ -122,6 +145,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
             rc = DiffCommand(ctx, node, file);
         else if (*capture)
             rc = CaptureCommand(ctx, file, seconds);
+        else if (*events)
+            rc = EventsCommand(ctx, node, follow);
+        else if (*exportCmd)
+            rc = ExportCommand(ctx, file, node, csvFile, eventsFile);
         else
             rc = ApplyCommand(ctx, node, file, dryRun);
     } catch (const std::bad_alloc&) {

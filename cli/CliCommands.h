@@ -49,5 +49,10 @@ int SaveCommand(const CliContext& ctx, int node, const std::string& file);
 int DiffCommand(const CliContext& ctx, int node, const std::string& file);
 int ApplyCommand(const CliContext& ctx, int node, const std::string& file, bool dryRun);
 int CaptureCommand(const CliContext& ctx, const std::string& file, double seconds);
+// The events of the live bus (of `node` and the line; 0: all), as they happen with `follow`.
+int EventsCommand(const CliContext& ctx, int node, bool follow);
+// A recording as the status CSV and the events CSV, or its events on standard output.
+int ExportCommand(const CliContext& ctx, const std::string& capture, int node,
+                  const std::string& csvFile, const std::string& eventsFile);
 
 } // namespace orvik::cli

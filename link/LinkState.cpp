@@ -28,6 +28,8 @@ void LinkState::SendCommand(std::uint8_t node, std::uint8_t command, const std::
         written = port_->Write(TxFrame.data(), payloadLength + 7);
     if (log_)
         LogSent(payloadLength + 7u, written);
+    if (watcher_)
+        watcher_->CommandSent(TxFrame.data(), payloadLength + 7u, written == payloadLength + 7);
     if (sendObserver_)
         sendObserver_(node, command);
 }
@@ -76,12 +78,17 @@ FrameOutcome LinkState::AcceptFrame() {
         if (length < STATUS_RECORD_SIZE)
             return FrameOutcome::ShortStatus;
         std::memcpy(StatusRecord.bytes.data(), data.data(), STATUS_RECORD_SIZE);
+        if (watcher_)
+            watcher_->StatusAccepted(StatusRecord);
         UpdateDisplay();
         return FrameOutcome::Accepted;
     }
     if (FrameReceiver.RxType() == FRAME_BREAKER_SETUP) {
         if (length < SETUP_REPLY_SIZE)
             return FrameOutcome::ShortSetup;
+        // The history keeps every node's reply; the setup dialog only the selected node's.
+        if (watcher_)
+            watcher_->SetupReplied(data.data());
         if (data[0] != NodeIndex())
             return FrameOutcome::OtherNode;
         StoreBreakerSetup();

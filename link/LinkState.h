@@ -6,6 +6,7 @@
 
 #include "link/FrameLog.h"
 #include "link/LinkFrame.h"
+#include "link/LinkWatcher.h"
 #include "link/ShortText.h"
 #include "link/StatusRecord.h"
 
@@ -117,6 +118,8 @@ public:
     // watches: what is accepted and shown stays the same. The caller keeps it.
     void SetFrameLog(FrameLog* log) noexcept { log_ = log; }
     FrameLog* Log() const noexcept { return log_; }
+    // Told of each status frame, setup reply and command, or null. The caller keeps it.
+    void SetWatcher(LinkWatcher* watcher) noexcept { watcher_ = watcher; }
 
     // The selected node number, always 1..8 whatever the selector holds.
     int SelectedNode() const;
@@ -183,6 +186,7 @@ private:
     std::function<void()> setupSink_;
     DisplayUpdate display_{};
     FrameLog* log_ = nullptr;
+    LinkWatcher* watcher_ = nullptr;
     LineRecorder inbound_{Direction::Inbound};
 };
 

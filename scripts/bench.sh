@@ -21,8 +21,8 @@ fi
 ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-serialport-dev
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target receive_bench window_delay_bench orvik_ref_reader orvik \
-    orvik-bus-sim >/dev/null
+cmake --build "$build" -j 2 --target receive_bench history_bench window_delay_bench \
+    orvik_ref_reader orvik orvik-bus-sim >/dev/null
 program=$root/$build/app/orvik
 sim=$root/$build/sim/orvik-bus-sim
 reader=$root/$build/bench/reference/orvik_ref_reader
@@ -35,6 +35,11 @@ note() { echo "bench: $*" >&2; }
 # 1. Receive path.
 note "receive path"
 "$build/bench/receive/receive_bench" >"$work/receive.txt"
+
+# 1b. The history: appending, its memory after 24 hours, a 24-hour plot's reductions, opening
+# a one-hour recording.
+note "history"
+"$build/bench/history/history_bench" 5 >"$work/history.txt"
 
 # 2. Delay to the end of UpdateDisplay in the real main window.
 for s in comm qt; do
@@ -202,6 +207,17 @@ row "LinkState::FeedBytes (with the display of each frame)" \
 row "LinkState::FeedBytes with the frame log on" \
     "$(value $r link_feed_bytes_log_mb_s) MB/s ($(value $r log_on_share) % of log off)" "" "" ">= 90 %"
 row "allocations while receiving (log off and on)" "$(value $r receive_allocations)" "" "" "0"
+h=$work/history.txt
+# "name median unit (min A, max B)" -> "median (A-B)"
+spread() { awk -v n="$2" '$1 == n { gsub(/[,)]/, ""); print $2 " (" $5 "-" $7 ")" }' "$1"; }
+row "history: append a full-bus status frame, median / p99 (spread)" \
+    "$(spread $h append_median) / $(spread $h append_p99) us" "" "" "< 2 us"
+row "history: allocations appending (24 h held)" "$(value $h append_allocations)" "" "" "0"
+row "history: memory after 24 h, 8 nodes at full rate" \
+    "$(value $h memory_24h) MB (bound $(value $h memory_bound) MB)" "" "" "<= 64 MB"
+row "history: 24 h to 1000 columns (9 curves, bands)" "$(spread $h reduce_24h_1000_columns) ms" \
+    "" "" "repaint < 30 ms"
+row "history: open a one-hour full-rate recording" "$(spread $h open_1h) s" "" "" "< 1 s"
 for p in median p99 max; do
     a=$(value "$d_comm" $p) b=$(value "$d_qt" $p)
     budget=""

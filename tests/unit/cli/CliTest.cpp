@@ -144,6 +144,52 @@ TEST_F(Cli, CaptureRecordsWhatTheBusSends) {
     EXPECT_EQ(accepted, summary["accepted"].get<long>());
 }
 
+TEST_F(Cli, EventsOfTheLiveBusAndExportOfItsRecording) {
+    const std::string capture = dir + "/run.pcapng";
+    // Node 1's breaker 2 carries 6.0 A against its trip current of 5.0 A: it trips after 2 s.
+    StartSim({"--no-drift", "--load", "1:2:60", "--capture", capture, "--run-for", "3500"});
+    ASSERT_EQ(Run({"events", "--node", "2"}), EXIT_DONE) << err.str();
+    EXPECT_NE(out.str().find("  Orvik node 2 joined the bus\n"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("Orvik node 1"), std::string::npos) << out.str();
+    ASSERT_EQ(sim->WaitExit(std::chrono::seconds(10)), 0);
+
+    ASSERT_EQ(Run({"--json", "export", capture}), EXIT_DONE) << err.str();
+    std::istringstream lines(out.str());
+    json trip;
+    for (std::string line; std::getline(lines, line);)
+        if (json e = json::parse(line); e["kind"] == "fault")
+            trip = e;
+    EXPECT_EQ(trip["text"], "Orvik node 1, breaker 2: fault (tripped) at 6.0 A") << out.str();
+    EXPECT_EQ(trip["values"]["current"], 6.0);
+
+    const std::string csv = dir + "/node1.csv";
+    ASSERT_EQ(Run({"export", capture, "--node", "1", "--csv", csv, "--events", dir + "/e.csv"}),
+              EXIT_DONE)
+        << err.str();
+    std::ifstream rows(csv);
+    std::string header;
+    std::getline(rows, header);
+    EXPECT_EQ(header.rfind("Time,Breaker 1 on,Breaker 1 fault,Breaker 1 current (A),", 0), 0u);
+    const auto frames = std::count(std::istreambuf_iterator<char>(rows), {}, '\n');
+    EXPECT_NE(
+        out.str().find(": " + std::to_string(frames) + " status frames, Orvik nodes 1, 2, 4,"),
+        std::string::npos)
+        << out.str();
+
+    // Cut short: exported up to the break, told on standard error. Not a capture: exit 2.
+    std::ifstream in(capture, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    File("cut.pcapng", bytes.substr(0, bytes.size() - 100));
+    EXPECT_EQ(Run({"export", dir + "/cut.pcapng"}), EXIT_DONE);
+    EXPECT_NE(err.str().find("cut.pcapng: cut short in the block at byte "), std::string::npos)
+        << err.str();
+    EXPECT_NE(out.str().find("Orvik node 4 joined the bus"), std::string::npos);
+    EXPECT_EQ(Run({"export", File("notes.csv", "Time,Node\n")}), EXIT_USAGE);
+    EXPECT_NE(err.str().find("notes.csv: not a pcapng capture (no section header) at byte 0"),
+              std::string::npos)
+        << err.str();
+}
+
 TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
     char name[] = "/tmp/orvik-ports-test-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);

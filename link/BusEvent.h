@@ -1,0 +1,62 @@
+// What happened on the bus, one event at a time: a trip, a switch, a node that came or went, a
+// silent line, a changed setting, a command this program sent. An event keeps its values in
+// the wire's units; its text and its JSON form are made when asked for.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace orvik {
+
+enum class EventKind : std::uint8_t {
+    Fault,          // a breaker's fault appeared (it tripped)
+    FaultCleared,   // a breaker's fault went away
+    SwitchedOn,     // a breaker's output came on
+    SwitchedOff,    // a breaker's output went off, other than by a trip
+    Joined,         // a node appeared on the bus
+    Left,           // a node was no longer reported present
+    Silent,         // status frames stopped for a while (told when they come again)
+    FramesAgain,    // status frames came again after a silence
+    SettingChanged, // a node setting, or a breaker's trip setting, changed
+    Command,        // this program sent a command
+};
+inline constexpr std::size_t EVENT_KIND_COUNT = 10;
+
+// Which setting a SettingChanged event is about: a SettingKind value, or the profile.
+inline constexpr std::uint8_t PROFILE_SETTING = 0xFF;
+
+struct BusEvent {
+    std::int64_t timeMs = 0; // since 1970-01-01 UTC
+    EventKind kind = EventKind::Command;
+    std::uint8_t node = 0;    // 1..8; 0 for the line
+    std::uint8_t breaker = 0; // 1..8; 0 when the event is not about one breaker
+    // Fault: 1 when a setup reply told the trip settings. Switched: 1 after a command from
+    // this program. SettingChanged: which setting. Command: the command code.
+    std::uint8_t detail = 0;
+    // Fault: current, trip current, trip time (tenths). Silent: its length in milliseconds
+    // (two words, low first). SettingChanged: the old and the new value as the wire carries it
+    // (the profile as ProfileValue gives it). Command: payload length, then up to three
+    // payload bytes.
+    std::array<std::uint16_t, 4> values{};
+
+    friend bool operator==(const BusEvent&, const BusEvent&) = default;
+};
+
+// The profile as one value: 0 programmable, else the fixed profile's number (1..256).
+std::uint16_t ProfileValue(std::uint8_t optionFlags, std::uint8_t fixedProfile) noexcept;
+
+// "fault", "fault_cleared", "switched_on", ... "command".
+const char* EventKindName(EventKind kind) noexcept;
+
+// In the bus's words: "Orvik node 3, breaker 5: fault (tripped) at 7.2 A, trip 5.0 A after 2.0
+// seconds", "Orvik node 3: breaker 5 switched on after a command from this program", "Orvik
+// node 3 left the bus", "no status frames for 12 s", "switch breaker 5 on, node 3".
+std::string EventText(const BusEvent& event);
+
+// One JSON object: {"kind":"fault","time":"2025-03-01T14:02:03.250+01:00","node":3,
+// "breaker":5,"values":{"current":7.2,"trip_current":5.0,"trip_time":2.0},"text":"..."}; node
+// and breaker are null where the event has none; amperes, volts and seconds.
+std::string EventJson(const BusEvent& event);
+
+} // namespace orvik
