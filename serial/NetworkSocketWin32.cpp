@@ -2,10 +2,13 @@
 #include "serial/NetworkSocket.h"
 #include "serial/PortBackend.h"
 
+// Winsock first; the helpers need its types.
+#include <winsock2.h>
+
+#include <ws2tcpip.h>
+
 #include <mstcpip.h>
 #include <windows.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <atomic>
 #include <chrono>

@@ -11,8 +11,9 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <winsock2.h> // before windows.h
+
 #include <windows.h>
-#include <winsock2.h>
 #else
 #include <grp.h>
 #include <pwd.h>

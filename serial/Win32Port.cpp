@@ -12,8 +12,9 @@
 #include "serial/PortBackend.h"
 #include "serial/PortProblem.h"
 
+#include <winsock2.h> // before windows.h
+
 #include <windows.h>
-#include <winsock2.h>
 
 #include <atomic>
 #include <cctype>
