@@ -25,8 +25,8 @@ bool Same(const orvik::TelnetNotice& a, const orvik::TelnetNotice& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) {
     using namespace orvik;
-    if (size == 0)
-        return 0;
+    if (size < 2)
+        return 0; // a piece size and at least one byte
     // The first byte picks the piece size; the rest is the stream.
     const std::size_t piece = 1 + in[0] % 17;
     const std::uint8_t* stream = in + 1;
