@@ -434,12 +434,16 @@ private:
                 notices_.clear();
                 pending_ |= negotiation_.TakeEvents();
                 errors_ |= negotiation_.TakeErrors();
-                if (stage_.load() == PortStage::Ready && count > 0) {
+                // Bytes before the line is set may be at another baud rate; the piece in which
+                // it was set counts, since the server may send the bus right behind its answer.
+                const bool ready = stage_.load() == PortStage::Ready;
+                if (count > 0 &&
+                    (ready || negotiation_.Result() == ComPortNegotiation::Outcome::Accepted)) {
                     if (!rx_.Push(got, count)) {
                         errors_ |= COMM_CE_RXOVER;
                         pending_ |= COMM_EV_ERR;
                     }
-                    if (report)
+                    if (report || !ready)
                         pending_ |= COMM_EV_RXCHAR;
                 }
             }
