@@ -42,9 +42,23 @@ bool BusSession::Open(const std::string& port, const PortMap& ports,
     portName_ = port;
     line_ = std::make_unique<LineConnection>(*comm_, link_, settingsPath);
     line_->SetPorts(ports);
+    comm_->OnLineLost = [this](TCustomComm*, std::int32_t lost) { line_->LineLost(lost); };
     const OpenOutcome opened = line_->OpenPortName(port, false);
     if (!opened.opened) {
         error = opened.reason;
+        comm_->Close();
+        return false;
+    }
+    // A network port connects and sets its line in the background, within its own bound.
+    const LinkTime until = LinkClock::now() + CONNECT_WAIT;
+    while (line_->Supervisor().State() == LineStatus::Connecting && LinkClock::now() < until &&
+           !StopRequested()) {
+        invoker_->WaitAndPump(std::chrono::milliseconds(20));
+        line_->Service(SteadyMilliseconds());
+    }
+    if (!line_->Supervisor().IsOpen()) {
+        error = line_->Supervisor().State() == LineStatus::Connecting ? port + " did not connect."
+                                                                      : line_->FailureReason();
         comm_->Close();
         return false;
     }

@@ -24,7 +24,8 @@ public:
     BusSession(const BusSession&) = delete;
     BusSession& operator=(const BusSession&) = delete;
 
-    // Opens `port` ("COM3" or a device path) at 57600 8N1; `ports` is the [Ports] section of
+    // Opens `port` ("COM3", a device path or a network port name) at 57600 8N1; a network
+    // port is waited for until it has connected and set its line; `ports` is the [Ports] section of
     // `settingsPath`, whose [PortsSeen] keeps a COM name with its adapter as the program
     // does. Bytes that were already waiting are dropped. On failure returns false with the
     // device and the reason in `error`.
@@ -62,6 +63,8 @@ private:
     // What the port held before it opened may be seconds old (a pseudo-terminal keeps what
     // nobody read); it comes in at once, so what arrives right after the open is dropped.
     static constexpr std::chrono::milliseconds OPEN_SETTLE{100};
+    // Beyond the network port's own bound for connecting and setting the line.
+    static constexpr std::chrono::milliseconds CONNECT_WAIT{8000};
     void Drop(std::int32_t count);
     void Supervise();
 

@@ -52,8 +52,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
     std::string port;
     bool json = false;
-    app.add_option("--port", port, "COMn or a device path (default: the program's COM port)")
-        ->type_name("COMn|PATH");
+    app.add_option("--port", port,
+                   "COMn, a device path, rfc2217://HOST:PORT or socket://HOST:PORT (default: the "
+                   "program's COM port)")
+        ->type_name("COMn|PATH|URL");
     app.add_flag("--json", json, "print JSON, one object a line");
 
     auto* ports =

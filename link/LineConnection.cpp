@@ -1,5 +1,6 @@
 #include "link/LineConnection.h"
 
+#include "serial/NetworkAddress.h"
 #include "serial/PortTrace.h"
 
 #include "link/Settings.h"
@@ -59,12 +60,14 @@ OpenOutcome LineConnection::OpenPortName(const std::string& name, bool chosenNow
 
 OpenOutcome LineConnection::Open(std::int64_t nowMs) {
     OpenOutcome out = OpenBusPort(comm_, comName_, ports_, seen_, roots_);
-#ifndef _WIN32
     device_ = out.device;
+#ifndef _WIN32
     byPosition_ = out.source == PortSource::Position || out.source == PortSource::Fallback;
     lastLookAt_ = nowMs;
 #endif
-    if (out.opened) {
+    if (out.opened && comm_.Stage() != PortStage::Ready) {
+        supervisor_.Connecting(nowMs);
+    } else if (out.opened) {
         supervisor_.Opened(nowMs, link_.BytesReceived, link_.FramesAccepted);
 #ifndef _WIN32
         if (out.source == PortSource::Position) {
@@ -94,6 +97,16 @@ void LineConnection::LineLost(std::int32_t error) {
 }
 
 void LineConnection::Service(std::int64_t nowMs) {
+    if (supervisor_.State() == LineStatus::Connecting) {
+        // A network port that failed to connect or to set its line: an open that failed.
+        if (lossNoted_) {
+            lossNoted_ = false;
+            comm_.Close();
+            supervisor_.OpenFailed(nowMs, ClassifyPortError(lossError_), lossError_);
+        } else if (comm_.Stage() == PortStage::Ready) {
+            supervisor_.Opened(nowMs, link_.BytesReceived, link_.FramesAccepted);
+        }
+    }
     if (lossNoted_) {
         lossNoted_ = false;
         supervisor_.Lost(nowMs, lossError_);
@@ -109,8 +122,10 @@ void LineConnection::Service(std::int64_t nowMs) {
     case LineAction::None:
         break;
     }
-    if (supervisor_.State() != tracedState_) {
+    const PortStage stage = comm_.Stage();
+    if (supervisor_.State() != tracedState_ || stage != tracedStage_) {
         tracedState_ = supervisor_.State();
+        tracedStage_ = stage;
         TraceLineState(StatusText(nowMs));
     }
 }
@@ -118,7 +133,7 @@ void LineConnection::Service(std::int64_t nowMs) {
 bool LineConnection::DevicePresent(std::int64_t nowMs) {
 #ifdef _WIN32
     (void)nowMs;
-    return PortDevicePresent(comName_);
+    return PortDevicePresent(IsNetworkPortName(device_) ? device_ : comName_);
 #else
     if (!byPosition_ || nowMs - lastLookAt_ >= SCAN_INTERVAL_MS) {
         const PortResolution where = ResolvePort(comName_, ports_, seen_, roots_);
@@ -138,7 +153,7 @@ void LineConnection::Reconnect(std::int64_t nowMs) {
 
 std::string LineConnection::DeviceName() const {
 #ifdef _WIN32
-    return {};
+    return IsNetworkPortName(device_) ? device_ : std::string();
 #else
     return device_.empty() ? std::string() : DeviceDisplayName(device_);
 #endif
@@ -148,13 +163,20 @@ std::string LineConnection::StatusText(std::int64_t nowMs) const {
     const LineSupervisor& s = supervisor_;
     std::string text = comName_;
     const std::string device = DeviceName();
-    if (!device.empty())
+    if (!device.empty() && device != comName_)
         text += " - " + device;
     text += ": ";
     const std::int64_t retry = s.SecondsToRetry(nowMs);
+    if (IsNetworkPortName(device_)) {
+        const std::string network = NetworkStatus(nowMs);
+        if (!network.empty())
+            return text + network;
+    }
     switch (s.State()) {
     case LineStatus::Closed:
         return text + "not open";
+    case LineStatus::Connecting:
+        return text + "connecting";
     case LineStatus::Receiving:
         return text + "receiving, " + FormatTenths(s.FramesPerSecondTenths()) + " frames/s";
     case LineStatus::Silent:
@@ -183,14 +205,64 @@ std::string LineConnection::StatusText(std::int64_t nowMs) const {
     case PortProblem::Refused:
         return text + "open, but the line settings were refused (error " +
                std::to_string(s.Error()) + ")";
+    case PortProblem::BadAddress:
+        return text + "not open: not a network port name (rfc2217://HOST:PORT)";
     default:
         return text + "not open (error " + std::to_string(s.Error()) + ")";
     }
 }
 
+// The states a network port words its own way; "" for the others.
+std::string LineConnection::NetworkStatus(std::int64_t nowMs) const {
+    const LineSupervisor& s = supervisor_;
+    if (s.State() == LineStatus::Connecting) {
+        switch (comm_.Stage()) {
+        case PortStage::Resolving:
+            return "looking up the host";
+        case PortStage::Negotiating:
+            return "connected, setting 57600 8N1";
+        default:
+            return "connecting";
+        }
+    }
+    if (s.State() == LineStatus::Lost)
+        return "connection lost";
+    if (s.State() != LineStatus::Reopening)
+        return {};
+    const std::int64_t retry = s.SecondsToRetry(nowMs);
+    if (retry == 0)
+        return "reconnecting";
+    const std::string again = ", trying again in " + std::to_string(retry) + " s";
+    switch (s.Problem()) {
+    case PortProblem::NotConnected:
+        return "connection lost, reconnecting in " + std::to_string(retry) + " s";
+    case PortProblem::ConnectRefused:
+        return "connection refused" + again;
+    case PortProblem::Unreachable:
+        return "host unreachable" + again;
+    case PortProblem::TimedOut:
+        return "no answer" + again;
+    case PortProblem::NoHost:
+        return "host name not known" + again;
+    case PortProblem::NotAccepted:
+        return "57600 8N1 not accepted (is the port in RFC 2217 mode?)" + again;
+    case PortProblem::Disconnected:
+        return "closed by the server" + again;
+    default:
+        return "not connected" + again;
+    }
+}
+
+std::string LineConnection::FailureReason() const {
+    return PortProblemText(supervisor_.Problem(), device_, supervisor_.Error());
+}
+
 std::string LineConnection::DescribePort(int comNumber) const {
     const std::string name = "COM" + std::to_string(comNumber);
 #ifdef _WIN32
+    const std::string path = PortDevicePath(name, ports_);
+    if (IsNetworkPortName(path))
+        return path;
     return name + (PortDevicePresent(name) ? "" : ", not connected");
 #else
     const PortResolution where = ResolvePort(name, ports_, seen_, roots_);

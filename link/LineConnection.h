@@ -44,11 +44,15 @@ public:
 
     const LineSupervisor& Supervisor() const { return supervisor_; }
     TComm& Comm() { return comm_; }
+    // The sentence why the last open failed or the line was lost, naming the device:
+    // "rfc2217://bench-pi:3001 refused the connection; ...".
+    std::string FailureReason() const;
     // "COM1" (or the path opened), and the device it reaches as the user knows it
-    // ("usb-Bench_Adapter_0001").
+    // ("usb-Bench_Adapter_0001", "rfc2217://bench-pi:3001").
     const std::string& ComName() const { return comName_; }
     std::string DeviceName() const;
-    // The status line: "COM1 - usb-Bench_Adapter_0001: receiving, 5.0 frames/s".
+    // The status line: "COM1 - usb-Bench_Adapter_0001: receiving, 5.0 frames/s",
+    // "COM3 - rfc2217://bench-pi:3001: connection refused, trying again in 4 s".
     std::string StatusText(std::int64_t nowMs) const;
 
     // What COM<number> reaches, as the serial port dialog and `orvik-cli ports` show it:
@@ -58,6 +62,7 @@ public:
 private:
     OpenOutcome Open(std::int64_t nowMs);
     bool DevicePresent(std::int64_t nowMs);
+    std::string NetworkStatus(std::int64_t nowMs) const;
 
     TComm& comm_;
     LinkState& link_;
@@ -72,6 +77,7 @@ private:
     std::int64_t lastLookAt_ = 0;
     LineSupervisor supervisor_;
     LineStatus tracedState_ = LineStatus::Closed;
+    PortStage tracedStage_ = PortStage::Ready;
     bool lossNoted_ = false;
     std::int32_t lossError_ = 0;
 };

@@ -18,6 +18,8 @@ const char* LineStatusWord(LineStatus status) {
         return "lost";
     case LineStatus::Reopening:
         return "reopening";
+    case LineStatus::Connecting:
+        return "connecting";
     case LineStatus::Failed:
         break;
     }
@@ -44,6 +46,13 @@ void LineSupervisor::Opened(std::int64_t now, std::uint64_t bytes, std::uint64_t
     fpsTenths_ = 0;
 }
 
+void LineSupervisor::Connecting(std::int64_t now) {
+    state_ = LineStatus::Connecting;
+    closeDue_ = false;
+    waitForDevice_ = false;
+    openAt_ = now;
+}
+
 void LineSupervisor::OpenFailed(std::int64_t now, PortProblem problem, std::int32_t error) {
     problem_ = problem;
     error_ = error;
@@ -59,6 +68,12 @@ void LineSupervisor::OpenFailed(std::int64_t now, PortProblem problem, std::int3
         break;
     case PortProblem::Busy:
     case PortProblem::NoPermission:
+    case PortProblem::ConnectRefused:
+    case PortProblem::Unreachable:
+    case PortProblem::TimedOut:
+    case PortProblem::NoHost:
+    case PortProblem::NotAccepted:
+    case PortProblem::Disconnected:
         state_ = LineStatus::Reopening;
         waitForDevice_ = false;
         ScheduleRetry(now);

@@ -12,17 +12,18 @@
 namespace orvik {
 
 enum class LineStatus {
-    Closed,    // no open tried yet
-    Receiving, // valid frames in the last second
-    Silent,    // open, no byte and no valid frame for a second or more
-    NoFrames,  // bytes arrive, but no valid frame: a wrong port or baud rate
-    Lost,      // the device went away (or is not there); waiting for it
-    Reopening, // an open is due: the device came back, or a retry after busy / no permission
-    Failed,    // an open failed in a way waiting does not mend; Reconnect tries again
+    Closed,     // no open tried yet
+    Connecting, // a network port is open and still connecting or setting its line
+    Receiving,  // valid frames in the last second
+    Silent,     // open, no byte and no valid frame for a second or more
+    NoFrames,   // bytes arrive, but no valid frame: a wrong port or baud rate
+    Lost,       // the device went away (or is not there); waiting for it
+    Reopening,  // an open is due: the device came back, or a retry after busy / no permission
+    Failed,     // an open failed in a way waiting does not mend; Reconnect tries again
 };
 
 // The state in a word, as a script or a dashboard takes it: "receiving", "silent", "no valid
-// frames", "lost", "reopening", "failed", "closed".
+// frames", "lost", "reopening", "connecting", "failed", "closed".
 const char* LineStatusWord(LineStatus status);
 
 // What the status line says of bytes without a valid frame.
@@ -35,6 +36,8 @@ class LineSupervisor {
 public:
     // Times are milliseconds of a steady clock.
     void Opened(std::int64_t now, std::uint64_t bytes, std::uint64_t frames);
+    // A network port opened and connects in the background; Opened or OpenFailed follows.
+    void Connecting(std::int64_t now);
     void OpenFailed(std::int64_t now, PortProblem problem, std::int32_t error);
     void Lost(std::int64_t now, std::int32_t error);
     // The user asks for a new attempt: the next Tick opens.

@@ -1,5 +1,7 @@
 #include "link/PortOpen.h"
 
+#include "serial/NetworkAddress.h"
+
 namespace orvik {
 
 OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& ports,
@@ -11,6 +13,8 @@ OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& por
     (void)roots;
     out.device = name;
     comm.SetPortMap(ports); // Windows names its ports itself
+    if (const std::string path = PortDevicePath(name, ports); IsNetworkPortName(path))
+        out.device = path;
 #else
     const PortResolution where = ResolvePort(name, ports, seen, roots);
     out.device = where.device;

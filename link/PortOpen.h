@@ -21,7 +21,9 @@ struct OpenOutcome {
 };
 
 // Closes `comm`, resolves `name` ("COM3" through `ports`, `seen` and the devices present; a
-// path as it stands) and opens it at 57600 8N1 without flow control.
+// path or a network port name as it stands) and opens it at 57600 8N1 without flow control.
+// A network port is open at once and connects in the background (TComm::Stage); its failure
+// comes as a lost line.
 OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& ports,
                         const PortMap& seen, const PortScanRoots& roots = {});
 

@@ -21,7 +21,7 @@ fi
 ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-serialport-dev
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target receive_bench history_bench window_delay_bench \
+cmake --build "$build" -j 2 --target receive_bench history_bench window_delay_bench net_open_bench \
     orvik_ref_reader orvik orvik-bus-sim >/dev/null
 program=$root/$build/app/orvik
 sim=$root/$build/sim/orvik-bus-sim
@@ -47,6 +47,10 @@ for s in comm qt; do
     "$build/bench/window/window_delay_bench" --frames 1000 --serial "$s" >"$work/delay-$s.txt" \
         2>"$work/delay-$s.err"
 done
+
+# 2b. The main window opening network ports that fail: its longest stall.
+note "network ports that fail, the window's longest stall"
+"$build/bench/netopen/net_open_bench" --rounds 5 >"$work/netopen.txt" 2>"$work/netopen.err"
 
 # 3. CPU at the bus's full rate, each reader alone.
 full_rate() { # NAME: starts it on a new full-rate simulator, sets pid
@@ -241,6 +245,13 @@ row "thread switches per status frame: program / reader" \
     "$(per_frame "$(awk '{ print $2 }' "$work/cpu-full-orvik.txt")" "$(fig comm 2)") / $(per_frame "$(awk '{ print $2 }' "$work/cpu-full-comm.txt")" "$(fig comm 2)")" \
     "$(per_frame "$(awk '{ print $2 }' "$work/cpu-full-qt.txt")" "$(fig qt 2)")" "" ""
 row "allocations per delivery: reader" "$(fig comm 4)" "$(fig qt 4)" "" "0"
+n=$work/netopen.txt
+for c in refused silent_host silent_server refuses_57600; do
+    row "network port, $c: longest main-thread stall, median / max" \
+        "$(awk -v k="${c}_stall_ms" '$1 == k { print $3 " / " $5 " ms" }' "$n")" "" "" "< 100 ms"
+    row "network port, $c: reason shown after, median (min-max)" \
+        "$(awk -v k="${c}_reason_ms" '$1 == k { print $3 " (" $5 "-" $7 ") ms" }' "$n")" "" "" "5 s bound"
+done
 row "CPU idle (line open, bus silent): program" "$(cpu idle orvik), $(wake idle orvik)" "" "" "0 %"
 row "CPU idle: reader without window" "$(cpu idle comm), $(wake idle comm)" \
     "$(cpu idle qt), $(wake idle qt)" "" ""

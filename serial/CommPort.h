@@ -80,6 +80,10 @@ public:
     bool LineLost() const { return FLineLost; }
     std::int32_t LineLostError() const { return FLineLostError; }
 
+    // How far a network port has come since Open (connecting, negotiating ...); a local port,
+    // and a closed one, is Ready.
+    PortStage Stage() const { return PortHandle ? PortHandle->Stage() : PortStage::Ready; }
+
     // Main thread, after a delivery: the bytes the reader still expects. The monitor thread
     // waits for them after the next arrival before it delivers; 0 delivers every arrival.
     void SetRxHint(std::int32_t Bytes);

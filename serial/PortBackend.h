@@ -101,6 +101,17 @@ struct TCommStat {
     std::uint32_t cbOutQue = 0; // bytes written and not yet sent
 };
 
+// Failures of network ports that have no OS error code of their own (bit 29 marks a code as
+// the application's own on Windows; errno values never reach it).
+inline constexpr std::int32_t PORT_ERROR_BAD_ADDRESS = 0x20000001;    // not HOST:PORT
+inline constexpr std::int32_t PORT_ERROR_NAME_NOT_FOUND = 0x20000002; // the resolver knows no HOST
+inline constexpr std::int32_t PORT_ERROR_NOT_ACCEPTED = 0x20000003;   // line settings not taken
+inline constexpr std::int32_t PORT_ERROR_CLOSED = 0x20000004;         // the server hung up
+
+// How far a port that reaches its line over the network has come. A local port is Ready as
+// soon as it is open.
+enum class PortStage { Resolving, Connecting, Negotiating, Ready, Failed };
+
 enum class TWaitResult {
     Event,   // an event of the mask happened; the mask argument holds the events
     NoEvent, // the wait completed without a result to deliver (GetOverlappedResult failed);
@@ -165,6 +176,11 @@ public:
     // when both are 0). Returns `count`, or -1 when not all bytes went within that time or
     // the write failed. The buffer is not used after return.
     virtual std::int32_t Write(const void* buffer, std::int32_t count) = 0;
+
+    // Beyond the Windows calls, any thread: a network port connects and sets its line on the
+    // monitor thread after the open; until then it reads nothing and refuses writes. Its
+    // failure ends the monitor thread's wait (Failed) with the reason's error code.
+    virtual PortStage Stage() { return PortStage::Ready; }
 };
 
 // Port names mapped to devices, e.g. "COM3" -> "/dev/ttyUSB0" (the [Ports] section of the
@@ -173,12 +189,13 @@ using PortMap = std::map<std::string, std::string>;
 
 // What OpenPortDevice gets for the component's DeviceName: POSIX resolves "COMn" through
 // `ports` and the devices present (PortNames.h); Win32 passes the name on ("\\.\" put in
-// front of COM10 and above).
+// front of COM10 and above), unless `ports` maps it to a network port.
 std::string PortDevicePath(const std::string& deviceName, const PortMap& ports);
 
 // CreateFileA(path, read|write, no sharing, OPEN_EXISTING, overlapped). Returns the open
 // device, or nullptr with the OS error code for PortGetLastError. A device that is held
-// by another program, or by another component of this one, fails.
+// by another program, or by another component of this one, fails. "rfc2217://HOST:PORT" and
+// "socket://HOST:PORT" open a network port (NetworkPort.h) on either platform.
 std::unique_ptr<TPortDevice> OpenPortDevice(const std::string& path);
 
 // GetLastError / SetLastError: the error code of the last failed port call on this thread.

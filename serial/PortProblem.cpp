@@ -1,6 +1,8 @@
 #include "serial/PortProblem.h"
 
 #include "serial/DirectoryEntries.h"
+#include "serial/NetworkPort.h"
+#include "serial/PortBackend.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,6 +12,8 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <winsock2.h> // before windows.h
+
 #include <windows.h>
 #else
 #include <grp.h>
@@ -92,8 +96,30 @@ PortProblem ClassifyPortError(std::int32_t code, bool stillOpen) {
         return PortProblem::Refused;
     if (code == -1)
         return PortProblem::NotSerial;
+    switch (code) {
+    case PORT_ERROR_BAD_ADDRESS:
+        return PortProblem::BadAddress;
+    case PORT_ERROR_NAME_NOT_FOUND:
+        return PortProblem::NoHost;
+    case PORT_ERROR_NOT_ACCEPTED:
+        return PortProblem::NotAccepted;
+    case PORT_ERROR_CLOSED:
+        return PortProblem::Disconnected;
+    }
 #ifdef _WIN32
     switch (code) {
+    case WSAECONNREFUSED:
+        return PortProblem::ConnectRefused;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case WSAENETDOWN:
+    case WSAEHOSTDOWN:
+        return PortProblem::Unreachable;
+    case WSAETIMEDOUT:
+        return PortProblem::TimedOut;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+        return PortProblem::Disconnected;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
         return PortProblem::NotConnected;
@@ -118,6 +144,19 @@ PortProblem ClassifyPortError(std::int32_t code, bool stillOpen) {
     case EISDIR:
     case ENOTDIR:
         return PortProblem::NotSerial;
+    case ECONNREFUSED:
+        return PortProblem::ConnectRefused;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENETDOWN:
+        return PortProblem::Unreachable;
+    case ETIMEDOUT:
+        return PortProblem::TimedOut;
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+        return PortProblem::Disconnected;
     default:
         return PortProblem::Other;
     }
@@ -145,6 +184,22 @@ std::string PortProblemText(PortProblem problem, const std::string& device, std:
         return device + " is not a serial port.";
     case PortProblem::Refused:
         return device + " opened, but did not take the line settings (" + ErrorText(code) + ").";
+    case PortProblem::ConnectRefused:
+        return device + " refused the connection; is the server running on that port?";
+    case PortProblem::Unreachable:
+        return device + " cannot be reached: no route to the host (" + ErrorText(code) + ").";
+    case PortProblem::TimedOut:
+        return device + " did not answer within " + std::to_string(NETWORK_OPEN_TIMEOUT_MS / 1000) +
+               " s.";
+    case PortProblem::NoHost:
+        return device + ": the host name is not known.";
+    case PortProblem::NotAccepted:
+        return device + " did not accept 57600 8N1; is the port in RFC 2217 mode?";
+    case PortProblem::Disconnected:
+        return device + " closed the connection.";
+    case PortProblem::BadAddress:
+        return device + " is not a network port name; write rfc2217://HOST:PORT or "
+                        "socket://HOST:PORT.";
     case PortProblem::Other:
         break;
     }

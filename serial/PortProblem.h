@@ -15,11 +15,19 @@ enum class PortProblem {
     Busy,         // held by another program (EBUSY; Windows error 5)
     NotSerial,    // opened, but no serial line (ErrorCode -1, ENOTTY)
     Refused,      // opened, but the driver refused the line settings
+    // Network ports (the device is the port's name, "rfc2217://bench-pi:3001"):
+    ConnectRefused, // nothing listens on that port (ECONNREFUSED)
+    Unreachable,    // no route to the host or its network
+    TimedOut,       // the host did not answer within the bound
+    NoHost,         // the host name is not known
+    NotAccepted,    // the server did not take 57600 8N1 (RFC 2217)
+    Disconnected,   // the server closed the connection
+    BadAddress,     // not rfc2217://HOST:PORT or socket://HOST:PORT
     Other,
 };
 
-// The problem an open failed with. `stillOpen`: the port opened and only its configuration
-// failed.
+// The problem an open failed with (also what a lost network connection is classed as). `stillOpen`:
+// the port opened and only its configuration failed.
 PortProblem ClassifyPortError(std::int32_t code, bool stillOpen = false);
 
 // One sentence naming the device and the reason, e.g. "/dev/ttyUSB0 is in use by another

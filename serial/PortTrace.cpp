@@ -222,6 +222,7 @@ public:
         PortSetLastError(e);
         return n;
     }
+    PortStage Stage() override { return Inner->Stage(); }
 
 private:
     bool Done(const char* call, bool ok) {
@@ -253,6 +254,16 @@ bool LineTraceOn() {
     TraceSink& sink = Sink();
     std::lock_guard<std::mutex> lk(sink.Lock);
     return sink.Out && sink.LineState;
+}
+
+void TracePortStep(const std::string& text) {
+    TraceSink& sink = Sink();
+    {
+        std::lock_guard<std::mutex> lk(sink.Lock);
+        if (!sink.Out || !sink.Serial)
+            return;
+    }
+    sink.Line("net %s", text.c_str());
 }
 
 void TraceLineState(const std::string& text) {

@@ -21,6 +21,8 @@
 //    refused where the driver has none, rather than leaving RTS raised;
 //  - closing drains the output for a bounded time, then discards the rest, so that close()
 //    never waits the driver's closing time for bytes a handshake holds back.
+#include "serial/NetworkAddress.h"
+#include "serial/NetworkPort.h"
 #include "serial/PortBackend.h"
 #include "serial/PortNames.h"
 #include "serial/PortProblem.h"
@@ -564,6 +566,8 @@ private:
 } // namespace
 
 std::unique_ptr<TPortDevice> OpenPortDevice(const std::string& path) {
+    if (IsNetworkPortName(path))
+        return OpenNetworkPort(path);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
@@ -586,12 +590,16 @@ std::int32_t PortGetLastError() {
 }
 
 bool PortDevicePresent(const std::string& device) {
+    if (IsNetworkPortName(device))
+        return true; // only a connection can tell
     struct stat st {};
     return ::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 bool PortErrorMeansLoss(std::int32_t code) {
-    return code == EIO || code == ENXIO || code == ENODEV;
+    return code == EIO || code == ENXIO || code == ENODEV || code == EPIPE || code == ECONNRESET ||
+           code == ECONNABORTED || code == ETIMEDOUT || code == EHOSTUNREACH ||
+           code == ENETUNREACH || code == PORT_ERROR_CLOSED;
 }
 
 void PortSetLastError(std::int32_t code) {

@@ -7,8 +7,12 @@
 // OVERLAPPED record, event mask or caller's buffer is in use by the system after a call.
 // Each of the three kinds of transfer has its own record and event, since the monitor
 // thread's wait and the main thread's reads and writes run at the same time.
+#include "serial/NetworkAddress.h"
+#include "serial/NetworkPort.h"
 #include "serial/PortBackend.h"
 #include "serial/PortProblem.h"
+
+#include <winsock2.h> // before windows.h
 
 #include <windows.h>
 
@@ -314,6 +318,8 @@ int ComNumber(const std::string& name) {
 } // namespace
 
 std::unique_ptr<TPortDevice> OpenPortDevice(const std::string& path) {
+    if (IsNetworkPortName(path))
+        return OpenNetworkPort(path);
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
@@ -328,9 +334,14 @@ std::unique_ptr<TPortDevice> OpenPortDevice(const std::string& path) {
     return port;
 }
 
-// COM10 and above are reachable only through the device namespace.
-std::string PortDevicePath(const std::string& deviceName, const PortMap&) {
-    if (ComNumber(deviceName) >= 10)
+// COM10 and above are reachable only through the device namespace. A COM name that the
+// [Ports] section maps to a network port opens that.
+std::string PortDevicePath(const std::string& deviceName, const PortMap& ports) {
+    const int n = ComNumber(deviceName);
+    for (const auto& [key, target] : ports)
+        if (n > 0 && ComNumber(key) == n && IsNetworkPortName(target))
+            return target;
+    if (n >= 10)
         return "\\\\.\\" + deviceName;
     return deviceName;
 }
@@ -344,6 +355,8 @@ void PortSetLastError(std::int32_t code) {
 }
 
 bool PortDevicePresent(const std::string& device) {
+    if (IsNetworkPortName(device))
+        return true; // only a connection can tell
     std::string name = device;
     if (name.rfind("\\\\.\\", 0) == 0)
         name = name.substr(4);
@@ -366,6 +379,13 @@ bool PortErrorMeansLoss(std::int32_t code) {
     case 433: // ERROR_NO_SUCH_DEVICE, absent from some headers
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAETIMEDOUT:
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case WSAENETRESET:
+    case static_cast<DWORD>(PORT_ERROR_CLOSED):
         return true;
     default:
         return false;

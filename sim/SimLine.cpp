@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,6 +40,8 @@ SimLine::~SimLine() {
         unlink(link_.c_str());
     if (slaveFd_ >= 0)
         close(slaveFd_);
+    if (listenFd_ >= 0)
+        close(listenFd_);
     if (fd_ >= 0)
         close(fd_);
 }
@@ -90,6 +95,47 @@ bool SimLine::OpenDevice(const std::string& path, std::string& error) {
     tcflush(fd_, TCIOFLUSH);
     farEnd_ = path;
     return true;
+}
+
+bool SimLine::Listen(std::uint16_t port, std::string& error) {
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        error = Why("socket");
+        return false;
+    }
+    const int one = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    farEnd_ = "socket://127.0.0.1:" + std::to_string(port);
+    if (bind(listenFd_, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ||
+        listen(listenFd_, 1) != 0) {
+        error = Why("listening on 127.0.0.1:" + std::to_string(port));
+        return false;
+    }
+    return true;
+}
+
+void SimLine::Accept() {
+    const int client = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client < 0)
+        return;
+    if (fd_ >= 0) {
+        close(client); // one client at a time
+        return;
+    }
+    const int one = 1;
+    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    fd_ = client;
+}
+
+void SimLine::DropClient() {
+    if (listenFd_ >= 0 && fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
 }
 
 void SimLine::DropUnread() {

@@ -1,7 +1,9 @@
 // The simulator's end of the line: a pseudo-terminal (the far end is for the program under
-// test) or a real serial device, raw, 57600 8N1, non-blocking.
+// test) or a real serial device, raw, 57600 8N1, non-blocking; or a TCP port on 127.0.0.1
+// that one client at a time reaches as socket://127.0.0.1:PORT.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace orvik::sim {
@@ -19,6 +21,13 @@ public:
     bool OpenPty(const std::string& linkPath, std::string& error);
     // Opens a serial device.
     bool OpenDevice(const std::string& path, std::string& error);
+    // Listens on 127.0.0.1:port; Fd() is -1 until a client comes (Accept).
+    bool Listen(std::uint16_t port, std::string& error);
+    int ListenFd() const { return listenFd_; }
+    // Takes the waiting client; a second one is turned away while one is there.
+    void Accept();
+    // The client went away (read 0, or a failed write): wait for the next.
+    void DropClient();
 
     int Fd() const { return fd_; }
     // Path of the far end of the pseudo-terminal, or the device path.
@@ -31,6 +40,7 @@ public:
 private:
     int fd_ = -1;
     int slaveFd_ = -1;
+    int listenFd_ = -1;
     std::string farEnd_;
     std::string link_;
 };

@@ -66,6 +66,8 @@ const char* OptionsHelp() {
            "Line:\n"
            "  --device PATH        use a serial device instead of a pseudo-terminal (57600 8N1)\n"
            "  --link PATH          also make a symbolic link to the far end (removed at exit)\n"
+           "  --listen tcp:PORT    serve the bus as raw TCP on 127.0.0.1:PORT, one client at a\n"
+           "                       time (socket://127.0.0.1:PORT), instead of a line\n"
            "  --period MS          status frame period, 1..60000 (default 200)\n"
            "  --unpaced            write frames at once instead of at 57600 baud\n"
            "  --full-rate          status frames back to back at 57600 baud (for benchmarks)\n"
@@ -162,6 +164,12 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& out, std::strin
                                  : opt == "--replay"  ? out.replayFile
                                                       : out.traceSent;
             field = v;
+        } else if (opt == "--listen") {
+            if (!value(v))
+                return false;
+            if (v.substr(0, 4) != "tcp:" || !Unsigned(v.substr(4), 1, 65535, n))
+                return bad(v);
+            out.listenPort = static_cast<std::uint16_t>(n);
         } else if (opt == "--period") {
             if (!value(v))
                 return false;

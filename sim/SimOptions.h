@@ -19,6 +19,7 @@ struct TimedCommand {
 struct SimOptions {
     std::string device; // empty: a new pseudo-terminal
     std::string link;
+    std::uint16_t listenPort = 0; // --listen tcp:PORT: raw TCP on 127.0.0.1 instead
     unsigned periodMs = 200;
     Pacing pacing = Pacing::Line;
     std::uint32_t seed = 1;

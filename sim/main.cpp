@@ -134,6 +134,11 @@ void Simulator::Pump(Clock::time_point now) {
                 waitWritable_ = true;
                 return;
             }
+            if (line_.ListenFd() >= 0) {
+                line_.DropClient(); // the client went away
+                queue_.Clear();
+                return;
+            }
             if (!lineErrorShown_)
                 std::fprintf(stderr, "orvik-bus-sim: write: %s; frames dropped\n",
                              std::strerror(errno));
@@ -162,6 +167,11 @@ void Simulator::ReadLine(Clock::time_point now) {
         const ssize_t r = read(line_.Fd(), buf, sizeof buf);
         if (r < 0 && errno == EINTR)
             continue;
+        if (r <= 0 && line_.ListenFd() >= 0) {
+            if (r == 0 || errno != EAGAIN)
+                line_.DropClient();
+            return;
+        }
         if (r <= 0) {
             if (r < 0 && errno != EAGAIN) // e.g. a device unplugged: try again shortly
                 lineQuietUntil_ = now + std::chrono::milliseconds(100);
@@ -293,17 +303,21 @@ int Simulator::Run() {
         const auto wait = std::clamp(wake - now, nanoseconds(0), nanoseconds(1'000'000'000));
         int timeoutMs = static_cast<int>((wait.count() + 999'999) / 1'000'000);
 
-        pollfd fds[3];
+        pollfd fds[4];
         nfds_t count = 0;
         fds[count++] = {signalPipe[0], POLLIN, 0};
-        const int lineAt = (now >= lineQuietUntil_) ? static_cast<int>(count) : -1;
+        const int listenAt = line_.ListenFd() >= 0 ? static_cast<int>(count) : -1;
+        if (listenAt >= 0)
+            fds[count++] = {line_.ListenFd(), POLLIN, 0};
+        const int lineAt =
+            (now >= lineQuietUntil_ && line_.Fd() >= 0) ? static_cast<int>(count) : -1;
         if (lineAt >= 0)
             fds[count++] = {line_.Fd(), static_cast<short>(POLLIN | (waitWritable_ ? POLLOUT : 0)),
                             0};
         const int stdinAt = stdinOpen_ ? static_cast<int>(count) : -1;
         if (stdinAt >= 0)
             fds[count++] = {STDIN_FILENO, POLLIN, 0};
-        if (lineAt < 0)
+        if (lineAt < 0 && listenAt < 0)
             timeoutMs = std::min(timeoutMs, 100);
 
         const int ready = poll(fds, count, timeoutMs);
@@ -315,9 +329,13 @@ int Simulator::Run() {
             continue;
         if (fds[0].revents & POLLIN)
             stop = true;
+        if (listenAt >= 0 && (fds[listenAt].revents & POLLIN))
+            line_.Accept();
         if (lineAt >= 0 && fds[lineAt].revents) {
             if (fds[lineAt].revents & POLLIN)
                 ReadLine(Clock::now());
+            else if ((fds[lineAt].revents & (POLLERR | POLLHUP)) && line_.ListenFd() >= 0)
+                line_.DropClient();
             else if (fds[lineAt].revents & (POLLERR | POLLHUP))
                 lineQuietUntil_ = Clock::now() + std::chrono::milliseconds(100);
         }
@@ -407,8 +425,9 @@ int main(int argc, char** argv) {
     }
 
     SimLine line;
-    const bool opened =
-        opt.device.empty() ? line.OpenPty(opt.link, error) : line.OpenDevice(opt.device, error);
+    const bool opened = opt.listenPort != 0  ? line.Listen(opt.listenPort, error)
+                        : opt.device.empty() ? line.OpenPty(opt.link, error)
+                                             : line.OpenDevice(opt.device, error);
     if (!opened) {
         std::fprintf(stderr, "orvik-bus-sim: %s\n", error.c_str());
         return 1;

@@ -30,8 +30,9 @@ ORVIK_BUILD_PACKAGES=(
     fonts-dejavu-core fonts-liberation2 # the window font where "MS Sans Serif" is missing
     libcli11-dev nlohmann-json3-dev
 )
-# What the end-to-end tests and the demo need; tshark runs the Wireshark dissector on captures.
-ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip tshark)
+# What the end-to-end tests and the demo need; tshark runs the Wireshark dissector on captures,
+# ser2net serves the simulator over RFC 2217 and raw TCP.
+ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip tshark ser2net)
 # What the Windows cross-build and its test run under Wine need.
 ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat
     libcli11-dev nlohmann-json3-dev)

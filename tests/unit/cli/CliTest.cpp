@@ -3,6 +3,7 @@
 #include "cli/PortList.h"
 #include "link/LinkFrame.h"
 #include "link/Pcapng.h"
+#include "tests/support/FakeTcpServer.h"
 #include "tests/unit/cli/CliFixture.h"
 
 #include <nlohmann/json.hpp>
@@ -218,3 +219,18 @@ TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
 }
 
 } // namespace
+
+TEST_F(Cli, ABusOnTheNetworkIsReadAndSwitchedLikeALocalOne) {
+    const std::string url =
+        "socket://127.0.0.1:" + std::to_string(test::FakeTcpServer::RefusingPort());
+    port = url; // nothing there yet
+    EXPECT_EQ(Run({"status"}), EXIT_NO_BUS);
+    EXPECT_NE(err.str().find(url + " refused the connection"), std::string::npos) << err.str();
+
+    StartSim({"--listen", "tcp:" + url.substr(url.rfind(':') + 1)});
+    EXPECT_EQ(port, url); // the simulator names where it listens
+    ASSERT_EQ(Run({"--json", "status"}), EXIT_DONE) << err.str();
+    EXPECT_EQ(json::parse(out.str())["nodes"][0]["present"], true);
+    EXPECT_EQ(Run({"switch", "1", "5", "on"}), EXIT_DONE) << err.str();
+    EXPECT_EQ(Count(CMD_SWITCH_BREAKER), 1);
+}

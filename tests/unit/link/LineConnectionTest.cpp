@@ -3,6 +3,7 @@
 #include "link/LineConnection.h"
 #include "link/CommLinkPort.h"
 #include "link/Settings.h"
+#include "tests/support/FakeTcpServer.h"
 #include "tests/support/Pty.h"
 #include "tests/unit/link/LinkTestSupport.h"
 
@@ -149,4 +150,27 @@ TEST_F(LineConnectionTest, AFrameTheLineHandsOverInPiecesArrivesWhole) {
     }
     EXPECT_TRUE(std::equal(data.begin(), data.end(), Link.StatusRecord.bytes.begin()));
     EXPECT_EQ(Link.BytesReceived, 2 * frame.size());
+}
+
+TEST_F(LineConnectionTest, ANetworkPortConnectsInTheBackgroundAndARefusalIsRetriedWithItsReason) {
+    const std::string url =
+        "socket://127.0.0.1:" + std::to_string(test::FakeTcpServer::RefusingPort());
+    LineConnection line(Comm, Link, Settings, Roots);
+    Comm.OnLineLost = [&](TCustomComm*, std::int32_t error) { line.LineLost(error); };
+    line.SetPorts({{"COM3", url}});
+    EXPECT_EQ(line.DescribePort(3), url);        // what the serial port dialog shows
+    ASSERT_TRUE(line.OpenPort(2, false).opened); // at once; the refusal comes later
+    EXPECT_EQ(line.Supervisor().State(), LineStatus::Connecting);
+
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Comm.LineLost(); }, 5s));
+    const std::int64_t t = 1'000'000;
+    line.Service(t);
+    EXPECT_FALSE(Comm.IsOpen());
+    EXPECT_EQ(line.StatusText(t), "COM3 - " + url + ": connection refused, trying again in 1 s");
+    EXPECT_EQ(line.FailureReason(),
+              url + " refused the connection; is the server running on that port?");
+    line.Service(t + 1000);
+    EXPECT_TRUE(Comm.IsOpen()); // the next attempt
+    EXPECT_EQ(line.Supervisor().State(), LineStatus::Connecting);
+    Comm.Close();
 }

@@ -30,12 +30,15 @@ TEST(LineSupervisor, ALossClosesAtOnceThenWaitsForTheDeviceAndReopensWhenItSettl
     EXPECT_FALSE(s.WasLost());
 }
 
-TEST(LineSupervisor, BusyAndNoPermissionAreRetriedLessAndLessOften) {
+TEST(LineSupervisor, BusyNoPermissionAndNetworkFailuresAreRetriedLessAndLessOften) {
     LineSupervisor s;
     std::int64_t now = 0;
     std::vector<std::int64_t> waits;
+    const PortProblem problems[] = {PortProblem::Busy,           PortProblem::NoPermission,
+                                    PortProblem::ConnectRefused, PortProblem::TimedOut,
+                                    PortProblem::NotAccepted,    PortProblem::Disconnected};
     for (int attempt = 0; attempt < 6; ++attempt) {
-        s.OpenFailed(now, attempt % 2 ? PortProblem::NoPermission : PortProblem::Busy, 16);
+        s.OpenFailed(now, problems[attempt], 16);
         const std::int64_t failedAt = now;
         while (s.Tick(now, true, 0, 0) != LineAction::Open)
             now += 100;
