@@ -56,12 +56,13 @@ pixel() {
 # Signature of a region: crop W H X Y.
 region() { convert "$1" -crop "$2x$3+$4+$5" +repage -format '%#' info:; }
 
-# Finds the menu bar's height from node 1's indicator (client 116, 68), which must be green.
+# Finds the menu bar's height from node 1's indicator (client 116, 68), which must be green
+# (or the colour given: find_strip 255,255,255 for a strip without a bus).
 find_strip() {
     shot "$work/strip.png" || return 1
-    local y
+    local y colour=${1:-0,255,0}
     for y in $(seq 60 140); do
-        if [ "$(pixel "$work/strip.png" 116 "$y")" = "0,255,0" ]; then
+        if [ "$(pixel "$work/strip.png" 116 "$y")" = "$colour" ]; then
             # The circle is 25 high; its first green row is near client y 57.
             dy=$((y - 57))
             return 0
