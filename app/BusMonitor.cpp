@@ -1,20 +1,20 @@
 #include "app/BusMonitor.h"
 
+#include "app/FileChooser.h"
 #include "app/Messages.h"
 #include "app/TrafficModel.h"
+#include "link/FileReplace.h"
 #include "link/FrameDecode.h"
 #include "link/Pcapng.h"
 
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
@@ -196,10 +196,10 @@ void BusMonitor::ShowDetails() {
 }
 
 void BusMonitor::SaveCaptureClick() {
-    const QString suggested = QDir::home().filePath(
-        QDateTime::currentDateTime().toString("'orvik-'yyyyMMdd-HHmmss'.pcapng'"));
-    const QString path = QFileDialog::getSaveFileName(this, "Save capture", suggested,
-                                                      "Captures (*.pcapng);;All files (*)");
+    const QString path =
+        ChooseFileToSave(this, "Save capture",
+                         QDateTime::currentDateTime().toString("'orvik-'yyyyMMdd-HHmmss'.pcapng'"),
+                         "Captures (*.pcapng);;All files (*)");
     if (!path.isEmpty())
         SaveCapture(path);
 }
@@ -208,16 +208,14 @@ bool BusMonitor::SaveCapture(const QString& path) {
     const std::vector<std::uint8_t> bytes =
         CaptureOfLog(log_, {"Tarnwell Orvik interface version 1.1", portName_ ? portName_() : "",
                             "Orvik bus; inbound: from the bus to the PC"});
-    // Written whole or not at all: a temporary file, renamed at the end.
-    QSaveFile file(path);
-    const bool ok =
-        file.open(QIODevice::WriteOnly) &&
-        file.write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()) &&
-        file.commit();
-    if (!ok) {
-        messages::ShowMessage(this, "Unable to write to " + QDir::toNativeSeparators(path) + " (" +
-                                        file.errorString() + ")");
+    // Written whole or not at all: a temporary file, renamed at the end; never over a device.
+    std::string reason;
+    if (ReplaceFileWhole(
+            path.toStdString(),
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+            &reason) != ReplaceResult::Replaced) {
+        messages::ShowMessage(this, "Unable to write to " + QDir::toNativeSeparators(path) + ": " +
+                                        QString::fromStdString(reason) + ".");
         return false;
     }
     status_->setText(

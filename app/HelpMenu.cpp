@@ -18,27 +18,37 @@
 
 namespace {
 
-// The manual page as `man` renders it, or "" when it is not installed.
-QString InstalledManual() {
+// The manual page as `man` renders it, or "" with what was tried added to `tried`.
+QString InstalledManual(QStringList& tried) {
 #ifdef ORVIK_MANUAL_PAGE
-    if (!QFile::exists(ORVIK_MANUAL_PAGE))
+    if (!QFile::exists(ORVIK_MANUAL_PAGE)) {
+        tried << QString("the manual page %1: not installed").arg(ORVIK_MANUAL_PAGE);
         return {};
+    }
     QProcess man;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("MANWIDTH", "90");
     env.insert("MAN_KEEP_FORMATTING", "");
     man.setProcessEnvironment(env);
     man.start("man", {"-P", "cat", "-l", ORVIK_MANUAL_PAGE});
-    if (!man.waitForFinished(5000) || man.exitCode() != 0)
+    if (!man.waitForStarted(5000)) {
+        tried << "\"man\" to show " + QString(ORVIK_MANUAL_PAGE) + ": " + man.errorString();
         return {};
+    }
+    if (!man.waitForFinished(5000) || man.exitCode() != 0) {
+        tried << "\"man\" to show " + QString(ORVIK_MANUAL_PAGE) + ": it failed";
+        return {};
+    }
     return QString::fromLocal8Bit(man.readAllStandardOutput()).remove(QRegularExpression(".\b"));
 #else
+    tried << "the manual page: this build has none";
     return {};
 #endif
 }
 
 void ShowManual(QMainWindow* window) {
-    const QString text = InstalledManual();
+    QStringList tried;
+    const QString text = InstalledManual(tried);
     if (!text.isEmpty()) {
         auto* dialog = new QDialog(window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -53,13 +63,18 @@ void ShowManual(QMainWindow* window) {
         return;
     }
 #ifdef ORVIK_USER_GUIDE
-    if (QFile::exists(ORVIK_USER_GUIDE) &&
-        QDesktopServices::openUrl(QUrl::fromLocalFile(ORVIK_USER_GUIDE)))
+    if (!QFile::exists(ORVIK_USER_GUIDE))
+        tried << QString("the user's guide %1: not there").arg(ORVIK_USER_GUIDE);
+    else if (QDesktopServices::openUrl(QUrl::fromLocalFile(ORVIK_USER_GUIDE)))
         return;
+    else
+        tried << QString("the user's guide %1: no program of the desktop opened it")
+                     .arg(ORVIK_USER_GUIDE);
 #endif
-    messages::ShowMessage(window, "The manual is not installed.",
-                          "See docs/user-guide.md in the source tree, or run "
-                          "\"man orvik\" where the package is installed.");
+    messages::ShowMessage(window, "The manual could not be shown.",
+                          "Tried " + tried.join("; ") +
+                              ".\nRun \"man orvik\" where the package is installed, or read "
+                              "docs/user-guide.md of the source tree.");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/BusMonitor.h"
+#include "app/FileChooser.h"
 #include "app/HelpMenu.h"
 #include "app/Messages.h"
 #include "app/NodeSettingsDialog.h"
@@ -18,7 +19,6 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -227,8 +227,8 @@ void TForm1::CreateNodeSettingsMenu() {
     connect(apply, &QAction::triggered, this, [this] { ApplyNodeSettingsClick(); });
     ChooseNodeSettingsFile = [this](bool saving) {
         const QString filter = "Node settings (*.ini);;All files (*)";
-        return saving ? QFileDialog::getSaveFileName(this, "Save node settings", {}, filter)
-                      : QFileDialog::getOpenFileName(this, "Apply node settings", {}, filter);
+        return saving ? ChooseFileToSave(this, "Save node settings", {}, filter)
+                      : ChooseFileToOpen(this, "Apply node settings", filter);
     };
 }
 

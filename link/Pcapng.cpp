@@ -1,5 +1,7 @@
 #include "link/Pcapng.h"
 
+#include "link/RegularFile.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -348,6 +350,11 @@ CaptureReadResult ReadPcapng(const std::uint8_t* data, std::size_t size) {
 }
 
 CaptureReadResult ReadPcapngFile(const std::string& path) {
+    if (std::string reason; !CheckRegularFile(path, MAX_FILE_SIZE, reason)) {
+        CaptureReadResult r;
+        r.error = path + " " + reason;
+        return r;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         CaptureReadResult r;

@@ -1,6 +1,7 @@
 #include "link/PcapngStream.h"
 
 #include "link/Pcapng.h"
+#include "link/RegularFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -320,6 +321,11 @@ CaptureScan ScanPcapng(const std::uint8_t* data, std::size_t size, const PacketS
 
 CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink) {
     CaptureScan failed;
+    // A capture may be large, but it is a regular file: never a FIFO or a device.
+    if (std::string reason; !CheckRegularFile(path, UINT64_MAX, reason)) {
+        failed.error = path + " " + reason;
+        return failed;
+    }
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     std::unique_ptr<std::FILE, FileCloser> file(ec ? nullptr : std::fopen(path.c_str(), "rb"));

@@ -1,30 +1,33 @@
 #include "sim/Replay.h"
 
 #include "link/FrameLog.h"
-#include "link/Pcapng.h"
+#include "link/PcapngStream.h"
 
 #include <algorithm>
 
 namespace orvik::sim {
 
 bool Replay::Load(const std::string& path, double speed, bool loop, std::string& error) {
-    CaptureReadResult capture = ReadPcapngFile(path);
-    if (!capture.Ok()) {
-        error = capture.error;
-        return false;
-    }
     records_.clear();
+    broken_.clear();
     std::uint64_t first = 0;
-    for (CapturedPacket& p : capture.packets) {
-        if (p.direction != static_cast<std::uint8_t>(Direction::Inbound) || p.bytes.empty())
-            continue;
+    const CaptureScan scan = ScanPcapngFile(path, [&](const PacketView& p) {
+        if (p.direction != static_cast<std::uint8_t>(Direction::Inbound) || p.length == 0)
+            return;
         if (records_.empty())
             first = p.timestampNs;
         // Out-of-order time stamps play at once, in file order.
         const double offset =
             p.timestampNs > first ? static_cast<double>(p.timestampNs - first) : 0;
-        records_.push_back({static_cast<std::int64_t>(offset / speed), std::move(p.bytes)});
+        records_.push_back(
+            {static_cast<std::int64_t>(offset / speed), {p.bytes, p.bytes + p.length}});
+    });
+    if (scan.NotACapture()) {
+        error = scan.Ok() ? path + " is not a capture of the bus" : scan.error;
+        return false;
     }
+    if (!scan.Ok())
+        broken_ = scan.error;
     if (records_.empty()) {
         error = path + " holds no record sent by the bus (inbound)";
         return false;

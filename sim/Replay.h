@@ -12,8 +12,10 @@ namespace orvik::sim {
 class Replay {
 public:
     // Reads the capture. False with a message when it cannot be read or has no inbound
-    // record. `speed` divides the spacing; `loop` starts again after the last record.
+    // record. `speed` divides the spacing; `loop` starts again after the last record. A
+    // capture that breaks off plays its whole records; Broken() then says where it broke.
     bool Load(const std::string& path, double speed, bool loop, std::string& error);
+    const std::string& Broken() const { return broken_; }
 
     // The next record due `elapsed` after the replay's start, or nullptr.
     const std::vector<std::uint8_t>* Due(std::chrono::nanoseconds elapsed);
@@ -32,6 +34,7 @@ private:
     std::int64_t round_ = 0;
     std::int64_t periodNs_ = 0; // of one round, when looping
     bool loop_ = false;
+    std::string broken_;
 };
 
 } // namespace orvik::sim

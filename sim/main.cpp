@@ -217,6 +217,9 @@ void Simulator::QueueReplay(Clock::time_point now) {
         replayEndShown_ = true;
         std::fprintf(stderr, "orvik-bus-sim: replay finished, %zu records queued\n",
                      replay_->Records());
+        if (!replay_->Broken().empty())
+            std::fprintf(stderr, "orvik-bus-sim: the capture breaks off: %s\n",
+                         replay_->Broken().c_str());
     }
 }
 

@@ -1,13 +1,19 @@
 #include "link/LinkFrame.h"
+#include "link/Pcapng.h"
 #include "sim/CommandLog.h"
 #include "sim/LineCommands.h"
+#include "sim/Replay.h"
 #include "sim/SimOptions.h"
 #include "sim/TxQueue.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace orvik;
 using namespace orvik::sim;
@@ -186,4 +192,31 @@ TEST(SimCommandLog, OneJsonLinePerCommand) {
     EXPECT_EQ(CommandJson(5, 99, odd, 1, ignored),
               R"({"t_ms":5,"node":9,"cmd":null,"code":99,"payload":[],"applied":false,)"
               R"("reason":"node \"9\" out of range"})");
+}
+
+TEST(SimReplay, ACaptureCutShortPlaysItsWholeRecordsAndSaysWhereItBroke) {
+    std::vector<std::uint8_t> capture;
+    PcapngWriter::AppendHeader(capture, {"test", "line", ""});
+    const std::uint8_t frame[] = {0xD5, 0x82, 0x01, 0x02, 0x00, 0x00, 0x03, 0x03};
+    for (int i = 0; i < 3; ++i)
+        PcapngWriter::AppendPacket(capture, 1'000'000'000ull * (i + 1), 1, frame, sizeof frame,
+                                   "accepted");
+    capture.resize(capture.size() - 10); // the last block cut in the middle
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::string path = (dir / ("orvik-cut-" + std::to_string(::getpid()))).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(capture.data()),
+               static_cast<std::streamsize>(capture.size()));
+    Replay replay;
+    std::string error;
+    ASSERT_TRUE(replay.Load(path, 1, false, error)) << error;
+    EXPECT_EQ(replay.Records(), 2u);
+    EXPECT_NE(replay.Broken().find("at byte"), std::string::npos) << replay.Broken();
+    std::filesystem::remove(path);
+
+    // A FIFO is refused at once, not waited on.
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_FALSE(replay.Load(path, 1, false, error));
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+    std::filesystem::remove(path);
 }
