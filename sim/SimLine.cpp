@@ -123,8 +123,14 @@ void SimLine::Accept() {
     if (client < 0)
         return;
     if (fd_ >= 0) {
-        close(client); // one client at a time
-        return;
+        // One client at a time; one that has just gone but was not read since makes room.
+        char byte;
+        const ssize_t n = recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n != 0 && !(n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            close(client);
+            return;
+        }
+        close(fd_);
     }
     const int one = 1;
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

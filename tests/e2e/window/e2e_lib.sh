@@ -25,6 +25,8 @@ fail() {
     echo "FAIL: $*" >&2
     echo "--- simulator log" >&2
     tail -n 20 "$work/commands.log" >&2 2>/dev/null
+    echo "--- program output" >&2
+    tail -n 20 "$work/program.out" >&2 2>/dev/null
     exit 1
 }
 
