@@ -16,8 +16,8 @@ constexpr auto SILENCE_NOTICE = std::chrono::seconds(2);
 } // namespace
 
 std::string OpenFailureText(const std::string& port, const std::string& reason) {
-    // A path is named once: "/tmp is not a serial port."
-    if (reason.rfind(port + " ", 0) == 0)
+    // A port is named once: "/tmp is not a serial port."
+    if (reason.find(port) != std::string::npos)
         return reason;
     return port + " could not be opened: " + reason;
 }
