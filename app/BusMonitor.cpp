@@ -3,6 +3,7 @@
 #include "app/FileChooser.h"
 #include "app/Messages.h"
 #include "app/TrafficModel.h"
+#include "app/WindowPlace.h"
 #include "link/FileReplace.h"
 #include "link/FrameDecode.h"
 #include "link/Pcapng.h"
@@ -118,12 +119,7 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ShowDetails(); });
 
-    // Beside the main window, where the screen has room for it.
-    if (parent && parent->screen()) {
-        const QPoint at = parent->frameGeometry().topRight() + QPoint(8, 0);
-        if (at.x() + width() <= parent->screen()->availableGeometry().right())
-            move(at);
-    }
+    PlaceBeside(this, parent, width());
 
     timer_ = new QTimer(this);
     timer_->setInterval(500);

@@ -3,6 +3,7 @@
 #include "app/BusMonitor.h"
 #include "app/FileChooser.h"
 #include "app/HelpMenu.h"
+#include "app/HistoryWindow.h"
 #include "app/Messages.h"
 #include "app/NodeSettingsDialog.h"
 #include "app/Shape.h"
@@ -74,7 +75,9 @@ QLineEdit* ReadOnlyEdit(QWidget* parent, const QString& name, const QRect& at) {
 TForm1::TForm1(const std::string& settingsPath)
     : settingsPath_(settingsPath),
       comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())),
-      frameLog_(std::make_unique<orvik::FrameLog>()) {
+      frameLog_(std::make_unique<orvik::FrameLog>()),
+      busHistory_(std::make_unique<orvik::BusHistory>()),
+      historyRecorder_(std::make_unique<HistoryRecorder>(*busHistory_)) {
     setObjectName("Form1");
     setWindowTitle("Tarnwell Orvik interface version 1.1");
     UseFormFont(this);
@@ -91,6 +94,7 @@ TForm1::TForm1(const std::string& settingsPath)
     link_.SetSetupSink([this] { nodeSettings_->OnSetupStored(); });
     link_.SetSendObserver([this](std::uint8_t node, std::uint8_t) { NoteCommand(node); });
     link_.SetFrameLog(frameLog_.get());
+    link_.SetWatcher(historyRecorder_.get());
     comm1_->OnRxChar = [this](TCustomComm*, std::int32_t count) { Comm1RxChar(count); };
     // Inside a delivery: note the loss, and act on it once the delivery is over.
     comm1_->OnLineLost = [this](TCustomComm*, std::int32_t error) {
@@ -105,6 +109,8 @@ TForm1::TForm1(const std::string& settingsPath)
 TForm1::~TForm1() {
     // Stop the monitor thread before the handlers' targets go.
     comm1_->Close();
+    link_.SetWatcher(nullptr);
+    recording_.Stop();
     link_.SetDisplaySink({});
     link_.SetSetupSink({});
 }
@@ -118,6 +124,9 @@ void TForm1::CreateControls() {
     auto* monitor = menuBar()->addAction("Bus &monitor");
     monitor->setObjectName("BusMonitorMenu");
     connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
+    auto* history = menuBar()->addAction("&History");
+    history->setObjectName("HistoryMenu");
+    connect(history, &QAction::triggered, this, [this] { HistoryClick(); });
     CreateNodeSettingsMenu();
     AddHelpMenu(this, {QString::fromStdString(settingsPath_), [this] {
                            return QString::fromStdString(line_->ComName()) +
@@ -251,6 +260,10 @@ Shape* TForm1::ShapeN(int n) const {
     return shape;
 }
 
+namespace {
+constexpr int NOTICE_MS = 4000;
+} // namespace
+
 // --- start and end -------------------------------------------------------------------------
 
 void TForm1::FormCreate() {
@@ -272,6 +285,10 @@ void TForm1::FormCreate() {
                               QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)),
                               QString::fromStdString(opened.reason));
     ServiceLine();
+    const RecordingSettings recording = ReadRecordingSettings(settingsPath_);
+    recordingLimits_ = recording.limits;
+    if (recording.everyRun)
+        Record(true);
 }
 
 void TForm1::FormCloseQuery() {
@@ -325,6 +342,7 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
 
 void TForm1::Timer1Timer() {
     ServiceLine();
+    PollRecording();
     nodeSettings_->Tick();
     const TimerUpdate t = link_.Timer1Timer();
     if (t.EndSetupWait && waitLoop_)
@@ -473,10 +491,6 @@ void TForm1::CancelWait() {
 
 // --- the line's state ------------------------------------------------------------------------
 
-namespace {
-constexpr int NOTICE_MS = 4000;
-} // namespace
-
 void TForm1::CreateStatusLine() {
     // In the strip below the Close button; the window keeps its size and every control its
     // place.
@@ -520,6 +534,74 @@ void TForm1::NoteCommand(std::uint8_t node) {
 }
 
 // --- bus monitor -----------------------------------------------------------------------------
+
+// --- history and recording --------------------------------------------------------------------
+
+void TForm1::HistoryClick() {
+    if (!history_) {
+        history_ = std::make_unique<HistoryWindow>(
+            *busHistory_, [this] { return historyRecorder_->Now(); }, this);
+        history_->OnRecord = [this](bool on) { Record(on); };
+        history_->OnRecordEveryRun = [this](bool on) {
+            try {
+                if (!settingsUnusable_)
+                    WriteRecordEveryRun(settingsPath_, on);
+            } catch (const SettingsWriteError& e) {
+                messages::ShowMessage(this, QString::fromStdString(e.what()));
+            }
+            ShowRecordingState();
+        };
+        history_->SetNode(link_.SelectedNode());
+        ShowRecordingState();
+    }
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
+}
+
+bool TForm1::Record(bool on) {
+    if (!on) {
+        recording_.Stop();
+        recordingNote_ = recording_.File().empty()
+                             ? QString()
+                             : "Recorded to " + QString::fromStdString(recording_.File());
+        ShowRecordingState();
+        return true;
+    }
+    const bool started =
+        recording_.Start(recordingsFolder_, *frameLog_,
+                         {"Tarnwell Orvik interface version 1.1", comm1_->DeviceName(),
+                          "Orvik bus; inbound: from the bus to the PC"},
+                         recordingLimits_);
+    recordingNote_ = started ? "Recording to " + QString::fromStdString(recording_.File())
+                             : "Not recording: " + QString::fromStdString(recording_.Error());
+    if (!started)
+        statusBar()->showMessage(recordingNote_, 3 * NOTICE_MS);
+    ShowRecordingState();
+    return started;
+}
+
+void TForm1::PollRecording() {
+    if (!recording_.Active())
+        return;
+    const std::string file = recording_.File();
+    if (!recording_.Poll(*frameLog_, clock_())) {
+        // A full disk stops the recording, never the program; what was written stays.
+        recordingNote_ = "Recording stopped: " + QString::fromStdString(recording_.Error());
+        statusBar()->showMessage(recordingNote_, 3 * NOTICE_MS);
+    } else if (recording_.File() != file) {
+        recordingNote_ = "Recording to " + QString::fromStdString(recording_.File());
+    } else {
+        return;
+    }
+    ShowRecordingState();
+}
+
+void TForm1::ShowRecordingState() {
+    if (history_)
+        history_->SetRecordingState(recording_.Active(),
+                                    ReadRecordingSettings(settingsPath_).everyRun, recordingNote_);
+}
 
 void TForm1::BusMonitorClick() {
     if (!monitor_)

@@ -3,7 +3,10 @@
 // get references to them.
 #pragma once
 
+#include "link/BusHistory.h"
+#include "link/HistoryRecorder.h"
 #include "link/LineConnection.h"
+#include "link/LineRecording.h"
 #include "link/LinkState.h"
 #include "serial/CommPort.h"
 
@@ -15,6 +18,7 @@
 #include <string>
 
 class BusMonitor;
+class HistoryWindow;
 class QAction;
 class QEventLoop;
 class QLabel;
@@ -89,6 +93,17 @@ public:
     orvik::FrameLog& FrameLog() { return *frameLog_; }
     BusMonitor* Monitor() const { return monitor_.get(); }
 
+    // The History window over the run's history of the bus, and the recording of the line.
+    void HistoryClick();
+    HistoryWindow* History() const { return history_.get(); }
+    const orvik::BusHistory& BusHistory() const { return *busHistory_; }
+    // Starts or stops recording the line into the recordings folder; false with the reason
+    // in the status line when it could not start.
+    bool Record(bool on);
+    const orvik::LineRecording& Recording() const { return recording_; }
+    // Where recordings go; tests point it elsewhere.
+    void SetRecordingsFolder(std::string folder) { recordingsFolder_ = std::move(folder); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -100,6 +115,8 @@ private:
     void PlaceWaitingDialog();
     void CreateStatusLine();
     void NoteCommand(std::uint8_t node);
+    void PollRecording();
+    void ShowRecordingState();
     QLineEdit* EditN(int n) const;
     Shape* ShapeN(int n) const;
 
@@ -128,4 +145,12 @@ private:
     // The traffic on the line; the window goes before the log it shows.
     std::unique_ptr<orvik::FrameLog> frameLog_;
     std::unique_ptr<BusMonitor> monitor_;
+    // The history of the run, fed by the link; the window goes before it.
+    std::unique_ptr<orvik::BusHistory> busHistory_;
+    std::unique_ptr<orvik::HistoryRecorder> historyRecorder_;
+    std::unique_ptr<HistoryWindow> history_;
+    orvik::LineRecording recording_;
+    std::string recordingsFolder_ = orvik::RecordingsFolder();
+    orvik::RecordingLimits recordingLimits_;
+    QString recordingNote_;
 };

@@ -39,5 +39,7 @@ int main(int argc, char* argv[]) {
     // Benchmarks and tests may ask for the bus monitor from the start.
     if (qEnvironmentVariableIsSet("ORVIK_OPEN_BUS_MONITOR"))
         form1.BusMonitorClick();
+    if (qEnvironmentVariableIsSet("ORVIK_OPEN_HISTORY"))
+        form1.HistoryClick();
     return app.exec();
 }

@@ -136,6 +136,43 @@ std::uint16_t ProfileValue(std::uint8_t optionFlags, std::uint8_t fixedProfile) 
     return (optionFlags & OPT_PROGRAMMABLE) ? 0 : static_cast<std::uint16_t>(fixedProfile + 1);
 }
 
+EventGroup GroupOf(EventKind kind) noexcept {
+    switch (kind) {
+    case EventKind::Fault:
+    case EventKind::FaultCleared:
+        return EventGroup::Faults;
+    case EventKind::SwitchedOn:
+    case EventKind::SwitchedOff:
+        return EventGroup::Switches;
+    case EventKind::Joined:
+    case EventKind::Left:
+    case EventKind::Silent:
+    case EventKind::FramesAgain:
+        return EventGroup::NodesAndLine;
+    case EventKind::SettingChanged:
+        return EventGroup::Settings;
+    case EventKind::Command:
+        break;
+    }
+    return EventGroup::Commands;
+}
+
+const char* EventGroupName(EventGroup group) noexcept {
+    switch (group) {
+    case EventGroup::Faults:
+        return "Faults";
+    case EventGroup::Switches:
+        return "Switches";
+    case EventGroup::NodesAndLine:
+        return "Nodes and line";
+    case EventGroup::Settings:
+        return "Settings";
+    case EventGroup::Commands:
+        break;
+    }
+    return "Commands";
+}
+
 const char* EventKindName(EventKind kind) noexcept {
     const auto i = static_cast<std::size_t>(kind);
     return i < EVENT_KIND_COUNT ? KIND_NAMES[i] : "unknown";

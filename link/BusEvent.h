@@ -49,6 +49,14 @@ std::uint16_t ProfileValue(std::uint8_t optionFlags, std::uint8_t fixedProfile) 
 // "fault", "fault_cleared", "switched_on", ... "command".
 const char* EventKindName(EventKind kind) noexcept;
 
+// The kinds as a user filters them: trips and clearing, switching, nodes and the line,
+// settings, commands sent.
+enum class EventGroup : std::uint8_t { Faults, Switches, NodesAndLine, Settings, Commands };
+inline constexpr std::size_t EVENT_GROUP_COUNT = 5;
+EventGroup GroupOf(EventKind kind) noexcept;
+// "Faults", "Switches", "Nodes and line", "Settings", "Commands".
+const char* EventGroupName(EventGroup group) noexcept;
+
 // In the bus's words: "Orvik node 3, breaker 5: fault (tripped) at 7.2 A, trip 5.0 A after 2.0
 // seconds", "Orvik node 3: breaker 5 switched on after a command from this program", "Orvik
 // node 3 left the bus", "no status frames for 12 s", "switch breaker 5 on, node 3".

@@ -29,8 +29,12 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
 
     // Queues the log's records that came since the last call (or since the log's first record
-    // kept, the first time).
+    // kept, the first time, unless StartFrom named another).
     void AppendNew(const FrameLog& log);
+    void StartFrom(std::uint64_t seq) {
+        nextSeq_ = seq;
+        started_ = true;
+    }
     // Writes what is queued; once a second (by `nowMs`, a steady clock) also to the disk.
     // False when the capture failed, now or before.
     bool Flush(std::int64_t nowMs);

@@ -194,4 +194,33 @@ void ForgetPort(const std::string& path, int comNumber) {
     });
 }
 
+namespace {
+
+constexpr const char* RECORDING_SECTION = "Recording";
+
+// A whole number of megabytes from 1 to 1 000 000, else `fallback`.
+std::uint64_t Megabytes(const IniFile& ini, const char* key, std::uint64_t fallback) {
+    const auto text = ini.ReadString(RECORDING_SECTION, key);
+    const auto n = text ? ParseIniInteger(*text) : std::nullopt;
+    return n && *n >= 1 && *n <= 1'000'000 ? static_cast<std::uint64_t>(*n) * 1'000'000 : fallback;
+}
+
+} // namespace
+
+RecordingSettings ReadRecordingSettings(const std::string& path) {
+    const IniFile ini = LoadIni(path);
+    RecordingSettings r;
+    const auto every = ini.ReadString(RECORDING_SECTION, "EveryRun");
+    r.everyRun = every && ParseIniInteger(*every).value_or(0) != 0;
+    r.limits.fileBytes = Megabytes(ini, "FileLimitMB", r.limits.fileBytes);
+    r.limits.totalBytes = Megabytes(ini, "TotalLimitMB", r.limits.totalBytes);
+    return r;
+}
+
+void WriteRecordEveryRun(const std::string& path, bool everyRun) {
+    EditSettings(path, [&](IniFile& ini) {
+        ini.WriteString(RECORDING_SECTION, "EveryRun", everyRun ? "1" : "0");
+    });
+}
+
 } // namespace orvik

@@ -3,6 +3,8 @@
 // reached before ([PortsSeen]).
 #pragma once
 
+#include "link/LineRecording.h"
+
 #include <cstdint>
 #include <map>
 #include <stdexcept>
@@ -56,5 +58,15 @@ std::map<std::string, std::string> ReadSeenPortMap(const std::string& path);
 // Both throw SettingsWriteError.
 void RememberPort(const std::string& path, int comNumber, const std::string& device);
 void ForgetPort(const std::string& path, int comNumber);
+
+// [Recording]: EveryRun=1 records every run from its start; FileLimitMB and TotalLimitMB set
+// when a new file starts and when the oldest recordings go (megabytes of 1 000 000 bytes).
+struct RecordingSettings {
+    bool everyRun = false;
+    RecordingLimits limits;
+};
+RecordingSettings ReadRecordingSettings(const std::string& path);
+// Throws SettingsWriteError.
+void WriteRecordEveryRun(const std::string& path, bool everyRun);
 
 } // namespace orvik

@@ -25,7 +25,7 @@ ensure_packages() {
 # What building and testing the program needs.
 ORVIK_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2 # the window font where "MS Sans Serif" is missing
     libcli11-dev nlohmann-json3-dev

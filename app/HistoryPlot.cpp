@@ -1,0 +1,590 @@
+#include "app/HistoryPlot.h"
+
+#include "link/BusEvent.h"
+#include "link/HistoryCsv.h"
+#include "link/LocalTime.h"
+#include "link/StatusTexts.h"
+
+#include <QDateTime>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace orvik;
+
+namespace {
+
+constexpr int LEGEND_HEIGHT = 20;
+constexpr int LEFT = 64;
+constexpr int RIGHT = 12;
+constexpr int AXIS_HEIGHT = 34;
+constexpr int BAND_ROW = 6;
+constexpr int GAP = 16;
+constexpr std::int64_t SHORTEST_SPAN_MS = 10 * 1000;
+constexpr std::int64_t LONGEST_SPAN_MS = 25LL * 3600 * 1000;
+// Points further apart than this are not joined: the node was away or the line silent.
+constexpr std::int64_t JOIN_GAP_MS = 2500;
+
+const QColor VOLTAGE_COLOUR(40, 40, 40);
+const QColor FAULT_COLOUR(220, 0, 0);
+const QColor GRID_COLOUR(225, 225, 225);
+
+QString Tenths(std::uint32_t tenths) {
+    return QString::fromStdString(FormatTenths(tenths));
+}
+
+// A step of 1, 2 or 5 times a power of ten that gives about `count` ticks over `range`.
+double NiceStep(double range, int count) {
+    const double raw = range / std::max(1, count);
+    const double power = std::pow(10.0, std::floor(std::log10(std::max(raw, 1e-9))));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (raw <= m * power)
+            return m * power;
+    return 10 * power;
+}
+
+std::int64_t TimeStep(std::int64_t spanMs) {
+    constexpr std::int64_t steps[] = {1000,    2000,    5000,     10000,    15000,    30000,
+                                      60000,   120000,  300000,   600000,   900000,   1800000,
+                                      3600000, 7200000, 10800000, 21600000, 43200000, 86400000};
+    for (std::int64_t s : steps)
+        if (spanMs / s <= 8)
+            return s;
+    return steps[std::size(steps) - 1];
+}
+
+QColor EventColour(EventKind kind) {
+    switch (kind) {
+    case EventKind::Fault:
+        return FAULT_COLOUR;
+    case EventKind::FaultCleared:
+        return QColor(0, 150, 0);
+    case EventKind::Joined:
+    case EventKind::Left:
+    case EventKind::Silent:
+    case EventKind::FramesAgain:
+        return QColor(230, 130, 0);
+    case EventKind::SettingChanged:
+        return QColor(130, 60, 170);
+    case EventKind::SwitchedOn:
+    case EventKind::SwitchedOff:
+        return QColor(30, 100, 200);
+    case EventKind::Command:
+        break;
+    }
+    return QColor(120, 120, 120);
+}
+
+} // namespace
+
+struct HistoryPlot::Areas {
+    QRect legend;
+    QRect currents;
+    QRect voltage;
+    QRect bands;
+    QRect axis;
+    std::int64_t fromMs = 0;
+    std::int64_t toMs = 1;
+    int Width() const { return std::max(1, currents.width()); }
+};
+
+HistoryPlot::HistoryPlot(const BusHistory& history, std::function<std::int64_t()> now,
+                         QWidget* parent)
+    : QWidget(parent), history_(history), now_(std::move(now)) {
+    setObjectName("HistoryPlot");
+    setMouseTracking(true);
+    setMinimumSize(480, 320);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName("History plot");
+}
+
+QColor HistoryPlot::CurveColour(int breaker) {
+    static const QColor colours[BREAKER_COUNT] = {
+        QColor(31, 119, 180), QColor(255, 127, 14),  QColor(44, 160, 44),  QColor(148, 103, 189),
+        QColor(140, 86, 75),  QColor(227, 119, 194), QColor(23, 190, 207), QColor(188, 189, 34)};
+    return colours[std::clamp(breaker, 1, 8) - 1];
+}
+
+void HistoryPlot::SetNode(int node) {
+    node_ = std::clamp(node, 1, 8);
+    update();
+}
+
+void HistoryPlot::SetSpan(std::int64_t spanMs) {
+    if (!live_ && spanMs > 0) {
+        // Keep the middle of the view where it is.
+        const std::int64_t middle = ViewFrom() / 2 + ViewTo() / 2;
+        endMs_ = middle + spanMs / 2;
+    }
+    spanMs_ = spanMs;
+    update();
+}
+
+void HistoryPlot::GoLive() {
+    live_ = true;
+    update();
+}
+
+void HistoryPlot::CentreOn(std::int64_t timeMs) {
+    if (spanMs_ == 0)
+        spanMs_ = std::max<std::int64_t>(SHORTEST_SPAN_MS, ViewTo() - ViewFrom());
+    live_ = false;
+    endMs_ = timeMs + spanMs_ / 2;
+    update();
+}
+
+void HistoryPlot::SetCurveShown(int breaker, bool shown) {
+    shown_[static_cast<std::size_t>(std::clamp(breaker, 1, 8) - 1)] = shown;
+    update();
+}
+
+std::int64_t HistoryPlot::ViewTo() const {
+    if (!live_)
+        return endMs_;
+    const std::int64_t last = history_.Empty() ? 0 : history_.LastMs();
+    return now_ ? std::max(now_(), last) : last + 1;
+}
+
+std::int64_t HistoryPlot::ViewFrom() const {
+    if (spanMs_ > 0)
+        return ViewTo() - spanMs_;
+    return history_.Empty() ? ViewTo() - SHORTEST_SPAN_MS : history_.FirstMs();
+}
+
+void HistoryPlot::FixView() {
+    if (live_ || spanMs_ == 0) {
+        const std::int64_t from = ViewFrom();
+        endMs_ = ViewTo();
+        spanMs_ = std::max<std::int64_t>(SHORTEST_SPAN_MS, endMs_ - from);
+    }
+    live_ = false;
+}
+
+HistoryPlot::Areas HistoryPlot::Layout(const QSize& size) const {
+    Areas a;
+    const int width = std::max(1, size.width() - LEFT - RIGHT);
+    a.legend = QRect(LEFT, 0, width, LEGEND_HEIGHT);
+    const int bandsHeight = static_cast<int>(BREAKER_COUNT) * BAND_ROW;
+    const int panes =
+        std::max(60, size.height() - LEGEND_HEIGHT - AXIS_HEIGHT - bandsHeight - 3 * GAP);
+    const int currents = panes * 7 / 10;
+    a.currents = QRect(LEFT, LEGEND_HEIGHT + GAP / 2, width, currents);
+    a.voltage = QRect(LEFT, a.currents.bottom() + GAP, width, panes - currents);
+    a.bands = QRect(LEFT, a.voltage.bottom() + GAP, width, bandsHeight);
+    a.axis = QRect(LEFT, a.bands.bottom() + GAP / 2, width, AXIS_HEIGHT);
+    a.fromMs = ViewFrom();
+    a.toMs = std::max(a.fromMs + 1, ViewTo());
+    return a;
+}
+
+std::int64_t HistoryPlot::TimeAt(int x, const Areas& a) const {
+    const double f = static_cast<double>(x - a.currents.left()) / a.Width();
+    return a.fromMs + static_cast<std::int64_t>(f * static_cast<double>(a.toMs - a.fromMs));
+}
+
+int HistoryPlot::XOf(std::int64_t timeMs, const Areas& a) const {
+    const double f =
+        static_cast<double>(timeMs - a.fromMs) / static_cast<double>(a.toMs - a.fromMs);
+    return a.currents.left() + static_cast<int>(std::floor(f * a.Width()));
+}
+
+void HistoryPlot::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    Render(painter, size());
+}
+
+void HistoryPlot::Render(QPainter& p, const QSize& size) {
+    const Areas a = Layout(size);
+    const int width = a.Width();
+    p.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    p.setFont(font());
+    const QFontMetrics fm(font());
+
+    // Legend: a click on an entry hides or shows its curve.
+    const int entry = a.legend.width() / static_cast<int>(BREAKER_COUNT);
+    for (int b = 1; b <= 8; ++b) {
+        const QRect r(a.legend.left() + (b - 1) * entry, a.legend.top() + 3, entry, 14);
+        const bool shown = CurveShown(b);
+        p.fillRect(QRect(r.left(), r.top() + 3, 14, 8), shown ? CurveColour(b) : GRID_COLOUR);
+        p.setPen(shown ? Qt::black : Qt::gray);
+        p.drawText(r.adjusted(18, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                   QString("Breaker %1").arg(b));
+    }
+
+    // Columns and scales: the currents' scale reaches the highest current and trip level shown.
+    columns_.resize(static_cast<std::size_t>(width));
+    states_.resize(static_cast<std::size_t>(width));
+    const std::vector<TripSettings> trips = history_.TripSettingsIn(node_, a.fromMs, a.toMs);
+    double top = 1.0; // amperes
+    for (int b = 1; b <= 8; ++b) {
+        if (!CurveShown(b))
+            continue;
+        history_.ValueColumns(node_, b, a.fromMs, a.toMs, columns_);
+        for (const ValueColumn& c : columns_)
+            if (c.seen)
+                top = std::max(top, c.max / 10.0);
+        for (const TripSettings& t : trips)
+            top = std::max(top, t.tripCurrent[static_cast<std::size_t>(b - 1)] / 10.0);
+    }
+    const double currentStep = NiceStep(top * 1.1, 5);
+    top = std::ceil(top * 1.1 / currentStep) * currentStep;
+
+    auto yIn = [](const QRect& pane, double value, double low, double high) {
+        const double f = (value - low) / std::max(1e-9, high - low);
+        return pane.bottom() - f * pane.height();
+    };
+
+    // Grid and labels of the currents' pane.
+    p.setPen(GRID_COLOUR);
+    p.drawRect(a.currents);
+    for (double v = 0; v <= top + 1e-9; v += currentStep) {
+        const double y = yIn(a.currents, v, 0, top);
+        p.setPen(GRID_COLOUR);
+        p.drawLine(QPointF(a.currents.left(), y), QPointF(a.currents.right(), y));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, y - 8, LEFT - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(v, 'g', 4) + " A");
+    }
+
+    const std::int64_t spanMs = a.toMs - a.fromMs;
+    const int joinPx =
+        std::max(1, static_cast<int>(JOIN_GAP_MS * width / std::max<std::int64_t>(1, spanMs)));
+    // Each column from its least to its greatest value, joined to the column before.
+    auto drawSeries = [&](const QRect& pane, double low, double high, const QColor& colour) {
+        lines_.clear();
+        int lastX = -1;
+        double lastY = 0;
+        for (int x = 0; x < width; ++x) {
+            const ValueColumn& c = columns_[static_cast<std::size_t>(x)];
+            if (!c.seen)
+                continue;
+            const double y0 = yIn(pane, c.min / 10.0, low, high);
+            const double y1 = yIn(pane, c.max / 10.0, low, high);
+            const double px = pane.left() + x + 0.5;
+            if (lastX >= 0 && x - lastX <= joinPx)
+                lines_.emplace_back(QPointF(pane.left() + lastX + 0.5, lastY), QPointF(px, y0));
+            lines_.emplace_back(QPointF(px, y0), QPointF(px, y1 - (y0 == y1 ? 0.5 : 0)));
+            lastX = x;
+            lastY = y1;
+        }
+        p.setPen(QPen(colour, 1.2));
+        p.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+    };
+
+    p.save();
+    p.setClipRect(a.currents.adjusted(0, 0, 1, 1));
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (int b = 1; b <= 8; ++b) {
+        if (!CurveShown(b))
+            continue;
+        history_.ValueColumns(node_, b, a.fromMs, a.toMs, columns_);
+        drawSeries(a.currents, 0, top, CurveColour(b));
+    }
+    // Each breaker's trip current, dashed in its colour, for the time it was in force.
+    for (std::size_t i = 0; i < trips.size(); ++i) {
+        const std::int64_t from = std::max(trips[i].timeMs, a.fromMs);
+        const std::int64_t to = i + 1 < trips.size() ? trips[i + 1].timeMs : a.toMs;
+        for (int b = 1; b <= 8; ++b) {
+            const auto trip = trips[i].tripCurrent[static_cast<std::size_t>(b - 1)];
+            if (!CurveShown(b) || trip == 0)
+                continue;
+            const double y = yIn(a.currents, trip / 10.0, 0, top);
+            p.setPen(QPen(CurveColour(b), 1, Qt::DashLine));
+            p.drawLine(QPointF(XOf(from, a), y), QPointF(XOf(to, a), y));
+        }
+    }
+    p.restore();
+
+    // The input voltage, in a pane of its own.
+    history_.ValueColumns(node_, SERIES_VOLTAGE, a.fromMs, a.toMs, columns_);
+    double vLow = 1e9, vHigh = -1e9;
+    for (const ValueColumn& c : columns_)
+        if (c.seen) {
+            vLow = std::min(vLow, c.min / 10.0);
+            vHigh = std::max(vHigh, c.max / 10.0);
+        }
+    if (vLow > vHigh)
+        vLow = 0, vHigh = 15;
+    const double vStep = NiceStep(std::max(1.0, vHigh - vLow), 3);
+    vLow = std::floor((vLow - vStep / 2) / vStep) * vStep;
+    vHigh = std::ceil((vHigh + vStep / 2) / vStep) * vStep;
+    p.setPen(GRID_COLOUR);
+    p.drawRect(a.voltage);
+    for (double v = vLow; v <= vHigh + 1e-9; v += vStep) {
+        const double y = yIn(a.voltage, v, vLow, vHigh);
+        p.setPen(GRID_COLOUR);
+        p.drawLine(QPointF(a.voltage.left(), y), QPointF(a.voltage.right(), y));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, y - 8, LEFT - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(v, 'g', 4) + " V");
+    }
+    p.save();
+    p.setClipRect(a.voltage.adjusted(0, 0, 1, 1));
+    drawSeries(a.voltage, vLow, vHigh, VOLTAGE_COLOUR);
+    p.restore();
+
+    // On/off and fault, a thin band per breaker: its colour while on (lighter while it
+    // flashes), red while faulted. Columns between two frames close together take the state of
+    // the one before, as the curves are joined.
+    history_.StateColumns(node_, a.fromMs, a.toMs, states_);
+    kinds_.assign(static_cast<std::size_t>(width), 0);
+    for (int b = 1; b <= 8; ++b) {
+        const std::uint8_t bit = BitMaskTable[static_cast<std::size_t>(b - 1)];
+        int lastSeen = -1;
+        for (int x = 0; x < width; ++x) {
+            const StateColumn& s = states_[static_cast<std::size_t>(x)];
+            if (!s.seen)
+                continue;
+            const int kind = (s.faultAny & bit) ? 3 : (s.onAll & bit) ? 2 : (s.onAny & bit) ? 1 : 0;
+            if (lastSeen >= 0 && x - lastSeen <= joinPx)
+                for (int g = lastSeen + 1; g < x; ++g)
+                    kinds_[static_cast<std::size_t>(g)] =
+                        kinds_[static_cast<std::size_t>(lastSeen)];
+            else
+                for (int g = lastSeen + 1; g < x; ++g)
+                    kinds_[static_cast<std::size_t>(g)] = 0;
+            kinds_[static_cast<std::size_t>(x)] = kind;
+            lastSeen = x;
+        }
+        for (int g = lastSeen + 1; g < width; ++g)
+            kinds_[static_cast<std::size_t>(g)] = 0;
+        const QColor on = CurveColour(b);
+        const QColor flashing = on.lighter(160);
+        const int y = a.bands.top() + (b - 1) * BAND_ROW;
+        int runStart = 0;
+        for (int x = 1; x <= width; ++x) {
+            const int kind = kinds_[static_cast<std::size_t>(runStart)];
+            if (x < width && kinds_[static_cast<std::size_t>(x)] == kind)
+                continue;
+            if (kind > 0)
+                p.fillRect(QRect(a.bands.left() + runStart, y, x - runStart, BAND_ROW - 1),
+                           kind == 3   ? FAULT_COLOUR
+                           : kind == 2 ? on
+                                       : flashing);
+            runStart = x;
+        }
+    }
+    p.setPen(Qt::black);
+    p.drawText(QRect(0, a.bands.top(), LEFT - 6, a.bands.height()),
+               Qt::AlignRight | Qt::AlignVCenter, "On/fault");
+
+    // The time axis, and the events as marks on it.
+    p.setPen(Qt::gray);
+    p.drawLine(a.axis.topLeft(), a.axis.topRight());
+    const std::int64_t step = TimeStep(spanMs);
+    const QString format = step < 60000 ? "HH:mm:ss" : "HH:mm";
+    const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(a.fromMs).offsetFromUtc() * 1000LL;
+    for (std::int64_t t = ((a.fromMs + offset) / step + 1) * step - offset; t < a.toMs; t += step) {
+        const int x = XOf(t, a);
+        p.setPen(GRID_COLOUR);
+        p.drawLine(x, a.currents.top(), x, a.bands.bottom());
+        p.setPen(Qt::black);
+        p.drawLine(x, a.axis.top(), x, a.axis.top() + 4);
+        const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(format);
+        p.drawText(QRect(x - 40, a.axis.top() + 14, 80, 16), Qt::AlignCenter, label);
+    }
+    const BusEventLog& events = history_.Events();
+    for (std::uint64_t s = events.SeqAt(a.fromMs); s < events.NextSeq(); ++s) {
+        const BusEvent* e = events.Find(s);
+        if (!e || e->timeMs >= a.toMs)
+            break;
+        if (!EventOfNode(*e, node_))
+            continue;
+        const int x = XOf(e->timeMs, a);
+        const int y = a.axis.top() + 1;
+        const QPointF mark[3] = {QPointF(x - 4, y + 9), QPointF(x + 4, y + 9), QPointF(x, y + 1)};
+        p.setPen(Qt::NoPen);
+        p.setBrush(EventColour(e->kind));
+        p.drawPolygon(mark, 3);
+        if (e->kind == EventKind::Fault) {
+            p.setPen(QPen(FAULT_COLOUR, 1, Qt::DotLine));
+            p.drawLine(x, a.currents.top(), x, a.bands.bottom());
+        }
+    }
+    p.setBrush(Qt::NoBrush);
+
+    if (history_.PointCount(node_) == 0) {
+        p.setPen(Qt::gray);
+        p.drawText(a.currents, Qt::AlignCenter,
+                   QString("No status frame has reported Orvik node %1 yet").arg(node_));
+    }
+
+    // The crosshair: the time and every value under the cursor.
+    if (crossX_ >= a.currents.left() && crossX_ <= a.currents.right()) {
+        const std::int64_t t = TimeAt(crossX_, a);
+        p.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        p.drawLine(crossX_, a.currents.top(), crossX_, a.bands.bottom());
+        QStringList lines{QString::fromStdString(LocalTimeText(t))};
+        if (const auto point = history_.PointAt(node_, t); point && t - point->timeMs < 5000) {
+            for (int b = 1; b <= 8; ++b)
+                if (CurveShown(b))
+                    lines << QString("Breaker %1: %2 A%3%4")
+                                 .arg(b)
+                                 .arg(Tenths(point->current[static_cast<std::size_t>(b - 1)]))
+                                 .arg(point->on & BitMaskTable[static_cast<std::size_t>(b - 1)]
+                                          ? ", on"
+                                          : ", off")
+                                 .arg(point->fault & BitMaskTable[static_cast<std::size_t>(b - 1)]
+                                          ? ", fault"
+                                          : "");
+            lines << "Input voltage: " + Tenths(point->voltage) + " V";
+        } else {
+            lines << QString("Orvik node %1 not reported").arg(node_);
+        }
+        int boxWidth = 0;
+        for (const QString& l : lines)
+            boxWidth = std::max(boxWidth, fm.horizontalAdvance(l));
+        const int boxHeight = fm.height() * static_cast<int>(lines.size()) + 8;
+        int left = crossX_ + 10;
+        if (left + boxWidth + 12 > a.currents.right())
+            left = crossX_ - boxWidth - 22;
+        const QRect box(left, a.currents.top() + 6, boxWidth + 12, boxHeight);
+        p.fillRect(box, QColor(255, 255, 240, 215));
+        p.setPen(Qt::gray);
+        p.drawRect(box);
+        p.setPen(Qt::black);
+        for (int i = 0; i < lines.size(); ++i)
+            p.drawText(box.left() + 6, box.top() + 4 + fm.ascent() + i * fm.height(), lines[i]);
+    }
+}
+
+QString HistoryPlot::EventsNear(int x, const Areas& a) const {
+    QStringList texts;
+    const std::int64_t from = TimeAt(x - 4, a);
+    const std::int64_t to = TimeAt(x + 5, a);
+    const BusEventLog& events = history_.Events();
+    for (std::uint64_t s = events.SeqAt(from); s < events.NextSeq() && texts.size() < 12; ++s) {
+        const BusEvent* e = events.Find(s);
+        if (!e || e->timeMs >= to)
+            break;
+        if (EventOfNode(*e, node_))
+            texts << QString::fromStdString(LocalTimeText(e->timeMs).substr(11, 12) + "  " +
+                                            EventText(*e));
+    }
+    return texts.join('\n');
+}
+
+bool HistoryPlot::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        const Areas a = Layout(size());
+        if (help->pos().y() >= a.axis.top() - 2 && help->pos().y() <= a.axis.top() + 14) {
+            const QString text = EventsNear(help->pos().x(), a);
+            if (!text.isEmpty()) {
+                QToolTip::showText(help->globalPos(), text, this);
+                return true;
+            }
+        }
+        QToolTip::hideText();
+        e->ignore();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void HistoryPlot::wheelEvent(QWheelEvent* e) {
+    const int delta = e->angleDelta().y();
+    if (delta == 0)
+        return;
+    const Areas a = Layout(size());
+    const std::int64_t span = a.toMs - a.fromMs;
+    const std::int64_t next = std::clamp<std::int64_t>(delta > 0 ? span * 4 / 5 : span * 5 / 4,
+                                                       SHORTEST_SPAN_MS, LONGEST_SPAN_MS);
+    if (live_ && spanMs_ > 0) {
+        spanMs_ = next; // live stays live: the view still ends now
+    } else {
+        // The time under the cursor stays under it.
+        const int x = static_cast<int>(e->position().x());
+        const std::int64_t t = TimeAt(x, a);
+        const double f = static_cast<double>(x - a.currents.left()) / a.Width();
+        live_ = false;
+        spanMs_ = next;
+        endMs_ = t + static_cast<std::int64_t>((1 - f) * static_cast<double>(next));
+    }
+    update();
+    emit ViewChanged();
+}
+
+void HistoryPlot::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton)
+        return;
+    const Areas a = Layout(size());
+    const QPoint at = e->position().toPoint();
+    if (a.legend.contains(at)) {
+        const int entry = a.legend.width() / static_cast<int>(BREAKER_COUNT);
+        const int b = (at.x() - a.legend.left()) / std::max(1, entry) + 1;
+        if (b >= 1 && b <= 8)
+            SetCurveShown(b, !CurveShown(b));
+        return;
+    }
+    dragX_ = at.x();
+    dragging_ = false;
+}
+
+void HistoryPlot::mouseMoveEvent(QMouseEvent* e) {
+    crossX_ = static_cast<int>(e->position().x());
+    // A click alone leaves the view as it is; a drag of a few pixels takes it by the hand.
+    if (dragX_ >= 0 && (e->buttons() & Qt::LeftButton) && !dragging_ &&
+        std::abs(crossX_ - dragX_) > 3) {
+        dragging_ = true;
+        FixView();
+        dragEndMs_ = endMs_;
+    }
+    if (dragging_ && (e->buttons() & Qt::LeftButton)) {
+        const Areas a = Layout(size());
+        const double msPerPixel = static_cast<double>(a.toMs - a.fromMs) / a.Width();
+        endMs_ = dragEndMs_ - static_cast<std::int64_t>((crossX_ - dragX_) * msPerPixel);
+        emit ViewChanged();
+    }
+    update();
+}
+
+void HistoryPlot::mouseReleaseEvent(QMouseEvent*) {
+    dragX_ = -1;
+    dragging_ = false;
+}
+
+void HistoryPlot::mouseDoubleClickEvent(QMouseEvent*) {
+    GoLive();
+    emit ViewChanged();
+}
+
+void HistoryPlot::keyPressEvent(QKeyEvent* e) {
+    const std::int64_t span = ViewTo() - ViewFrom();
+    switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        FixView();
+        endMs_ += (e->key() == Qt::Key_Left ? -1 : 1) * span / 10;
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+    case Qt::Key_Equal:
+        if (!live_)
+            FixView();
+        spanMs_ = std::clamp<std::int64_t>(e->key() == Qt::Key_Minus ? span * 5 / 4 : span * 4 / 5,
+                                           SHORTEST_SPAN_MS, LONGEST_SPAN_MS);
+        if (!live_)
+            endMs_ = ViewTo() - span / 2 + spanMs_ / 2;
+        break;
+    case Qt::Key_End:
+        live_ = true;
+        break;
+    default:
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    update();
+    emit ViewChanged();
+}
+
+void HistoryPlot::leaveEvent(QEvent*) {
+    crossX_ = -1;
+    update();
+}

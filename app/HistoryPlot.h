@@ -1,0 +1,88 @@
+// The plot of one node's history: the eight load currents as curves with their trip currents
+// as dashed lines, the input voltage in a pane of its own, on/off and fault as thin bands, and
+// the events as marks on the time axis. Each pixel column shows the least and the greatest
+// value of its time, as the history reduces them, so a day paints as fast as a minute.
+//
+// Live, the view ends at the clock's now; the wheel zooms about the cursor, dragging pans (and
+// leaves live), a double click goes back to live; the crosshair shows the time and every value
+// under the cursor. Without a mouse: the arrow keys pan, + and - zoom, End goes back to live.
+#pragma once
+
+#include "link/BusHistory.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class HistoryPlot : public QWidget {
+    Q_OBJECT
+public:
+    // `now`: the clock of a live history (ms since 1970); empty for a recording, whose view
+    // ends at its last frame.
+    HistoryPlot(const orvik::BusHistory& history, std::function<std::int64_t()> now,
+                QWidget* parent);
+
+    void SetNode(int node);
+    int Node() const { return node_; }
+    // The span shown, in ms; 0: everything.
+    void SetSpan(std::int64_t spanMs);
+    std::int64_t Span() const { return spanMs_; }
+    bool Live() const { return live_; }
+    void GoLive();
+    // Shows `timeMs` in the middle of the view (leaves live).
+    void CentreOn(std::int64_t timeMs);
+    void SetCurveShown(int breaker, bool shown);
+    bool CurveShown(int breaker) const { return shown_[static_cast<std::size_t>(breaker - 1)]; }
+    // The view now: [from, to) in ms since 1970.
+    std::int64_t ViewFrom() const;
+    std::int64_t ViewTo() const;
+
+    // Draws the plot into `painter` at `size`: the widget's paint, a picture, a benchmark.
+    void Render(QPainter& painter, const QSize& size);
+
+    // The colour of breaker 1..8's curve.
+    static QColor CurveColour(int breaker);
+
+signals:
+    // The view or live changed by the user's hand (wheel, drag, double click).
+    void ViewChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    struct Areas; // where the panes, bands, axis and legend lie at a size
+    Areas Layout(const QSize& size) const;
+    std::int64_t TimeAt(int x, const Areas& a) const;
+    int XOf(std::int64_t timeMs, const Areas& a) const;
+    void FixView(); // out of live: the view stays where it is now
+    QString EventsNear(int x, const Areas& a) const;
+
+    const orvik::BusHistory& history_;
+    std::function<std::int64_t()> now_;
+    int node_ = 1;
+    std::int64_t spanMs_ = 10 * 60 * 1000;
+    bool live_ = true;
+    std::int64_t endMs_ = 0; // the view's end, out of live
+    std::array<bool, orvik::BREAKER_COUNT> shown_{true, true, true, true, true, true, true, true};
+    int crossX_ = -1;
+    int dragX_ = -1;
+    bool dragging_ = false;
+    std::int64_t dragEndMs_ = 0;
+    // Reused from paint to paint.
+    std::vector<orvik::ValueColumn> columns_;
+    std::vector<orvik::StateColumn> states_;
+    std::vector<QLineF> lines_;
+    std::vector<int> kinds_;
+};

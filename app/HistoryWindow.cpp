@@ -1,0 +1,382 @@
+#include "app/HistoryWindow.h"
+
+#include "app/EventsModel.h"
+#include "app/FileChooser.h"
+#include "app/HistoryPlot.h"
+#include "app/Messages.h"
+#include "app/WindowPlace.h"
+#include "link/FileReplace.h"
+#include "link/HistoryCsv.h"
+#include "link/HistoryReplay.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImage>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QSvgGenerator>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+#include <sstream>
+
+using namespace orvik;
+
+namespace {
+
+constexpr std::int64_t MINUTE_MS = 60 * 1000;
+// The spans offered, in the span box's order; 0 is everything.
+constexpr std::int64_t SPANS[] = {MINUTE_MS, 10 * MINUTE_MS, 60 * MINUTE_MS, 0};
+constexpr const char* SPAN_NAMES[] = {"1 minute", "10 minutes", "1 hour", "Everything"};
+
+// Written whole or not at all; false with the reason shown.
+bool WriteWhole(QWidget* parent, const QString& path, const std::string& text) {
+    std::string reason;
+    if (ReplaceFileWhole(path.toStdString(), text, &reason) == ReplaceResult::Replaced)
+        return true;
+    messages::ShowMessage(parent, "Unable to write to " + QDir::toNativeSeparators(path) + ": " +
+                                      QString::fromStdString(reason) + ".");
+    return false;
+}
+
+} // namespace
+
+HistoryWindow::HistoryWindow(const BusHistory& history, std::function<std::int64_t()> now,
+                             QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history), now_(std::move(now)) {
+    setWindowTitle("History");
+    Build(true);
+}
+
+HistoryWindow::HistoryWindow(std::unique_ptr<BusHistory> history, const QString& file,
+                             const QString& note, QWidget* parent)
+    : QWidget(parent, Qt::Window), owned_(std::move(history)), history_(*owned_) {
+    setWindowTitle("History - " + QFileInfo(file).fileName());
+    setAttribute(Qt::WA_DeleteOnClose);
+    Build(false);
+    note_->setText(note);
+    // A recording is shown whole; its first node on the bus first.
+    for (int n = 1; n <= 8; ++n)
+        if (history_.Nodes() & (1 << (n - 1))) {
+            SetNode(n);
+            break;
+        }
+    span_->setCurrentIndex(3);
+}
+
+HistoryWindow::~HistoryWindow() = default;
+
+void HistoryWindow::Build(bool live) {
+    setObjectName(live ? "History" : "RecordingHistory");
+    resize(960, 720);
+
+    auto* menus = new QMenuBar(this);
+    QMenu* file = menus->addMenu("&File");
+    auto add = [this](QMenu* menu, const QString& text, const QString& name,
+                      const QKeySequence& keys, auto&& action) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(name);
+        a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, action);
+        return a;
+    };
+    add(file, "&Open recording...", "OpenRecording", QKeySequence::Open, [this] {
+        const QString path =
+            ChooseFileToOpen(this, "Open recording", "Captures (*.pcapng);;All files (*)");
+        if (!path.isEmpty())
+            if (HistoryWindow* w = OpenRecording(path, parentWidget() ? parentWidget() : this))
+                w->show();
+    });
+    add(file, "Export &CSV...", "ExportCsv", QKeySequence("Ctrl+E"), [this] {
+        const QString path = ChooseFileToSave(
+            this, "Export CSV", QString("orvik-node%1.csv").arg(node_->currentIndex() + 1),
+            "CSV (*.csv);;All files (*)");
+        if (!path.isEmpty())
+            ExportCsv(path);
+    });
+    add(file, "Export &events...", "ExportEvents", QKeySequence("Ctrl+Shift+E"), [this] {
+        const QString path = ChooseFileToSave(this, "Export events", "orvik-events.csv",
+                                              "CSV (*.csv);;All files (*)");
+        if (!path.isEmpty())
+            ExportEvents(path);
+    });
+    add(file, "Save &picture...", "SavePicture", QKeySequence("Ctrl+P"), [this] {
+        const QString path =
+            ChooseFileToSave(this, "Save picture", "orvik-history.png",
+                             "PNG picture (*.png);;SVG picture (*.svg);;All files (*)");
+        if (!path.isEmpty())
+            SavePicture(path);
+    });
+    file->addSeparator();
+    add(file, "&Close", "CloseHistory", QKeySequence::Close, [this] { close(); });
+    if (live) {
+        QMenu* recording = menus->addMenu("&Recording");
+        record_ = add(recording, "&Record", "Record", QKeySequence("Ctrl+R"), [this](bool on) {
+            if (OnRecord)
+                OnRecord(on);
+        });
+        record_->setCheckable(true);
+        everyRun_ = add(recording, "Record &every run", "RecordEveryRun", {}, [this](bool on) {
+            if (OnRecordEveryRun)
+                OnRecordEveryRun(on);
+        });
+        everyRun_->setCheckable(true);
+    }
+
+    node_ = new QComboBox(this);
+    node_->setObjectName("HistoryNode");
+    for (int n = 1; n <= 8; ++n)
+        node_->addItem(QString("Orvik node %1").arg(n));
+    span_ = new QComboBox(this);
+    span_->setObjectName("HistorySpan");
+    for (const char* name : SPAN_NAMES)
+        span_->addItem(name);
+    span_->setCurrentIndex(1);
+    auto* liveButton = new QPushButton("&Live", this);
+    liveButton->setObjectName("LiveButton");
+    liveButton->setToolTip("Follow the bus again (or double-click the plot)");
+    note_ = new QLabel(this);
+    note_->setObjectName("HistoryNote");
+    auto* nodeLabel = new QLabel("&Node:", this);
+    nodeLabel->setBuddy(node_);
+    auto* spanLabel = new QLabel("&Span:", this);
+    spanLabel->setBuddy(span_);
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(nodeLabel);
+    bar->addWidget(node_);
+    bar->addWidget(spanLabel);
+    bar->addWidget(span_);
+    bar->addWidget(liveButton);
+    bar->addWidget(note_, 1);
+
+    plot_ = new HistoryPlot(history_, now_, this);
+    plot_->SetSpan(SPANS[1]);
+    if (!live)
+        plot_->GoLive(); // the view ends at the recording's last frame
+
+    events_ = new EventsModel(history_, this);
+    table_ = new QTableView(this);
+    table_->setObjectName("HistoryEvents");
+    table_->setAccessibleName("Events");
+    table_->setModel(events_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setColumnWidth(EventsModel::ColTime, 170);
+    table_->setColumnWidth(EventsModel::ColNode, 100);
+    table_->setColumnWidth(EventsModel::ColBreaker, 60);
+    table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copy = new QAction("&Copy", table_);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    table_->addAction(copy);
+    connect(copy, &QAction::triggered, this, [this] { CopyRows(); });
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (const BusEvent* e = events_->EventAt(index.row())) {
+            if (e->node)
+                SetNode(e->node);
+            plot_->CentreOn(e->timeMs);
+            ShowSpanOf(plot_->Span());
+        }
+    });
+
+    nodeFilter_ = new QComboBox(this);
+    nodeFilter_->setObjectName("EventNodeFilter");
+    nodeFilter_->setAccessibleName("Events of node");
+    nodeFilter_->addItem("All nodes");
+    for (int n = 1; n <= 8; ++n)
+        nodeFilter_->addItem(QString("Orvik node %1").arg(n));
+    kindFilter_ = new QComboBox(this);
+    kindFilter_->setObjectName("EventKindFilter");
+    kindFilter_->setAccessibleName("Events of kind");
+    kindFilter_->addItem("All events");
+    for (std::size_t g = 0; g < EVENT_GROUP_COUNT; ++g)
+        kindFilter_->addItem(EventGroupName(static_cast<EventGroup>(g)));
+    auto* eventsLabel = new QLabel("E&vents:", this);
+    eventsLabel->setBuddy(table_);
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(eventsLabel);
+    filters->addWidget(nodeFilter_);
+    filters->addWidget(kindFilter_);
+    filters->addStretch(1);
+    auto* lower = new QWidget(this);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addLayout(filters);
+    lowerLayout->addWidget(table_);
+
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(plot_);
+    split->addWidget(lower);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menus);
+    layout->addLayout(bar);
+    layout->addWidget(split, 1);
+    setTabOrder(node_, span_);
+    setTabOrder(span_, liveButton);
+    setTabOrder(liveButton, plot_);
+    setTabOrder(plot_, nodeFilter_);
+    setTabOrder(nodeFilter_, kindFilter_);
+    setTabOrder(kindFilter_, table_);
+
+    connect(node_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { plot_->SetNode(index + 1); });
+    connect(span_, &QComboBox::currentIndexChanged, this, [this](int i) { SpanChosen(i); });
+    connect(liveButton, &QPushButton::clicked, this, [this] { plot_->GoLive(); });
+    connect(nodeFilter_, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
+    connect(kindFilter_, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
+    connect(plot_, &HistoryPlot::ViewChanged, this, [this] { ShowSpanOf(plot_->Span()); });
+
+    // At most ten paints a second, whatever the bus's rate; once a second while it is quiet,
+    // so that the live view still moves on.
+    PlaceBeside(this, parentWidget(), 720);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(100);
+    connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });
+    if (live)
+        timer_->start();
+}
+
+HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent) {
+    auto history = std::make_unique<BusHistory>();
+    const ReplayResult result = ReplayCapture(path.toStdString(), *history);
+    if (result.scan.NotACapture()) {
+        messages::ShowMessage(parent,
+                              QDir::toNativeSeparators(path) + " is not a recording of the bus.",
+                              QString::fromStdString(result.scan.error));
+        return nullptr;
+    }
+    const QString note = result.Ok() ? QString()
+                                     : "Shown up to where the recording breaks off: " +
+                                           QString::fromStdString(result.BreakText()) + ".";
+    return new HistoryWindow(std::move(history), path, note, parent);
+}
+
+void HistoryWindow::SetNode(int node) {
+    node_->setCurrentIndex(std::clamp(node, 1, 8) - 1);
+}
+
+void HistoryWindow::SetRecordingState(bool recording, bool everyRun, const QString& note) {
+    if (record_)
+        record_->setChecked(recording);
+    if (everyRun_)
+        everyRun_->setChecked(everyRun);
+    if (note_->text() != note)
+        note_->setText(note);
+}
+
+void HistoryWindow::Refresh() {
+    const std::uint64_t frames = history_.StatusFrames();
+    const std::uint64_t events = history_.Events().NextSeq();
+    const bool changed = frames != framesSeen_ || events != eventsSeen_;
+    if (events != eventsSeen_) {
+        // A table scrolled to its end stays at the end as events come.
+        QScrollBar* bar = table_->verticalScrollBar();
+        const bool atEnd = bar->value() == bar->maximum();
+        events_->Refresh();
+        if (atEnd)
+            table_->scrollToBottom();
+    }
+    framesSeen_ = frames;
+    eventsSeen_ = events;
+    if (changed || (plot_->Live() && ++quietTicks_ >= 10)) {
+        quietTicks_ = 0;
+        plot_->update();
+    }
+}
+
+void HistoryWindow::ApplyFilter() {
+    const int kind = kindFilter_->currentIndex();
+    events_->SetFilter(nodeFilter_->currentIndex(),
+                       kind == 0 ? std::nullopt
+                                 : std::optional<EventGroup>(static_cast<EventGroup>(kind - 1)));
+}
+
+void HistoryWindow::SpanChosen(int index) {
+    if (index < 0 || index >= static_cast<int>(std::size(SPANS)))
+        return;
+    plot_->SetSpan(SPANS[index]);
+}
+
+void HistoryWindow::ShowSpanOf(std::int64_t spanMs) {
+    // The box shows a span it offers; a zoomed view keeps the box as it was.
+    for (int i = 0; i < static_cast<int>(std::size(SPANS)); ++i)
+        if (SPANS[i] == spanMs && span_->currentIndex() != i) {
+            const QSignalBlocker quiet(span_);
+            span_->setCurrentIndex(i);
+        }
+}
+
+void HistoryWindow::CopyRows() {
+    QList<int> rows;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    if (!rows.isEmpty())
+        QApplication::clipboard()->setText(events_->RowsText(rows));
+}
+
+bool HistoryWindow::ExportCsv(const QString& path) {
+    std::ostringstream out;
+    WriteStatusCsv(out, history_, plot_->Node(), plot_->ViewFrom(), plot_->ViewTo());
+    return WriteWhole(this, path, out.str());
+}
+
+bool HistoryWindow::ExportEvents(const QString& path) {
+    std::ostringstream out;
+    WriteEventsCsv(out, history_, nodeFilter_->currentIndex());
+    return WriteWhole(this, path, out.str());
+}
+
+bool HistoryWindow::SavePicture(const QString& path) {
+    const QSize size = plot_->size();
+    if (path.endsWith(".svg", Qt::CaseInsensitive)) {
+        // Drawn into memory first: a file that cannot be written is said, never half made.
+        QByteArray svg;
+        QBuffer buffer(&svg);
+        buffer.open(QIODevice::WriteOnly);
+        QSvgGenerator generator;
+        generator.setOutputDevice(&buffer);
+        generator.setSize(size);
+        generator.setViewBox(QRect(QPoint(0, 0), size));
+        generator.setTitle(windowTitle());
+        QPainter painter(&generator);
+        plot_->Render(painter, size);
+        painter.end();
+        return WriteWhole(this, path, svg.toStdString());
+    }
+    QImage image(size * plot_->devicePixelRatio(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(plot_->devicePixelRatio());
+    QPainter painter(&image);
+    plot_->Render(painter, size);
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return WriteWhole(this, path, png.toStdString());
+}

@@ -1,0 +1,107 @@
+// The History window over a scripted minute of the bus: every curve at its current with its
+// trip level, the fault band and mark, the events table with its filters, and the files.
+#include "app/HistoryWindow.h"
+#include "app/EventsModel.h"
+#include "app/HistoryPlot.h"
+#include "link/BusHistory.h"
+#include "tests/gui/main/MainWindowSupport.h"
+
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace orvik;
+using namespace orvik::test;
+
+namespace {
+
+constexpr std::int64_t T0 = 1'796'800'000'000; // ms since 1970
+
+// A minute of node 1: breaker 1 at 2.5 A, breaker 2 at 4.8 A until it trips at 50 s; the
+// setup reply says breaker 2 trips at 5.0 A.
+void Script(BusHistory& h) {
+    std::uint8_t reply[25] = {0};
+    for (int b = 0; b < 8; ++b)
+        reply[1 + 2 * b] = 100; // 10.0 A
+    reply[1 + 2 * 1] = 50;      // breaker 2: 5.0 A
+    for (int b = 0; b < 8; ++b)
+        reply[17 + b] = 10;
+    h.AddSetupReply(T0, reply);
+    for (std::int64_t t = 0; t < 60'000; t += 200) {
+        const bool tripped = t >= 50'000;
+        StatusRecord s;
+        s.SetNodePresent(0x01);
+        s.SetBreakerOn(0, tripped ? 0x01 : 0x03);
+        s.SetBreakerFault(0, tripped ? 0x02 : 0x00);
+        s.SetCurrent(0, 0, 25);
+        s.SetCurrent(0, 1, tripped ? 0 : 48);
+        s.SetInputVoltage(0, 137);
+        h.AddStatus(T0 + t, s);
+    }
+}
+
+// How many pixels of column x have that colour.
+int CountIn(const QImage& image, int x, const QColor& colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        n += image.pixelColor(x, y) == colour;
+    return n;
+}
+
+} // namespace
+
+TEST(HistoryWindow, DrawsCurvesTripLinesBandsAndMarksAndListsAndExportsTheEvents) {
+    MessageRecorder recorder;
+    BusHistory history;
+    Script(history);
+    HistoryWindow window(
+        history, [] { return T0 + 60'000; }, nullptr);
+    HistoryPlot& plot = *window.Plot();
+    plot.SetSpan(60'000);
+
+    QImage image(800, 480, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        plot.Render(painter, image.size());
+    }
+    const int left = 64, width = 800 - 64 - 12;
+    auto xAt = [&](std::int64_t ms) { return left + static_cast<int>(ms * width / 60'000); };
+    const QColor one = HistoryPlot::CurveColour(1), two = HistoryPlot::CurveColour(2);
+    // At 25 s: breaker 2's curve and, dashed above it, its trip level; breaker 1 below.
+    int twoAt25 = 0;
+    for (int dx = 0; dx < 4; ++dx)
+        twoAt25 += CountIn(image, xAt(25'000) + dx, two);
+    EXPECT_GE(twoAt25, 5) << "curve and trip line of breaker 2";
+    EXPECT_GT(CountIn(image, xAt(25'000), one), 0);
+    // After the trip: red in the bands and a red mark on the time axis.
+    EXPECT_GT(CountIn(image, xAt(55'000), QColor(220, 0, 0)), 4);
+
+    // The events: node 1 joined, breaker 2's trip (with its trip level), and the faults alone.
+    EventsModel& events = *window.Events();
+    ASSERT_GE(events.rowCount(), 2);
+    window.findChild<QComboBox*>("EventKindFilter")->setCurrentText("Faults");
+    ASSERT_EQ(events.rowCount(), 1);
+    EXPECT_EQ(events.index(0, EventsModel::ColEvent).data().toString(),
+              "Orvik node 1, breaker 2: fault (tripped) at 4.8 A, trip 5.0 A after 1.0 seconds");
+    EXPECT_EQ(events.RowsText({0}).count('\t'), 3);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(window.ExportCsv(dir.filePath("node1.csv")));
+    const std::string csv = ReadFile(dir.filePath("node1.csv").toStdString());
+    EXPECT_EQ(csv.rfind("Time,Breaker 1 on,Breaker 1 fault,Breaker 1 current (A),", 0), 0u) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 300); // a row per status frame
+    ASSERT_TRUE(window.ExportEvents(dir.filePath("events.csv")));
+    EXPECT_NE(ReadFile(dir.filePath("events.csv").toStdString()).find("fault (tripped)"),
+              std::string::npos);
+    for (const char* name : {"plot.png", "plot.svg"})
+        EXPECT_TRUE(window.SavePicture(dir.filePath(name))) << name;
+    EXPECT_FALSE(QImage(dir.filePath("plot.png")).isNull());
+    EXPECT_NE(ReadFile(dir.filePath("plot.svg").toStdString()).find("<svg"), std::string::npos);
+    EXPECT_FALSE(window.ExportCsv(dir.filePath("gone/node1.csv")));
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_TRUE(recorder.messages[0].endsWith(": its folder does not exist."));
+}
