@@ -106,8 +106,16 @@ void LineRecording::Stop() {
 }
 
 void LineRecording::Prune() {
-    // Our own recordings only, oldest (by name, which is the start time) first.
-    std::vector<std::pair<std::string, std::uint64_t>> files;
+    // Our own recordings only, the one written to last longest ago first.
+    struct Recording {
+        fs::file_time_type written;
+        std::string path;
+        std::uint64_t size;
+        bool operator<(const Recording& o) const {
+            return written != o.written ? written < o.written : path < o.path;
+        }
+    };
+    std::vector<Recording> files;
     std::uint64_t total = 0;
     std::error_code ec;
     for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
@@ -116,11 +124,12 @@ void LineRecording::Prune() {
             !it->is_regular_file(ec))
             continue;
         const std::uint64_t size = it->file_size(ec);
-        files.emplace_back(it->path().string(), ec ? 0 : size);
+        const auto written = it->last_write_time(ec);
+        files.push_back({written, it->path().string(), ec ? 0 : size});
         total += ec ? 0 : size;
     }
     std::sort(files.begin(), files.end());
-    for (const auto& [path, size] : files) {
+    for (const auto& [written, path, size] : files) {
         if (total <= limits_.totalBytes)
             break;
         if (path == file_)

@@ -1,0 +1,94 @@
+// Recordings of the line: a new file when one is full, the oldest gone past the total, and a
+// write that fails stops the recording with its reason and keeps what was written.
+#include "link/LineRecording.h"
+#include "link/PcapngStream.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+using namespace orvik;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Recordings : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("orvik-recordings-" + std::to_string(::getpid()));
+    FrameLog log{1000};
+    void TearDown() override { fs::remove_all(dir); }
+    void Frames(int count) {
+        std::uint8_t frame[210] = {0xD5, 0x82, 0x01};
+        for (int i = 0; i < count; ++i)
+            log.Add(Direction::Inbound, FrameOutcome::Accepted, log.Now(), frame, sizeof frame);
+    }
+    std::vector<fs::path> Files() const {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::directory_iterator(dir))
+            files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+};
+
+std::uint64_t Packets(const fs::path& file) {
+    return ScanPcapngFile(file.string(), [](const PacketView&) {}).packets;
+}
+
+} // namespace
+
+TEST_F(Recordings, FilesFollowOneAnotherAndTheOldestGoPastTheTotal) {
+    Frames(5); // before the start: not recorded
+    LineRecording recording;
+    ASSERT_TRUE(recording.Start((dir / "new").string(), log, {"test", "COM1", ""},
+                                {/*fileBytes=*/3000, /*totalBytes=*/8000}))
+        << recording.Error();
+    std::uint64_t recorded = 0;
+    for (int round = 0; round < 20; ++round) {
+        Frames(4);
+        recorded += 4;
+        ASSERT_TRUE(recording.Poll(log, round * 100)) << recording.Error();
+    }
+    recording.Stop();
+    dir /= "new";
+    const auto files = Files();
+    ASSERT_GE(files.size(), 2u);
+    std::uintmax_t total = 0;
+    std::uint64_t packets = 0;
+    for (const auto& f : files) {
+        total += fs::file_size(f);
+        packets += Packets(f);
+        EXPECT_EQ(f.filename().string().rfind("orvik-", 0), 0u);
+    }
+    EXPECT_LE(total, 8000u + 3000u); // the file being written may top the total up
+    EXPECT_LT(packets, recorded);    // the oldest went
+    EXPECT_TRUE(fs::exists(recording.File())); // the newest stays
+}
+
+#ifndef _WIN32
+TEST_F(Recordings, AFailedWriteStopsTheRecordingAndKeepsWhatWasWritten) {
+    LineRecording recording;
+    ASSERT_TRUE(recording.Start(dir.string(), log, {"test", "COM1", ""}));
+    Frames(10);
+    ASSERT_TRUE(recording.Poll(log, 0));
+    // The disk fills up: no more than 4 KB per file.
+    rlimit saved{}, small{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    small = {4096, saved.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Frames(40);
+    const bool going = recording.Poll(log, 2000);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(going);
+    EXPECT_FALSE(recording.Active());
+    EXPECT_NE(recording.Error().find("the recording stopped"), std::string::npos)
+        << recording.Error();
+    EXPECT_GE(Packets(recording.File()), 10u);
+}
+#endif
