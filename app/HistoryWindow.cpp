@@ -71,7 +71,7 @@ HistoryWindow::HistoryWindow(std::unique_ptr<BusHistory> history, const QString&
     setWindowTitle("History - " + QFileInfo(file).fileName());
     setAttribute(Qt::WA_DeleteOnClose);
     Build(false);
-    note_->setText(note);
+    ShowNote(note);
     // A recording is shown whole; its first node on the bus first.
     for (int n = 1; n <= 8; ++n)
         if (history_.Nodes() & (1 << (n - 1))) {
@@ -154,6 +154,9 @@ void HistoryWindow::Build(bool live) {
     liveButton->setToolTip("Follow the bus again (or double-click the plot)");
     note_ = new QLabel(this);
     note_->setObjectName("HistoryNote");
+    // A long note never widens the window; the whole of it is in the tooltip.
+    note_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    note_->installEventFilter(this);
     auto* nodeLabel = new QLabel("&Node:", this);
     nodeLabel->setBuddy(node_);
     auto* spanLabel = new QLabel("&Span:", this);
@@ -285,8 +288,21 @@ void HistoryWindow::SetRecordingState(bool recording, bool everyRun, const QStri
         record_->setChecked(recording);
     if (everyRun_)
         everyRun_->setChecked(everyRun);
-    if (note_->text() != note)
-        note_->setText(note);
+    ShowNote(note);
+}
+
+void HistoryWindow::ShowNote(const QString& note) {
+    note_->setToolTip(note);
+    const QString shown =
+        note_->fontMetrics().elidedText(note, Qt::ElideMiddle, std::max(80, note_->width()));
+    if (note_->text() != shown)
+        note_->setText(shown);
+}
+
+bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == note_ && event->type() == QEvent::Resize)
+        ShowNote(note_->toolTip());
+    return QWidget::eventFilter(watched, event);
 }
 
 void HistoryWindow::Refresh() {

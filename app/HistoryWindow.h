@@ -50,8 +50,12 @@ public:
     bool ExportEvents(const QString& path);
     bool SavePicture(const QString& path);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void Build(bool live);
+    void ShowNote(const QString& note);
     void Refresh();
     void ApplyFilter();
     void SpanChosen(int index);

@@ -21,6 +21,7 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFrame>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -124,8 +125,9 @@ void TForm1::CreateControls() {
     auto* monitor = menuBar()->addAction("Bus &monitor");
     monitor->setObjectName("BusMonitorMenu");
     connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
-    auto* history = menuBar()->addAction("&History");
+    auto* history = menuBar()->addAction("Hi&story");
     history->setObjectName("HistoryMenu");
+    history->setShortcut(QKeySequence("Ctrl+H"));
     connect(history, &QAction::triggered, this, [this] { HistoryClick(); });
     CreateNodeSettingsMenu();
     AddHelpMenu(this, {QString::fromStdString(settingsPath_), [this] {

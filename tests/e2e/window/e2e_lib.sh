@@ -40,7 +40,7 @@ start_sim() { # options for the simulator
 start_program() {
     cp "$program" "$work/orvik"
     set_port_mapping "$work/Orvik.INI" 1 "${e2e_port:-$work/bus}"
-    start_xvfb 800x700x24 || fail "no X server"
+    start_xvfb "${E2E_SCREEN:-800x700x24}" || fail "no X server"
     # A real window on the private X server, whatever the caller's test environment says.
     QT_QPA_PLATFORM=xcb "$work/orvik" >"$work/program.out" 2>&1 &
     prog_pid=$!
