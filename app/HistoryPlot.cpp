@@ -217,16 +217,19 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
                    QString("Breaker %1").arg(b));
     }
 
-    // Columns and scales: the currents' scale reaches the highest current and trip level shown.
-    columns_.resize(static_cast<std::size_t>(width));
-    states_.resize(static_cast<std::size_t>(width));
+    // Columns and scales, each series reduced once: the currents' scale reaches the highest
+    // current and trip level shown.
+    const auto w = static_cast<std::size_t>(width);
+    columns_.resize(w * (BREAKER_COUNT + 1));
+    states_.resize(w);
+    auto series = [&](int s) { return std::span<ValueColumn>(columns_.data() + w * s, w); };
     const std::vector<TripSettings> trips = history_.TripSettingsIn(node_, a.fromMs, a.toMs);
     double top = 1.0; // amperes
     for (int b = 1; b <= 8; ++b) {
         if (!CurveShown(b))
             continue;
-        history_.ValueColumns(node_, b, a.fromMs, a.toMs, columns_);
-        for (const ValueColumn& c : columns_)
+        history_.ValueColumns(node_, b, a.fromMs, a.toMs, series(b));
+        for (const ValueColumn& c : series(b))
             if (c.seen)
                 top = std::max(top, c.max / 10.0);
         for (const TripSettings& t : trips)
@@ -256,12 +259,13 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
     const int joinPx =
         std::max(1, static_cast<int>(JOIN_GAP_MS * width / std::max<std::int64_t>(1, spanMs)));
     // Each column from its least to its greatest value, joined to the column before.
-    auto drawSeries = [&](const QRect& pane, double low, double high, const QColor& colour) {
+    auto drawSeries = [&](std::span<const ValueColumn> columns, const QRect& pane, double low,
+                          double high, const QColor& colour) {
         lines_.clear();
         int lastX = -1;
         double lastY = 0;
         for (int x = 0; x < width; ++x) {
-            const ValueColumn& c = columns_[static_cast<std::size_t>(x)];
+            const ValueColumn& c = columns[static_cast<std::size_t>(x)];
             if (!c.seen)
                 continue;
             const double y0 = yIn(pane, c.min / 10.0, low, high);
@@ -273,7 +277,7 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
             lastX = x;
             lastY = y1;
         }
-        p.setPen(QPen(colour, 1.2));
+        p.setPen(QPen(colour, 0)); // cosmetic: one pixel wide, the fast way
         p.drawLines(lines_.data(), static_cast<int>(lines_.size()));
     };
 
@@ -281,10 +285,8 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
     p.setClipRect(a.currents.adjusted(0, 0, 1, 1));
     p.setRenderHint(QPainter::Antialiasing, false);
     for (int b = 1; b <= 8; ++b) {
-        if (!CurveShown(b))
-            continue;
-        history_.ValueColumns(node_, b, a.fromMs, a.toMs, columns_);
-        drawSeries(a.currents, 0, top, CurveColour(b));
+        if (CurveShown(b))
+            drawSeries(series(b), a.currents, 0, top, CurveColour(b));
     }
     // Each breaker's trip current, dashed in its colour, for the time it was in force.
     for (std::size_t i = 0; i < trips.size(); ++i) {
@@ -302,9 +304,9 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
     p.restore();
 
     // The input voltage, in a pane of its own.
-    history_.ValueColumns(node_, SERIES_VOLTAGE, a.fromMs, a.toMs, columns_);
+    history_.ValueColumns(node_, SERIES_VOLTAGE, a.fromMs, a.toMs, series(SERIES_VOLTAGE));
     double vLow = 1e9, vHigh = -1e9;
-    for (const ValueColumn& c : columns_)
+    for (const ValueColumn& c : series(SERIES_VOLTAGE))
         if (c.seen) {
             vLow = std::min(vLow, c.min / 10.0);
             vHigh = std::max(vHigh, c.max / 10.0);
@@ -326,7 +328,7 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
     }
     p.save();
     p.setClipRect(a.voltage.adjusted(0, 0, 1, 1));
-    drawSeries(a.voltage, vLow, vHigh, VOLTAGE_COLOUR);
+    drawSeries(series(SERIES_VOLTAGE), a.voltage, vLow, vHigh, VOLTAGE_COLOUR);
     p.restore();
 
     // On/off and fault, a thin band per breaker: its colour while on (lighter while it

@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -260,6 +261,7 @@ void HistoryWindow::Build(bool live) {
     timer_ = new QTimer(this);
     timer_->setInterval(100);
     connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });
+    paintClock_.start();
     if (live)
         timer_->start();
 }
@@ -308,7 +310,6 @@ bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
 void HistoryWindow::Refresh() {
     const std::uint64_t frames = history_.StatusFrames();
     const std::uint64_t events = history_.Events().NextSeq();
-    const bool changed = frames != framesSeen_ || events != eventsSeen_;
     if (events != eventsSeen_) {
         // A table scrolled to its end stays at the end as events come.
         QScrollBar* bar = table_->verticalScrollBar();
@@ -317,12 +318,19 @@ void HistoryWindow::Refresh() {
         if (atEnd)
             table_->scrollToBottom();
     }
-    framesSeen_ = frames;
-    eventsSeen_ = events;
-    if (changed || (plot_->Live() && ++quietTicks_ >= 10)) {
-        quietTicks_ = 0;
+    // At most ten paints a second, and no more often than a pixel column's time: a new frame
+    // changes only the last column. An event is shown at once; a quiet live view still moves
+    // on once a second.
+    const std::int64_t now = paintClock_.elapsed();
+    const std::int64_t column =
+        (plot_->ViewTo() - plot_->ViewFrom()) / std::max(1, plot_->width() - 76);
+    const bool due = now - paintedAt_ >= std::clamp<std::int64_t>(column, 100, 1000);
+    if (events != eventsSeen_ || (due && (frames != framesSeen_ || plot_->Live()))) {
+        paintedAt_ = now;
         plot_->update();
     }
+    framesSeen_ = frames;
+    eventsSeen_ = events;
 }
 
 void HistoryWindow::ApplyFilter() {

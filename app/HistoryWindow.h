@@ -6,6 +6,7 @@
 
 #include "link/BusHistory.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -78,5 +79,6 @@ private:
     QTimer* timer_ = nullptr;
     std::uint64_t framesSeen_ = 0;
     std::uint64_t eventsSeen_ = 0;
-    int quietTicks_ = 0;
+    QElapsedTimer paintClock_;
+    std::int64_t paintedAt_ = 0;
 };

@@ -21,7 +21,8 @@ fi
 ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-serialport-dev
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target receive_bench history_bench window_delay_bench net_open_bench \
+cmake --build "$build" -j 2 --target receive_bench history_bench history_paint_bench \
+    window_delay_bench net_open_bench \
     orvik_ref_reader orvik orvik-bus-sim >/dev/null
 program=$root/$build/app/orvik
 sim=$root/$build/sim/orvik-bus-sim
@@ -40,6 +41,8 @@ note "receive path"
 # a one-hour recording.
 note "history"
 "$build/bench/history/history_bench" 5 >"$work/history.txt"
+QT_QPA_PLATFORM=offscreen "$build/bench/window/history_paint_bench" 10 >>"$work/history.txt" \
+    2>/dev/null
 
 # 2. Delay to the end of UpdateDisplay in the real main window.
 for s in comm qt; do
@@ -64,12 +67,18 @@ full_rate() { # NAME: starts it on a new full-rate simulator, sets pid
             wait_for 10 xdotool search --pid "$pid" --name '^Bus monitor$' >/dev/null ||
                 note "the bus monitor did not open"
             ;;
+        orvik-history*)
+            ORVIK_OPEN_HISTORY=1 start_orvik "$d"
+            pid=$orvik_pid
+            wait_for 10 xdotool search --pid "$pid" --name '^History$' >/dev/null ||
+                note "the History window did not open"
+            ;;
         orvik*) start_orvik "$d"; pid=$orvik_pid ;;
         qt*) start_reader "$d" qt $((long_run + window + 60)); pid=$reader_pid ;;
         comm*) start_reader "$d" comm $((long_run + window + 60)); pid=$reader_pid ;;
     esac
 }
-for s in orvik orvik-monitor qt comm; do
+for s in orvik orvik-monitor orvik-history qt comm; do
     note "CPU at full rate, $s (${window} s)"
     full_rate "$s-full"
     sleep 3
@@ -220,7 +229,9 @@ row "history: allocations appending (24 h held)" "$(value $h append_allocations)
 row "history: memory after 24 h, 8 nodes at full rate" \
     "$(value $h memory_24h) MB (bound $(value $h memory_bound) MB)" "" "" "<= 64 MB"
 row "history: 24 h to 1000 columns (9 curves, bands)" "$(spread $h reduce_24h_1000_columns) ms" \
-    "" "" "repaint < 30 ms"
+    "" "" ""
+row "history: repaint the plot of 24 h, 1000 px (1 h)" \
+    "$(spread $h repaint_24h) ms ($(spread $h repaint_1h) ms)" "" "" "< 30 ms"
 row "history: open a one-hour full-rate recording" "$(spread $h open_1h) s" "" "" "< 1 s"
 for p in median p99 max; do
     a=$(value "$d_comm" $p) b=$(value "$d_qt" $p)
@@ -231,7 +242,9 @@ for p in median p99 max; do
 done
 row "CPU at full rate: program (window, Xvfb)" "$(cpu full orvik)" "" "" "< 1 %"
 row "CPU at full rate: program with the bus monitor open" \
-    "$(cpu full orvik-monitor), $(wake full orvik-monitor)" "" "" ""
+    "$(cpu full orvik-monitor), $(wake full orvik-monitor)" "" "" "< 1.5 %"
+row "CPU at full rate: program with the History window open" \
+    "$(cpu full orvik-history), $(wake full orvik-history)" "" "" "< 2 %"
 row "CPU at full rate: reader without window" "$(cpu full comm)" "$(cpu full qt)" \
     "$(ratio "$(cpu full comm | cut -d' ' -f1)" "$(cpu full qt | cut -d' ' -f1)")" ""
 row "wake-ups at full rate: program / reader" "$(wake full orvik) / $(wake full comm)" \

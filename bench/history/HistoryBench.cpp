@@ -5,6 +5,7 @@
 // Prints "name value unit" lines; spreads are over the rounds given. The longest single append
 // of a round is mostly the scheduler's doing on a shared machine; the percentiles are the
 // history's.
+#include "bench/history/FullBus.h"
 #include "bench/receive/CountingNew.h"
 #include "link/BusHistory.h"
 #include "link/HistoryReplay.h"
@@ -20,28 +21,10 @@
 #include <vector>
 
 using namespace orvik;
+using namespace orvik::fullbus;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr double FRAME_MS = 1000.0 * STATUS_FRAME_SIZE * 10 / 57600; // 36.46 ms
-constexpr std::int64_t T0 = 1'740'000'000'000;
-
-// Frame i of a full bus: currents that wander, nothing switching.
-void Fill(StatusRecord& r, std::uint64_t i) {
-    r.SetNodePresent(0xFF);
-    for (std::size_t n = 0; n < NODE_COUNT; ++n) {
-        r.SetBreakerOn(n, 0x7F);
-        r.SetPowerOnMask(n, 0x07);
-        r.SetInputVoltage(n, static_cast<std::uint16_t>(130 + (i + n) % 9));
-        for (std::size_t b = 0; b < BREAKER_COUNT; ++b)
-            r.SetCurrent(n, b, static_cast<std::uint16_t>(20 + (i * 7 + n * 3 + b) % 50));
-    }
-}
-
-std::int64_t TimeOf(std::uint64_t i) {
-    return T0 + static_cast<std::int64_t>(static_cast<double>(i) * FRAME_MS);
-}
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
