@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -109,4 +110,42 @@ TEST(SwitchPictures, RockerPanelAndLeverSwapBetweenTheSets) {
     EXPECT_FALSE(pressedHalf("SWITCH2ON"));
     EXPECT_TRUE(pressedHalf("SMSW2ON"));
     EXPECT_FALSE(pressedHalf("SMSW1ON"));
+}
+
+// The pictures for scaled screens: the same drawings at twice the size, 4-bit as well, which
+// shrunk back to one pixel for four look like the normal ones.
+TEST(SwitchPictures, TwiceSizePicturesLookLikeTheNormalOnes) {
+    orvik::InitSwitchPictures();
+    for (const char* prefix : {"SWITCH", "SMSW"}) {
+        for (int kind = 1; kind <= 4; ++kind) {
+            for (const char* state : {"ON", "OFF", "UDEF"}) {
+                const QString name = prefix + QString::number(kind) + state;
+                SCOPED_TRACE(name.toStdString());
+                const QImage raw(":/" + name + "@2x", "BMP");
+                EXPECT_EQ(raw.colorCount(), 16);
+                const QImage big = raw.convertToFormat(QImage::Format_RGB32);
+                const QImage normal = Load(qPrintable(name));
+                ASSERT_EQ(big.size(), normal.size() * 2);
+                double sum = 0;
+                int near = 0;
+                for (int y = 0; y < normal.height(); ++y) {
+                    for (int x = 0; x < normal.width(); ++x) {
+                        double d = 0;
+                        for (int shift : {16, 8, 0}) {
+                            const auto channel = [shift](QRgb c) { return (c >> shift) & 0xFF; };
+                            double four = 0;
+                            for (int i = 0; i < 4; ++i)
+                                four += channel(big.pixel(2 * x + i % 2, 2 * y + i / 2));
+                            d += std::abs(four / 4 - channel(normal.pixel(x, y))) / 3;
+                        }
+                        sum += d;
+                        near += d < 32;
+                    }
+                }
+                const int pixels = normal.width() * normal.height();
+                EXPECT_LT(sum / pixels, 10.0);
+                EXPECT_GT(near, pixels * 9 / 10);
+            }
+        }
+    }
 }
