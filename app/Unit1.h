@@ -15,10 +15,12 @@
 #include <string>
 
 class BusMonitor;
+class BusOverview;
 class QAction;
 class QEventLoop;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -88,13 +90,25 @@ public:
     void BusMonitorClick();
     orvik::FrameLog& FrameLog() { return *frameLog_; }
     BusMonitor* Monitor() const { return monitor_.get(); }
+    // The bus overview window: all nodes at once; a node chosen in it is selected here.
+    void BusOverviewClick();
+    BusOverview* Overview() const { return overview_.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateControls();
-    void CreateNodeSettingsMenu();
+    void CreateMenus();
+    void CreateNodeSettingsMenu(QMenu* menu);
+    void SetTabOrder();
+    // Paints indicator ShapeN and names it for a screen reader by what the colour says.
+    void PaintIndicator(int n, const orvik::Rgb& colour);
+    // The red marks beside the node indicators of nodes with a fault; none while blank.
+    void ShowFaultMarks(bool blank);
+    // The node strip is one stop for Tab: the node indicator `node`; the arrow keys move it.
+    void NodeTabStop(int node);
+    void MoveNodeFocus(int node);
     void FormCreate();
     void FormCloseQuery();
     void PlaceWaitingDialog();
@@ -112,6 +126,8 @@ private:
     TSwitchArray* SwitchArray1 = nullptr;
     mutable std::array<QLineEdit*, 17> edits_{}; // Edit1..Edit16
     mutable std::array<Shape*, 17> shapes_{};    // Shape1..Shape16
+    std::array<Shape*, 8> faultMarks_{};         // beside Shape1..Shape8
+    std::array<std::uint8_t, 8> markedFaults_{}; // the faults each mark shows
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
@@ -128,4 +144,5 @@ private:
     // The traffic on the line; the window goes before the log it shows.
     std::unique_ptr<orvik::FrameLog> frameLog_;
     std::unique_ptr<BusMonitor> monitor_;
+    std::unique_ptr<BusOverview> overview_;
 };
