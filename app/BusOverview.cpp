@@ -86,6 +86,8 @@ void BusOverview::Refresh() {
     }
     if (changed) {
         table_->resizeColumnsToContents();
+        for (int c = 0; c < table_->columnCount(); ++c) // room beside the longest text
+            table_->setColumnWidth(c, table_->columnWidth(c) + 8);
         table_->resizeRowsToContents();
         FitToTable();
     }
