@@ -5,8 +5,10 @@
 #include "link/Pcapng.h"
 #include "tests/gui/main/MainWindowSupport.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -28,6 +30,13 @@ TEST(BusMonitor, OpensFromItsMenuEntryShowsFiltersClearsAndSaves) {
     BusMonitor* monitor = form.Monitor();
     ASSERT_NE(monitor, nullptr);
     EXPECT_TRUE(monitor->isVisible());
+    // A screen reader hears a name for each of its controls.
+    for (QWidget* w : monitor->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractItemView*>(w) ||
+            qobject_cast<QPlainTextEdit*>(w)) {
+            EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+        }
+    }
 
     StatusRecord s;
     s.SetNodePresent(0x01);
