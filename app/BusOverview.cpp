@@ -6,6 +6,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace orvik;
 
 namespace {
@@ -65,7 +67,8 @@ BusOverview::BusOverview(const LinkState& link, std::function<void(int)> select,
     Refresh();
     table_->setCurrentCell(0, COL_NODE);
 
-    // Beside the main window, where the screen has room: right of it, else below it.
+    // Beside the main window, where the screen has room: right of it, else below it, else at
+    // the screen's right edge, over the main window's right part but not its node strip.
     if (parent && parent->screen()) {
         const QRect room = parent->screen()->availableGeometry();
         const QRect main = parent->frameGeometry();
@@ -73,6 +76,8 @@ BusOverview::BusOverview(const LinkState& link, std::function<void(int)> select,
             move(main.topRight() + QPoint(8, 0));
         else if (main.bottom() + 8 + height() <= room.bottom())
             move(main.bottomLeft() + QPoint(0, 8));
+        else
+            move(std::max(room.left(), room.right() - width()), main.top());
     }
 }
 

@@ -291,13 +291,8 @@ TEST_F(SwitchArrayTest, EditingTheListInPlaceRebuilds) {
 TEST_F(SwitchArrayTest, KeysMoveBetweenSwitchesAndPressAsALeftPressDoes) {
     QSignalSpy spy(array, &TSwitchArray::OnSwitch);
     array->setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(array->hasFocus());
-    QTest::keyClick(array, Qt::Key_Left); // stays at the first
-    QTest::keyClick(array, Qt::Key_Right);
-    QTest::keyClick(array, Qt::Key_Right);
-    QTest::keyClick(array, Qt::Key_Up); // one row: nothing above
-    EXPECT_EQ(array->CurrentSwitch(), 2);
-    QTest::keyClick(array, Qt::Key_Space);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Right, Qt::Key_Up, Qt::Key_Space})
+        QTest::keyClick(array, key); // the edges hold; Up finds no row above
     QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
     QApplication::sendEvent(array, &held); // a held key repeats nothing
     QTest::keyClick(array, Qt::Key_Return);
@@ -305,46 +300,30 @@ TEST_F(SwitchArrayTest, KeysMoveBetweenSwitchesAndPressAsALeftPressDoes) {
     EXPECT_EQ(spy[0][0].value<quint16>(), 2);
     EXPECT_EQ(spy[1][0].value<quint16>(), 2);
     EXPECT_EQ(array->GetSwitch(2), 0); // a key changes no state either
-    // The focus mark: a bar under switch 3 only.
-    const QImage image = Render();
+    const QImage image = Render();     // the mark: a bar under switch 3 only
     EXPECT_TRUE(Inked(image, QRect(136, 65, 32, 3)).isValid());
     EXPECT_FALSE(Inked(image, QRect(24, 65, 32, 3)).isValid());
-    QTest::keyClick(array, Qt::Key_End);
-    EXPECT_EQ(array->CurrentSwitch(), 7);
     array->SetCtrlClick(true);
+    QTest::keyClick(array, Qt::Key_End);
     QTest::keyClick(array, Qt::Key_Space);
     QTest::keyClick(array, Qt::Key_Space, Qt::ControlModifier);
     ASSERT_EQ(spy.size(), 3);
     EXPECT_EQ(spy[2][0].value<quint16>(), 7);
 }
 
-TEST_F(SwitchArrayTest, AScreenReaderFindsACheckBoxPerSwitchThatPressesAsAClickDoes) {
+// Name, press action and "checked" are read end to end through AT-SPI; here what it does not
+// reach: an undefined switch, and where each switch lies.
+TEST_F(SwitchArrayTest, AScreenReaderFindsACheckBoxPerSwitch) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(array);
-    ASSERT_NE(iface, nullptr);
     ASSERT_EQ(iface->childCount(), 8);
     QAccessibleInterface* five = iface->child(4);
-    ASSERT_NE(five, nullptr);
-    EXPECT_EQ(five->text(QAccessible::Name), "Breaker 5");
     EXPECT_EQ(five->role(), QAccessible::CheckBox);
-    EXPECT_EQ(five->parent(), iface);
     EXPECT_EQ(iface->indexOfChild(five), 4);
-    EXPECT_TRUE(five->state().checkable);
-    EXPECT_TRUE(five->state().checkStateMixed); // undefined
-    array->Switch(4, true);
-    EXPECT_TRUE(five->state().checked);
-    EXPECT_FALSE(five->state().checkStateMixed);
+    EXPECT_TRUE(five->state().checkStateMixed && !five->state().checked);
     array->Switch(4, false);
-    EXPECT_FALSE(five->state().checked);
+    EXPECT_FALSE(five->state().checkStateMixed);
     EXPECT_EQ(five->rect(), QRect(array->mapToGlobal(QPoint(248, 0)), QSize(32, 64)));
     EXPECT_EQ(iface->childAt(five->rect().center().x(), five->rect().center().y()), five);
-
-    QSignalSpy spy(array, &TSwitchArray::OnSwitch);
-    QAccessibleActionInterface* action = five->actionInterface();
-    ASSERT_NE(action, nullptr);
-    ASSERT_TRUE(action->actionNames().contains(QAccessibleActionInterface::pressAction()));
-    action->doAction(QAccessibleActionInterface::pressAction());
-    ASSERT_EQ(spy.size(), 1);
-    EXPECT_EQ(spy[0][0].value<quint16>(), 4);
 }
 
 TEST_F(SwitchArrayTest, AScreenScaledTwiceShowsTheTwiceSizePictures) {
