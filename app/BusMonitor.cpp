@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -52,12 +53,15 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     for (int n = 1; n <= 8; ++n)
         nodes << QString("Orvik node %1").arg(n);
     direction_ = Combo(this, "DirectionFilter", {"Both directions", "From the bus", "To the bus"});
+    direction_->setAccessibleName("Direction");
     node_ = Combo(this, "NodeFilter", nodes);
+    node_->setAccessibleName("Node");
     node_->setToolTip("Commands to the node and its breaker setup replies; status frames "
                       "concern every node");
     kind_ = Combo(this, "KindFilter",
                   {"All frames", "Status frames", "Breaker setup replies", "Commands",
                    "Dropped and ignored", "Noise"});
+    kind_->setAccessibleName("Kind of record");
     pause_ = Button(this, "PauseButton", "&Pause");
     pause_->setCheckable(true);
     pause_->setToolTip("Stops the table; the log goes on recording");
@@ -79,12 +83,14 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     counters_ = new QLabel(this);
     counters_->setObjectName("Counters");
     counters_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    counters_->setAccessibleName("Counters");
     status_ = new QLabel(this);
     status_->setObjectName("SaveStatus");
 
     model_ = new TrafficModel(log_, this);
     table_ = new QTableView(this);
     table_->setObjectName("Traffic");
+    table_->setAccessibleName("Records of the line");
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -104,6 +110,7 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     details_->setReadOnly(true);
     details_->setMaximumHeight(150);
     details_->setPlaceholderText("Choose a row to see its fields");
+    details_->setAccessibleName("Fields of the chosen record");
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
@@ -118,6 +125,8 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     connect(save, &QPushButton::clicked, this, [this] { SaveCaptureClick(); });
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ShowDetails(); });
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this,
+            &QWidget::close);
 
     PlaceBeside(this, parent, width());
 

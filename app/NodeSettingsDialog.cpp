@@ -37,6 +37,7 @@ NodeSettingsDialog::NodeSettingsDialog(LinkState& link, QWidget* parent)
     Table->setObjectName("Table");
     Table->setRootIsDecorated(false);
     Table->setHeaderLabels({"Setting", "Now", "File", "Result"});
+    Table->setAccessibleName("Settings");
     Table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ApplyButton = new QPushButton("&Apply", this);
     ApplyButton->setObjectName("ApplyButton");

@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/BusMonitor.h"
+#include "app/BusOverview.h"
 #include "app/FileChooser.h"
 #include "app/HelpMenu.h"
 #include "app/HistoryWindow.h"
@@ -8,6 +9,7 @@
 #include "app/NodeSettingsDialog.h"
 #include "app/Shape.h"
 #include "app/Unit1Layout.h"
+#include "link/BusGlance.h"
 #include "link/CommLinkPort.h"
 #include "link/NodeSettingsFile.h"
 #include "link/Settings.h"
@@ -24,6 +26,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -63,6 +66,10 @@ QLabel* Label(QWidget* parent, const QString& text, QPoint at) {
     return label;
 }
 
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
 QLineEdit* ReadOnlyEdit(QWidget* parent, const QString& name, const QRect& at) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
@@ -91,6 +98,8 @@ TForm1::TForm1(const std::string& settingsPath)
     link_.SetDisplaySink([this](const DisplayUpdate& u) {
         UpdateDisplay(u);
         nodeSettings_->OnStatus();
+        if (overview_ && overview_->isVisible())
+            overview_->Refresh();
     });
     link_.SetSetupSink([this] { nodeSettings_->OnSetupStored(); });
     link_.SetSendObserver([this](std::uint8_t node, std::uint8_t) { NoteCommand(node); });
@@ -103,6 +112,7 @@ TForm1::TForm1(const std::string& settingsPath)
         QTimer::singleShot(0, this, [this] { ServiceLine(); });
     };
     CreateStatusLine();
+    SetTabOrder();
 
     FormCreate();
 }
@@ -119,23 +129,7 @@ TForm1::~TForm1() {
 void TForm1::CreateControls() {
     setFixedSize(L::FormWidth, L::FormHeight);
 
-    Setup1 = menuBar()->addAction("&COM port");
-    Setup1->setObjectName("Setup1");
-    connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(); });
-    auto* monitor = menuBar()->addAction("Bus &monitor");
-    monitor->setObjectName("BusMonitorMenu");
-    connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
-    auto* history = menuBar()->addAction("Hi&story");
-    history->setObjectName("HistoryMenu");
-    history->setShortcut(QKeySequence("Ctrl+H"));
-    connect(history, &QAction::triggered, this, [this] { HistoryClick(); });
-    CreateNodeSettingsMenu();
-    AddHelpMenu(this, {QString::fromStdString(settingsPath_), [this] {
-                           return QString::fromStdString(line_->ComName()) +
-                                  (line_->DeviceName().empty()
-                                       ? QString()
-                                       : " - " + QString::fromStdString(line_->DeviceName()));
-                       }});
+    CreateMenus();
 
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");
@@ -152,16 +146,33 @@ void TForm1::CreateControls() {
         shape->setObjectName(QString("Shape%1").arg(n));
         shape->Tag = n - 1;
         shape->setGeometry(L::NodeShape(n));
+        shape->SetPressable(true);
         connect(shape, &Shape::MouseDown, this, [this](Shape* s) { Shape1MouseDown(s); });
+        connect(shape, &Shape::Pressed, this, [this](Shape* s) { Shape1MouseDown(s); });
+        connect(shape, &Shape::Step, this,
+                [this](Shape* s, int by) { MoveNodeFocus(s->Tag + 1 + by); });
+        // A red mark beside the circle while the node reports a fault; the fill stays.
+        auto* mark = new Shape(Shape::Kind::Circle, client);
+        mark->setObjectName(QString("FaultMark%1").arg(n));
+        mark->setGeometry(L::FaultMark(n));
+        mark->SetBrushColor(ToColor(COLOUR_RED));
+        mark->hide();
+        faultMarks_[static_cast<std::size_t>(n - 1)] = mark;
     }
     Label(client, "Click on indicator to select Orvik node", L::NodeStripHint);
 
-    Label(client, "Showing Orvik: ", L::ShowingLabel);
+    auto* showing = Label(client, "Showing Orvik: ", L::ShowingLabel);
     SpinEdit1 = new QSpinBox(client);
     SpinEdit1->setObjectName("SpinEdit1");
     SpinEdit1->setRange(1, 8);
     SpinEdit1->setValue(1);
     SpinEdit1->setGeometry(L::SpinEdit);
+    showing->setBuddy(SpinEdit1);
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this](int node) {
+        NodeTabStop(node);
+        if (overview_)
+            overview_->ShowSelected(node);
+    });
 
     SwitchArray1 = new TSwitchArray(client);
     SwitchArray1->setObjectName("SwitchArray1");
@@ -184,7 +195,8 @@ void TForm1::CreateControls() {
 
     Label(client, "Current", L::CurrentLabel);
     for (int n = 1; n <= 8; ++n)
-        ReadOnlyEdit(client, QString("Edit%1").arg(n), L::CurrentEdit(n));
+        ReadOnlyEdit(client, QString("Edit%1").arg(n), L::CurrentEdit(n))
+            ->setAccessibleName(Q(CurrentEditName(n)));
     Label(client, "Fault", L::FaultLabel);
     for (int n = 1; n <= 8; ++n) {
         auto* shape = new Shape(Shape::Kind::Rectangle, client);
@@ -193,10 +205,9 @@ void TForm1::CreateControls() {
         shape->setGeometry(L::FaultShape(n));
     }
 
-    for (const auto& row : L::SettingsRows) {
-        Label(client, row.label, row.labelAt);
-        ReadOnlyEdit(client, QString("Edit%1").arg(row.edit), row.editAt);
-    }
+    for (const auto& row : L::SettingsRows)
+        Label(client, row.label, row.labelAt)
+            ->setBuddy(ReadOnlyEdit(client, QString("Edit%1").arg(row.edit), row.editAt));
     Label(client, "* 2", L::TimesTwoLabel);
 
     for (const auto& place : L::Buttons) {
@@ -226,14 +237,123 @@ void TForm1::CreateControls() {
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Timer1->start();
+
+    for (int n = 1; n <= 16; ++n)
+        PaintIndicator(n, COLOUR_WHITE);
+    NodeTabStop(1);
+    // The window opens with the node selector, as it always did: no mark shows until the
+    // keyboard moves.
+    SpinEdit1->setFocus();
 }
 
-void TForm1::CreateNodeSettingsMenu() {
+// "&COM port" first, then the menus of the windows, the node settings and help.
+void TForm1::CreateMenus() {
+    Setup1 = menuBar()->addAction("&COM port");
+    Setup1->setObjectName("Setup1");
+    connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(); });
+
+    QMenu* view = menuBar()->addMenu("&View");
+    view->setObjectName("ViewMenu");
+    auto* monitor = view->addAction("Bus &monitor");
+    monitor->setObjectName("BusMonitorMenu");
+    monitor->setShortcut(QKeySequence("Ctrl+M"));
+    connect(monitor, &QAction::triggered, this, [this] { BusMonitorClick(); });
+    auto* history = view->addAction("&History");
+    history->setObjectName("HistoryMenu");
+    history->setShortcut(QKeySequence("Ctrl+H"));
+    connect(history, &QAction::triggered, this, [this] { HistoryClick(); });
+    auto* overview = view->addAction("Bus &overview");
+    overview->setObjectName("BusOverviewMenu");
+    overview->setShortcut(QKeySequence("Ctrl+B"));
+    connect(overview, &QAction::triggered, this, [this] { BusOverviewClick(); });
+
+    QMenu* node = menuBar()->addMenu("&Node");
+    node->setObjectName("NodeMenu");
+    CreateNodeSettingsMenu(node);
+    AddHelpMenu(this, {QString::fromStdString(settingsPath_), [this] {
+                           return QString::fromStdString(line_->ComName()) +
+                                  (line_->DeviceName().empty()
+                                       ? QString()
+                                       : " - " + QString::fromStdString(line_->DeviceName()));
+                       }});
+}
+
+// Layout order: the node strip, the selector, the switches and their currents, then each
+// settings row with its buttons, the action buttons, Close and the status line's Reconnect.
+void TForm1::SetTabOrder() {
+    QList<QWidget*> chain;
+    for (int n = 1; n <= 8; ++n)
+        chain << ShapeN(n);
+    chain << SpinEdit1 << SwitchArray1;
+    for (int n = 1; n <= 8; ++n)
+        chain << EditN(n);
+    auto button = [this](int n) {
+        return FindComponent<QPushButton>(centralWidget(), QString("Button%1").arg(n));
+    };
+    struct Row {
+        int edit;
+        int buttons[2]; // 0: none
+    };
+    const Row rows[] = {{9, {}},      {10, {1}}, {11, {2}}, {12, {}},
+                        {13, {6, 3}}, {15, {4}}, {14, {5}}, {16, {7}}};
+    for (const Row& row : rows) {
+        chain << EditN(row.edit);
+        for (int b : row.buttons)
+            if (b != 0)
+                chain << button(b);
+    }
+    chain << button(9) << button(8) << FindComponent<QPushButton>(centralWidget(), "BitBtn1")
+          << reconnect_;
+    for (int i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+}
+
+void TForm1::NodeTabStop(int node) {
+    for (int n = 1; n <= 8; ++n)
+        if (n != node)
+            ShapeN(n)->setFocusPolicy(Qt::NoFocus);
+    ShapeN(node)->setFocusPolicy(Qt::TabFocus);
+}
+
+void TForm1::MoveNodeFocus(int node) {
+    node = std::clamp(node, 1, 8);
+    Shape* to = ShapeN(node);
+    to->setFocusPolicy(Qt::TabFocus);
+    to->setFocus(Qt::TabFocusReason);
+    NodeTabStop(node);
+}
+
+void TForm1::PaintIndicator(int n, const Rgb& colour) {
+    Shape* shape = ShapeN(n);
+    const QColor c = ToColor(colour);
+    if (shape->BrushColor() == c && !shape->accessibleName().isEmpty())
+        return;
+    shape->SetBrushColor(c);
+    shape->setAccessibleName(
+        Q(n <= 8 ? NodeIndicatorReading(n, colour) : FaultIndicatorReading(n - 8, colour)));
+}
+
+void TForm1::ShowFaultMarks(bool blank) {
+    for (std::size_t n = 0; n < NODE_COUNT; ++n) {
+        const std::uint8_t faults = blank ? 0 : NodeFaults(link_.StatusRecord, n);
+        if (faults == markedFaults_[n])
+            continue;
+        markedFaults_[n] = faults;
+        const QString text = Q(FaultsText(faults));
+        Shape* mark = faultMarks_[n];
+        mark->setVisible(faults != 0);
+        mark->setAccessibleName(faults ? QString("Orvik node %1: %2").arg(n + 1).arg(text) : "");
+        ShapeN(static_cast<int>(n) + 1)->setAccessibleDescription(text);
+    }
+}
+
+void TForm1::CreateNodeSettingsMenu(QMenu* menu) {
     nodeSettings_ = new NodeSettingsDialog(link_, this);
-    auto* save = menuBar()->addAction("Save node settings...");
+    auto* save = menu->addAction("Save node settings...");
     save->setObjectName("SaveNodeSettings");
+    save->setShortcut(QKeySequence("Ctrl+S"));
     connect(save, &QAction::triggered, this, [this] { SaveNodeSettingsClick(); });
-    auto* apply = menuBar()->addAction("Apply node settings...");
+    auto* apply = menu->addAction("Apply node settings...");
     apply->setObjectName("ApplyNodeSettings");
     connect(apply, &QAction::triggered, this, [this] { ApplyNodeSettingsClick(); });
     ChooseNodeSettingsFile = [this](bool saving) {
@@ -323,12 +443,13 @@ void TForm1::Comm1RxChar(std::int32_t count) {
 
 void TForm1::UpdateDisplay(const DisplayUpdate& u) {
     for (int n = 1; n <= 8; ++n)
-        ShapeN(n)->SetBrushColor(ToColor(u.NodeIndicator[n - 1]));
+        PaintIndicator(n, u.NodeIndicator[n - 1]);
+    ShowFaultMarks(false);
     if (!u.NodePresent)
         return;
     for (int b = 0; b < 8; ++b) {
         SwitchArray1->Switch(static_cast<quint16>(b), u.SwitchOn[b]);
-        ShapeN(9 + b)->SetBrushColor(ToColor(u.FaultIndicator[b]));
+        PaintIndicator(9 + b, u.FaultIndicator[b]);
         ShowText(EditN(b + 1), u.Current[b]);
     }
     ShowText(EditN(9), u.Edit9);
@@ -351,11 +472,14 @@ void TForm1::Timer1Timer() {
         waitLoop_->quit();
     if (t.BlankNodeIndicators) {
         for (int n = 1; n <= 8; ++n)
-            ShapeN(n)->SetBrushColor(Qt::white);
+            PaintIndicator(n, COLOUR_WHITE);
+        ShowFaultMarks(true);
+        if (overview_)
+            overview_->Refresh();
     }
     if (t.BlankNodeDisplay) {
         for (int b = 0; b < 8; ++b) {
-            ShapeN(9 + b)->SetBrushColor(Qt::white);
+            PaintIndicator(9 + b, COLOUR_WHITE);
             SwitchArray1->Switch(static_cast<quint16>(b), false);
         }
         for (int n = 9; n <= 16; ++n)
@@ -612,4 +736,17 @@ void TForm1::BusMonitorClick() {
     monitor_->show();
     monitor_->raise();
     monitor_->activateWindow();
+}
+
+// --- bus overview ----------------------------------------------------------------------------
+
+void TForm1::BusOverviewClick() {
+    if (!overview_) {
+        overview_ = std::make_unique<BusOverview>(
+            link_, [this](int node) { Shape1MouseDown(ShapeN(node)); }, this);
+        overview_->ShowSelected(SpinEdit1->value());
+    }
+    overview_->show();
+    overview_->raise();
+    overview_->activateWindow();
 }

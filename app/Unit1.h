@@ -18,11 +18,13 @@
 #include <string>
 
 class BusMonitor;
+class BusOverview;
 class HistoryWindow;
 class QAction;
 class QEventLoop;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -92,6 +94,9 @@ public:
     void BusMonitorClick();
     orvik::FrameLog& FrameLog() { return *frameLog_; }
     BusMonitor* Monitor() const { return monitor_.get(); }
+    // The bus overview window: all nodes at once; a node chosen in it is selected here.
+    void BusOverviewClick();
+    BusOverview* Overview() const { return overview_.get(); }
 
     // The History window over the run's history of the bus, and the recording of the line.
     void HistoryClick();
@@ -109,7 +114,16 @@ protected:
 
 private:
     void CreateControls();
-    void CreateNodeSettingsMenu();
+    void CreateMenus();
+    void CreateNodeSettingsMenu(QMenu* menu);
+    void SetTabOrder();
+    // Paints indicator ShapeN and names it for a screen reader by what the colour says.
+    void PaintIndicator(int n, const orvik::Rgb& colour);
+    // The red marks beside the node indicators of nodes with a fault; none while blank.
+    void ShowFaultMarks(bool blank);
+    // The node strip is one stop for Tab: the node indicator `node`; the arrow keys move it.
+    void NodeTabStop(int node);
+    void MoveNodeFocus(int node);
     void FormCreate();
     void FormCloseQuery();
     void PlaceWaitingDialog();
@@ -129,6 +143,8 @@ private:
     TSwitchArray* SwitchArray1 = nullptr;
     mutable std::array<QLineEdit*, 17> edits_{}; // Edit1..Edit16
     mutable std::array<Shape*, 17> shapes_{};    // Shape1..Shape16
+    std::array<Shape*, 8> faultMarks_{};         // beside Shape1..Shape8
+    std::array<std::uint8_t, 8> markedFaults_{}; // the faults each mark shows
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
@@ -153,4 +169,5 @@ private:
     std::string recordingsFolder_ = orvik::RecordingsFolder();
     orvik::RecordingLimits recordingLimits_;
     QString recordingNote_;
+    std::unique_ptr<BusOverview> overview_;
 };

@@ -17,6 +17,10 @@ inline QPoint NodeNumberLabel(int n) {
 inline QRect NodeShape(int n) {
     return {104 + 48 * (n - 1), 56, 25, 25};
 }
+// The red mark of a node with a fault: beside its circle, at the circle's top right.
+inline QRect FaultMark(int n) {
+    return {NodeShape(n).right() + 3, 55, 10, 10};
+}
 
 inline constexpr QPoint ShowingLabel{208, 128};
 inline constexpr QRect SpinEdit{288, 125, 49, 22};

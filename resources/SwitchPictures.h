@@ -1,4 +1,5 @@
-// The 24 switch pictures, compiled in as resources ":/SWITCH1ON" .. ":/SMSW4UDEF".
+// The 24 switch pictures, compiled in as resources ":/SWITCH1ON" .. ":/SMSW4UDEF", and each
+// drawn at twice the size as ":/SWITCH1ON@2x" .. for scaled screens.
 #pragma once
 
 namespace orvik {

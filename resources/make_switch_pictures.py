@@ -6,6 +6,9 @@ Kind n: in the normal set 1 is the rocker panel and 2 the lever switch, in the s
 other way round; 3 is the red push button, 4 the red/green push button. An undefined picture
 is the kind's picture with grey diagonal hatching.
 
+Each picture is also drawn at twice the size (<name>@2x.bmp) for screens scaled to 150 % and
+more: the same drawing, its round parts and hatching made with the finer pixels.
+
 Usage: make_switch_pictures.py [--check] [directory]   (default: this script's directory)
 With --check nothing is written; the exit status tells whether the files match the drawing.
 """
@@ -36,13 +39,22 @@ FONT_SMALL = {
 
 
 class Picture:
-    def __init__(self, w, h, fill=SILVER):
-        self.w, self.h = w, h
-        self.px = [[fill] * w for _ in range(h)]
+    """Drawn in the pixels of the normal size; `scale` device pixels make one of them."""
+
+    def __init__(self, w, h, fill=SILVER, scale=1):
+        self.w, self.h, self.scale = w, h, scale
+        self.px = [[fill] * (w * scale) for _ in range(h * scale)]
+
+    def put(self, dx, dy, c):
+        """One device pixel."""
+        if 0 <= dx < self.w * self.scale and 0 <= dy < self.h * self.scale:
+            self.px[dy][dx] = c
 
     def set(self, x, y, c):
-        if 0 <= x < self.w and 0 <= y < self.h:
-            self.px[y][x] = c
+        s = self.scale
+        for dy in range(s):
+            for dx in range(s):
+                self.put(x * s + dx, y * s + dy, c)
 
     def rect(self, x0, y0, x1, y1, c):
         """Fills the rectangle from (x0, y0) to (x1, y1), both corners included."""
@@ -61,10 +73,12 @@ class Picture:
 
     def disc(self, cx, cy, r, c):
         """A filled disc around the pixel centre (cx, cy), which may be a half position."""
-        for y in range(self.h):
-            for x in range(self.w):
+        s = self.scale
+        for dy in range(self.h * s):
+            for dx in range(self.w * s):
+                x, y = (dx + 0.5) / s - 0.5, (dy + 0.5) / s - 0.5
                 if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
-                    self.set(x, y, c)
+                    self.put(dx, dy, c)
 
     def word(self, text, cx, cy, c, font):
         """Writes text centred on (cx, cy)."""
@@ -82,10 +96,11 @@ class Picture:
 
     def hatch(self, x0, y0, x1, y1, c=GREY, step=4):
         """Grey diagonal hatching over the rectangle."""
-        for y in range(y0, y1 + 1):
-            for x in range(x0, x1 + 1):
-                if (x + y) % step == 0:
-                    self.set(x, y, c)
+        s = self.scale
+        for dy in range(y0 * s, (y1 + 1) * s):
+            for dx in range(x0 * s, (x1 + 1) * s):
+                if (dx + dy) % (step * s) < s:
+                    self.put(dx, dy, c)
 
     def plate(self):
         """The grey plate every picture stands on: silver with a raised edge."""
@@ -94,8 +109,8 @@ class Picture:
         self.frame(1, 1, self.w - 2, self.h - 2, SILVER, GREY)
 
 
-def rocker_panel(w, h, state):
-    p = Picture(w, h)
+def rocker_panel(w, h, state, scale):
+    p = Picture(w, h, scale=scale)
     p.plate()
     small = w < 32
     font = FONT_SMALL if small else FONT_NORMAL
@@ -121,8 +136,8 @@ def rocker_panel(w, h, state):
     return p
 
 
-def lever_switch(w, h, state):
-    p = Picture(w, h)
+def lever_switch(w, h, state, scale):
+    p = Picture(w, h, scale=scale)
     p.plate()
     small = w < 32
     font = FONT_SMALL if small else FONT_NORMAL
@@ -154,8 +169,8 @@ def lever_switch(w, h, state):
     return p
 
 
-def push_button(w, h, state, words, on_colour):
-    p = Picture(w, h)
+def push_button(w, h, state, words, on_colour, scale):
+    p = Picture(w, h, scale=scale)
     p.plate()
     small = w < 32
     font = FONT_SMALL if small else FONT_NORMAL
@@ -179,22 +194,23 @@ def push_button(w, h, state, words, on_colour):
     return p
 
 
-def draw(kind, w, h, state):
+def draw(kind, w, h, state, scale=1):
     if kind == "rocker":
-        return rocker_panel(w, h, state)
+        return rocker_panel(w, h, state, scale)
     if kind == "lever":
-        return lever_switch(w, h, state)
+        return lever_switch(w, h, state, scale)
     if kind == "redpush":
-        return push_button(w, h, state, {"ON": "on", "OFF": "off"}, RED)
-    return push_button(w, h, state, None, GREEN)
+        return push_button(w, h, state, {"ON": "on", "OFF": "off"}, RED, scale)
+    return push_button(w, h, state, None, GREEN, scale)
 
 
 def bmp_bytes(p):
-    row_bytes = ((p.w * 4 + 31) // 32) * 4
+    w, h = p.w * p.scale, p.h * p.scale
+    row_bytes = ((w * 4 + 31) // 32) * 4
     pixels = bytearray()
-    for y in range(p.h - 1, -1, -1):  # bottom-up
+    for y in range(h - 1, -1, -1):  # bottom-up
         row = bytearray(row_bytes)
-        for x in range(p.w):
+        for x in range(w):
             if x % 2 == 0:
                 row[x // 2] |= p.px[y][x] << 4
             else:
@@ -202,7 +218,7 @@ def bmp_bytes(p):
         pixels += row
     palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in PALETTE)
     offset = 14 + 40 + len(palette)
-    info = struct.pack("<IiiHHIIiiII", 40, p.w, p.h, 1, 4, 0, len(pixels), 2835, 2835, 16, 16)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 4, 0, len(pixels), 2835, 2835, 16, 16)
     head = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
     return head + info + palette + bytes(pixels)
 
@@ -213,6 +229,7 @@ SETS = [
     ("SMSW", 16, 32, ["lever", "rocker", "redpush", "redgreenpush"]),
 ]
 STATES = ["ON", "OFF", "UDEF"]
+SCALES = [(1, ""), (2, "@2x")]
 
 
 def main():
@@ -226,19 +243,20 @@ def main():
     for prefix, w, h, kinds in SETS:
         for n, kind in enumerate(kinds, start=1):
             for state in STATES:
-                path = os.path.join(out, f"{prefix}{n}{state}.bmp")
-                data = bmp_bytes(draw(kind, w, h, state))
-                if check:
-                    try:
-                        with open(path, "rb") as f:
-                            same = f.read() == data
-                    except OSError:
-                        same = False
-                    if not same:
-                        stale.append(path)
-                else:
-                    with open(path, "wb") as f:
-                        f.write(data)
+                for scale, suffix in SCALES:
+                    path = os.path.join(out, f"{prefix}{n}{state}{suffix}.bmp")
+                    data = bmp_bytes(draw(kind, w, h, state, scale))
+                    if check:
+                        try:
+                            with open(path, "rb") as f:
+                                same = f.read() == data
+                        except OSError:
+                            same = False
+                        if not same:
+                            stale.append(path)
+                    else:
+                        with open(path, "wb") as f:
+                            f.write(data)
     for path in stale:
         print("differs from the drawing:", path)
     return 1 if stale else 0

@@ -13,6 +13,10 @@
 // Every change of the description list rebuilds the switches: all states become undefined.
 // A bad description is reported in a message box (see SetReporter); nothing is drawn until a
 // good list is set, while presses are still reported.
+//
+// The keyboard reaches it with Tab (not with a click, so a click leaves the look as it was):
+// the arrow keys move between the switches, Space or Enter reports the current one as a left
+// press would. A screen reader finds one check box per switch (SwitchAccessible.h).
 #pragma once
 
 #include "widgets/SwitchModel.h"
@@ -92,6 +96,14 @@ public:
     // Replaces the message box that reports a bad description.
     void SetReporter(std::function<void(const QString&)> report);
 
+    // The switch the keyboard is on, and what a left press on switch position does: reports
+    // it (the keyboard and a screen reader's press action come here).
+    quint16 CurrentSwitch() const { return current_; }
+    void SetCurrentSwitch(quint16 position);
+    void PressSwitch(quint16 position);
+    // The cell of switch k in the widget.
+    QRect SwitchRect(quint16 k) const;
+
 signals:
     // A left press on a switch; position is its 0-based place in the description list.
     void OnSwitch(quint16 position);
@@ -99,15 +111,31 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    using PictureSet = std::array<std::array<QPixmap, 3>, 4>;
     void ShowMessage(const QString& text);
-    const QPixmap* Picture(const orvik::TSwitchRecord& r) const;
+    const QPixmap* Picture(const orvik::TSwitchRecord& r, qreal dpr) const;
+    void PaintFocusMark(QPainter& painter) const;
+    void AnnounceFocus() const;
 
     orvik::SwitchModel model_;
     QPen pen_;
-    // Pictures by kind and by picture: off, on, undefined.
-    std::array<std::array<QPixmap, 3>, 4> switchBitmaps_;
-    std::array<std::array<QPixmap, 3>, 4> smallSwitchBitmaps_;
+    // Pictures by kind and by picture: off, on, undefined; drawn at twice the size for scaled
+    // screens, and made at the screen's own scale from those when it is not 2.
+    PictureSet switchBitmaps_;
+    PictureSet smallSwitchBitmaps_;
+    PictureSet switchBitmaps2x_;
+    PictureSet smallSwitchBitmaps2x_;
+    mutable PictureSet scaled_;
+    mutable PictureSet smallScaled_;
+    mutable qreal scaledFor_ = 0;
     std::function<void(const QString&)> report_;
+    quint16 current_ = 0;
+    // The mark of the current switch shows once the keyboard has come here, as on Windows:
+    // focus that came with the window or a click alone shows nothing.
+    bool keyboardUsed_ = false;
 };

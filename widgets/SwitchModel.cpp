@@ -164,4 +164,19 @@ std::optional<std::uint16_t> SwitchModel::Press(bool leftButton, bool ctrlHeld, 
     return HitTest(x, y);
 }
 
+std::uint16_t SwitchModel::Step(std::uint16_t k, int dx, int dy) const noexcept {
+    if (k >= numberOfSwitches_)
+        return k;
+    const GridPos from = GridPosition(k);
+    const std::int64_t col = std::int64_t{from.Col} + dx;
+    const std::int64_t row = std::int64_t{from.Row} + dy;
+    if (col < 0 || row < 0)
+        return k;
+    const GridPos to{static_cast<std::uint32_t>(col), static_cast<std::uint32_t>(row)};
+    for (std::uint32_t j = 0; j < numberOfSwitches_; ++j)
+        if (GridPosition(j) == to)
+            return static_cast<std::uint16_t>(j);
+    return k;
+}
+
 } // namespace orvik

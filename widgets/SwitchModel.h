@@ -105,6 +105,12 @@ public:
     // CtrlClick only while Ctrl is held).
     std::optional<std::uint16_t> Press(bool leftButton, bool ctrlHeld, std::int64_t x,
                                        std::int64_t y) const noexcept;
+    // The keyboard's step from switch k to the one in the next cell across (dx) or down (dy),
+    // each -1, 0 or 1; k itself where the grid has no switch there.
+    std::uint16_t Step(std::uint16_t k, int dx, int dy) const noexcept;
+    // A key that presses the current switch: it counts as a left press does (with CtrlClick
+    // only while Ctrl is held).
+    bool KeyPressCounts(bool ctrlHeld) const noexcept { return !ctrlClick_ || ctrlHeld; }
 
 private:
     void RequestRepaint();

@@ -31,8 +31,10 @@ ORVIK_BUILD_PACKAGES=(
     libcli11-dev nlohmann-json3-dev
 )
 # What the end-to-end tests and the demo need; tshark runs the Wireshark dissector on captures,
-# ser2net serves the simulator over RFC 2217 and raw TCP.
-ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip tshark ser2net)
+# ser2net serves the simulator over RFC 2217 and raw TCP; the AT-SPI registry, its Python
+# client and a private session bus (dbus-run-session) read the window as a screen reader does.
+ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip tshark ser2net
+    at-spi2-core python3-pyatspi dbus)
 # What the Windows cross-build and its test run under Wine need.
 ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat
     libcli11-dev nlohmann-json3-dev)

@@ -17,9 +17,9 @@ click_client 352 429
 logged() { grep -q '"CMD_SWITCH_BREAKER"' "$work/commands.log" && grep -q '"CMD_WIGWAG_ENABLE"' "$work/commands.log"; }
 wait_for 10 logged || fail "the simulator did not get both commands"
 
-# The menu entry "Bus &monitor", with the keyboard, on the main window under the pointer.
+# The menu entry "Bus &monitor" by its shortcut, on the main window under the pointer.
 xdotool mousemove --window "$window" 300 $((200 + dy))
-xdotool key --clearmodifiers alt+m
+xdotool key --clearmodifiers ctrl+m
 monitor=""
 find_monitor() { monitor=$(xdotool search --onlyvisible --name '^Bus monitor$' 2>/dev/null | head -n 1); [ -n "$monitor" ]; }
 wait_for 10 find_monitor || fail "the bus monitor did not open"

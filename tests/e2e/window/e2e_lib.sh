@@ -1,6 +1,7 @@
 # Shared steps of the end-to-end tests: a copy of the program with its own settings file, the
 # bus simulator on a pseudo-terminal, a private X server, screenshots and pixels. Sourced.
 # Sets: work, sim_pid, prog_pid, window, dy (height of the menu bar: client y = window y - dy).
+# The simulator reads line commands from $work/sim.in (sim_say); e2e_screen sizes the X screen.
 
 e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 source "$e2e_root/scripts/lib/xvfb.sh"
@@ -16,6 +17,7 @@ e2e_cleanup() {
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
+    exec 7>&- 2>/dev/null
     stop_xvfb
     if [ "${E2E_KEEP:-}" = 1 ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
@@ -32,17 +34,22 @@ fail() {
 
 
 start_sim() { # options for the simulator
-    "$sim" --link "$work/bus" --log "$work/commands.log" "$@" >"$work/sim.out" 2>"$work/sim.err" &
+    mkfifo "$work/sim.in"
+    exec 7<>"$work/sim.in" # held open: the simulator waits for lines rather than an end
+    "$sim" --link "$work/bus" --log "$work/commands.log" "$@" <&7 >"$work/sim.out" 2>"$work/sim.err" &
     sim_pid=$!
     wait_for 10 test -e "$work/bus" || fail "simulator did not start"
 }
 
+# sim_say LINE: a line command to the simulator ("load 4 5 150").
+sim_say() { echo "$*" >&7; }
+
 start_program() {
     cp "$program" "$work/orvik"
     set_port_mapping "$work/Orvik.INI" 1 "${e2e_port:-$work/bus}"
-    start_xvfb "${E2E_SCREEN:-800x700x24}" || fail "no X server"
+    start_xvfb "${e2e_screen:-800x700x24}" || fail "no X server"
     # A real window on the private X server, whatever the caller's test environment says.
-    QT_QPA_PLATFORM=xcb "$work/orvik" >"$work/program.out" 2>&1 &
+    QT_QPA_PLATFORM=xcb "$work/orvik" >"$work/program.out" 2>&1 7>&- &
     prog_pid=$!
     find_window() { window=$(xdotool search --name "$1" 2>/dev/null | head -n 1); [ -n "$window" ]; }
     wait_for 20 find_window "Tarnwell Orvik interface" || fail "no main window"
@@ -77,3 +84,6 @@ find_strip() {
 node_colour() { pixel "$1" $((116 + 48 * ($2 - 1))) $((68 + dy)); }
 
 click_client() { xdotool mousemove --window "$window" "$1" $(($2 + dy)) click 1; }
+
+# The switch commands the simulator logged, one line each.
+switch_commands() { grep '"CMD_SWITCH_BREAKER"' "$work/commands.log" 2>/dev/null; }

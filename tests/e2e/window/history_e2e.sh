@@ -7,17 +7,11 @@ set -u
 program=$1 sim=$2 cli=$3
 source "$(dirname "$0")/e2e_lib.sh"
 
-# The simulator reads its commands from a FIFO that this script holds open.
-mkfifo "$work/simin"
-"$sim" --link "$work/bus" --log "$work/commands.log" --nodes 1,2,4 <"$work/simin" \
-    >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-exec 8>"$work/simin"
-wait_for 10 test -e "$work/bus" || fail "simulator did not start"
+start_sim --nodes 1,2,4
 
 export XDG_DATA_HOME=$work/data
 printf '[Recording]\nEveryRun=1\n' >"$work/Orvik.INI"
-E2E_SCREEN=1400x800x24 start_program
+e2e_screen=1400x800x24 start_program
 wait_for 15 find_strip || fail "node 1 never turned green"
 
 # Ctrl+H on the main window (a click on its empty right side makes it the active one) opens
@@ -30,7 +24,7 @@ wait_for 10 find_history || fail "the History window did not open"
 echo "History window open"
 
 # Breaker 2 of node 1 overloaded: 5.5 A against its trip current of 5.0 A.
-echo "load 1 2 55" >&8
+sim_say "load 1 2 55"
 red_shown() {
     shot "$work/history.png" "$history" &&
         [ "$(convert "$work/history.png" -fill black +opaque 'rgb(220,0,0)' -fill white -opaque 'rgb(220,0,0)' -format '%[fx:int(mean*w*h)]' info:)" -gt 20 ]

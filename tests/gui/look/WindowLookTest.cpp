@@ -145,7 +145,8 @@ struct TextFit {
 
 TEST(WindowLook, EveryTextFitsItsRoomInTheWindowFont) {
     const QFont font = FormFont();
-    std::cout << "window font: " << QFontInfo(font).family().toStdString() << std::endl;
+    std::cout << "window font: " << QFontInfo(font).family().toStdString() << ", scale "
+              << qApp->devicePixelRatio() << std::endl;
     QTemporaryDir dir;
     const std::string path = dir.filePath("Orvik.INI").toStdString();
     WriteFile(path, "[Ports]\nCOM1=" + dir.filePath("absent").toStdString() + "\n");
@@ -156,6 +157,13 @@ TEST(WindowLook, EveryTextFitsItsRoomInTheWindowFont) {
     TForm3 form3(form1->Link());
     TForm4 form4(form1->Link());
     TForm5 form5(form1->Link());
+    // Every node on the bus with a fault: the red marks beside the node strip show too.
+    StatusRecord faults;
+    faults.SetNodePresent(0xFF);
+    for (std::size_t n = 0; n < NODE_COUNT; ++n)
+        faults.SetBreakerFault(n, 0x10);
+    const Bytes frame = StatusFrame(faults);
+    form1->Link().FeedBytes(frame.data(), frame.size());
 
     TextFit fit{EditTexts(), {}};
     for (QWidget* w : {(QWidget*)form1.get(), (QWidget*)&form15, (QWidget*)&form2, (QWidget*)&form3,
@@ -168,7 +176,9 @@ TEST(WindowLook, EveryTextFitsItsRoomInTheWindowFont) {
                 !qobject_cast<const QAbstractSpinBox*>(p) && !qobject_cast<const QMenuBar*>(c))
                 fit.Check(c);
         }
-        SavePicture(w, w->objectName().toLatin1().constData());
+        SavePicture(w, (w->objectName() + QString("-%1").arg(qApp->devicePixelRatio() * 100))
+                           .toLatin1()
+                           .constData());
     }
     for (const QString& f : fit.findings)
         ADD_FAILURE() << f.toStdString();

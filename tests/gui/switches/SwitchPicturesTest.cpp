@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -109,4 +110,40 @@ TEST(SwitchPictures, RockerPanelAndLeverSwapBetweenTheSets) {
     EXPECT_FALSE(pressedHalf("SWITCH2ON"));
     EXPECT_TRUE(pressedHalf("SMSW2ON"));
     EXPECT_FALSE(pressedHalf("SMSW1ON"));
+}
+
+// The pictures for scaled screens: the same drawings at twice the size, 16 colours as well,
+// which shrunk back (four pixels averaged into one) look like the normal ones.
+TEST(SwitchPictures, TwiceSizePicturesLookLikeTheNormalOnes) {
+    orvik::InitSwitchPictures();
+    for (const char* prefix : {"SWITCH", "SMSW"}) {
+        for (const char* tail : {"1ON", "1OFF", "1UDEF", "2ON", "2OFF", "2UDEF", "3ON", "3OFF",
+                                 "3UDEF", "4ON", "4OFF", "4UDEF"}) {
+            const QString name = QString(prefix) + tail;
+            SCOPED_TRACE(name.toStdString());
+            const QImage raw(":/" + name + "@2x", "BMP");
+            EXPECT_EQ(raw.colorCount(), 16);
+            const QImage big = raw.convertToFormat(QImage::Format_RGB32);
+            const QImage normal = Load(qPrintable(name));
+            ASSERT_EQ(big.size(), normal.size() * 2);
+            double sum = 0;
+            int near = 0;
+            for (int y = 0; y < normal.height(); ++y) {
+                for (int x = 0; x < normal.width(); ++x) {
+                    double d = 0;
+                    for (int shift : {16, 8, 0}) {
+                        double four = 0;
+                        for (int i = 0; i < 4; ++i)
+                            four += big.pixel(2 * x + i % 2, 2 * y + i / 2) >> shift & 0xFF;
+                        d += std::abs(four / 4 - (normal.pixel(x, y) >> shift & 0xFF)) / 3;
+                    }
+                    sum += d;
+                    near += d < 32;
+                }
+            }
+            const int pixels = normal.width() * normal.height();
+            EXPECT_LT(sum / pixels, 10.0);    // of 255
+            EXPECT_GT(near, pixels * 9 / 10); // hatching and round edges differ a little
+        }
+    }
 }

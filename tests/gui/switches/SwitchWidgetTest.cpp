@@ -1,8 +1,10 @@
 // The switch-array widget on the offscreen platform: presses, repaints and what it draws.
 #include "widgets/Switch.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -284,4 +286,52 @@ TEST_F(SwitchArrayTest, EditingTheListInPlaceRebuilds) {
     EXPECT_EQ(array->GetSwitch(0), 0);
     EXPECT_EQ(array->Switches().last(), "Breaker 9,rocker,9");
     EXPECT_EQ(array->GetStatusDataPointer()[8].Kind, 1);
+}
+
+TEST_F(SwitchArrayTest, KeysMoveBetweenSwitchesAndPressAsALeftPressDoes) {
+    QSignalSpy spy(array, &TSwitchArray::OnSwitch);
+    array->setFocus(Qt::TabFocusReason);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Right, Qt::Key_Up, Qt::Key_Space})
+        QTest::keyClick(array, key); // the edges hold; Up finds no row above
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
+    QApplication::sendEvent(array, &held); // a held key repeats nothing
+    QTest::keyClick(array, Qt::Key_Return);
+    ASSERT_EQ(spy.size(), 2);
+    EXPECT_EQ(spy[0][0].value<quint16>(), 2);
+    EXPECT_EQ(spy[1][0].value<quint16>(), 2);
+    EXPECT_EQ(array->GetSwitch(2), 0); // a key changes no state either
+    const QImage image = Render();     // the mark: a bar under switch 3 only
+    EXPECT_TRUE(Inked(image, QRect(136, 65, 32, 3)).isValid());
+    EXPECT_FALSE(Inked(image, QRect(24, 65, 32, 3)).isValid());
+    array->SetCtrlClick(true);
+    QTest::keyClick(array, Qt::Key_End);
+    QTest::keyClick(array, Qt::Key_Space);
+    QTest::keyClick(array, Qt::Key_Space, Qt::ControlModifier);
+    ASSERT_EQ(spy.size(), 3);
+    EXPECT_EQ(spy[2][0].value<quint16>(), 7);
+}
+
+// Name, press action and "checked" are read end to end through AT-SPI; here what it does not
+// reach: an undefined switch, and where each switch lies.
+TEST_F(SwitchArrayTest, AScreenReaderFindsACheckBoxPerSwitch) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(array);
+    ASSERT_EQ(iface->childCount(), 8);
+    QAccessibleInterface* five = iface->child(4);
+    EXPECT_EQ(five->role(), QAccessible::CheckBox);
+    EXPECT_EQ(iface->indexOfChild(five), 4);
+    EXPECT_TRUE(five->state().checkStateMixed && !five->state().checked);
+    array->Switch(4, false);
+    EXPECT_FALSE(five->state().checkStateMixed);
+    EXPECT_EQ(five->rect(), QRect(array->mapToGlobal(QPoint(248, 0)), QSize(32, 64)));
+    EXPECT_EQ(iface->childAt(five->rect().center().x(), five->rect().center().y()), five);
+}
+
+TEST_F(SwitchArrayTest, AScreenScaledTwiceShowsTheTwiceSizePictures) {
+    array->Switch(1, true);
+    QImage image(array->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    array->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_EQ(Differences(image, {2 * 80, 0}, Picture("SWITCH1ON@2x")), 0);
+    EXPECT_EQ(Differences(image, {2 * 24, 0}, Picture("SWITCH1UDEF@2x")), 0);
 }

@@ -245,3 +245,24 @@ TEST(SwitchGrid, PressCountsOnlyLeftButtonAndHonoursCtrlClick) {
     EXPECT_EQ(m.Press(true, true, 90, 30), 1);
     EXPECT_FALSE(m.Press(false, true, 30, 30));
 }
+
+TEST(SwitchGrid, KeysStepToTheNeighbouringCellAndStopAtTheEdges) {
+    SwitchModel m;
+    m.AssignSwitches(Breakers(5));
+    m.SetSwitchesPerLine(2); // rows: 0 1 / 2 3 / 4
+    EXPECT_EQ(m.Step(0, 1, 0), 1);
+    EXPECT_EQ(m.Step(1, 1, 0), 1); // the right edge
+    EXPECT_EQ(m.Step(1, 0, 1), 3);
+    EXPECT_EQ(m.Step(3, 0, 1), 3);  // no switch below
+    EXPECT_EQ(m.Step(2, -1, 0), 2); // the left edge
+    EXPECT_EQ(m.Step(4, 0, -1), 2);
+    m.SetRowFirst(false); // columns: 0 2 4 / 1 3
+    EXPECT_EQ(m.Step(0, 1, 0), 2);
+    EXPECT_EQ(m.Step(0, 0, 1), 1);
+    EXPECT_EQ(m.Step(3, 1, 0), 3);
+    EXPECT_EQ(m.Step(9, 1, 0), 9); // out of range stays
+    EXPECT_TRUE(m.KeyPressCounts(false));
+    m.SetCtrlClick(true);
+    EXPECT_FALSE(m.KeyPressCounts(false));
+    EXPECT_TRUE(m.KeyPressCounts(true));
+}
