@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 namespace orvik {
 
@@ -60,10 +61,17 @@ std::uint64_t LinkCounters::Ignored() const {
 }
 
 FrameLog::FrameLog(std::size_t capacity)
-    : ring_(std::max<std::size_t>(capacity, 1)), steadyStartNs_(SteadyNs()),
+    // calloc: a large block comes as untouched zeroed pages. A record is a plain aggregate,
+    // each one written whole by Append before it is read.
+    : ring_(static_cast<FrameRecord*>(
+          std::calloc(std::max<std::size_t>(capacity, 1), sizeof(FrameRecord)))),
+      capacity_(std::max<std::size_t>(capacity, 1)), steadyStartNs_(SteadyNs()),
       wallStartNs_(std::chrono::duration_cast<std::chrono::nanoseconds>(
                        std::chrono::system_clock::now().time_since_epoch())
-                       .count()) {}
+                       .count()) {
+    if (!ring_)
+        throw std::bad_alloc();
+}
 
 std::int64_t FrameLog::Now() const noexcept {
     return SteadyNs() - steadyStartNs_;
@@ -72,9 +80,9 @@ std::int64_t FrameLog::Now() const noexcept {
 FrameRecord& FrameLog::Append(Direction direction, FrameOutcome outcome, std::int64_t timeNs,
                               std::size_t length) noexcept {
     FrameRecord& r = ring_[head_];
-    if (++head_ == ring_.size())
+    if (++head_ == capacity_)
         head_ = 0;
-    if (size_ < ring_.size())
+    if (size_ < capacity_)
         ++size_;
     r.seq = nextSeq_++;
     r.timeNs = timeNs;
@@ -112,7 +120,7 @@ const FrameRecord* FrameLog::Find(std::uint64_t seq) const noexcept {
     if (seq < FirstSeq() || seq >= nextSeq_)
         return nullptr;
     const std::size_t back = static_cast<std::size_t>(nextSeq_ - seq); // 1 = the newest
-    const std::size_t slot = (head_ + ring_.size() - back) % ring_.size();
+    const std::size_t slot = (head_ + capacity_ - back) % capacity_;
     return &ring_[slot];
 }
 

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace orvik {
@@ -62,7 +64,8 @@ class FrameLog {
 public:
     static constexpr std::size_t DEFAULT_CAPACITY = 100000;
 
-    // The ring is allocated (and touched) here, once.
+    // The ring is allocated here, once, and costs memory only as records fill it: its pages
+    // are the system's zeroed pages until a record is first written there.
     explicit FrameLog(std::size_t capacity = DEFAULT_CAPACITY);
 
     std::int64_t Now() const noexcept;
@@ -78,7 +81,7 @@ public:
     void CountBytes(Direction direction, std::size_t count) noexcept;
 
     std::size_t Size() const noexcept { return size_; }
-    std::size_t Capacity() const noexcept { return ring_.size(); }
+    std::size_t Capacity() const noexcept { return capacity_; }
     // Records kept are FirstSeq() .. NextSeq() - 1, oldest first.
     std::uint64_t FirstSeq() const noexcept { return nextSeq_ - size_; }
     std::uint64_t NextSeq() const noexcept { return nextSeq_; }
@@ -93,7 +96,11 @@ public:
     void Clear() noexcept;
 
 private:
-    std::vector<FrameRecord> ring_;
+    struct Free {
+        void operator()(FrameRecord* p) const noexcept { std::free(p); }
+    };
+    std::unique_ptr<FrameRecord[], Free> ring_;
+    std::size_t capacity_ = 0;
     std::size_t head_ = 0; // the slot of the next record
     std::size_t size_ = 0;
     std::uint64_t nextSeq_ = 0;

@@ -17,6 +17,8 @@ constexpr std::int64_t LONGEST_RETRY_US = 1'000'000;
 constexpr std::int32_t LONGEST_HINT = 1024;
 // The bytes a UART or USB adapter hands over at a time.
 constexpr std::int32_t FIFO_PIECE = 16;
+// Beyond twice its line time, a frame's rest is not waited for longer than this.
+constexpr std::int64_t COMPLETE_MARGIN_US = 20'000;
 
 } // namespace
 
@@ -158,6 +160,21 @@ bool TCommEventThread::Coalesce() {
     const std::uint32_t baud = LineBaud.load(std::memory_order_relaxed);
     if (hint <= 0 || baud == 0)
         return true;
+    // Where the device can, the wait ends with the byte that completes the frame; a frame that
+    // never completes is handed over after twice its line time and a little more.
+    const std::int32_t first = PortHandle.InQueue();
+    if (first >= 0 && first < hint) {
+        const std::int64_t bound =
+            std::int64_t(hint - first) * 20'000'000 / baud + COMPLETE_MARGIN_US;
+        switch (PortHandle.WaitForInput(hint, bound)) {
+        case TWaitResult::Stopped:
+            return false;
+        case TWaitResult::Failed:
+            break; // waited for below, by the line's speed
+        default:
+            return !Terminated.load();
+        }
+    }
     std::int32_t before = -1;
     for (;;) {
         const std::int32_t queued = PortHandle.InQueue();

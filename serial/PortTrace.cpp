@@ -188,6 +188,14 @@ public:
         Sink().Line("Stop()");
         Inner->Stop();
     }
+    TWaitResult WaitForInput(std::int32_t count, std::int64_t timeoutUs) override {
+        const TWaitResult r = Inner->WaitForInput(count, timeoutUs);
+        const int e = PortGetLastError();
+        Sink().Line("WaitForInput(%d bytes, %lld us) -> %s error %d", count,
+                    static_cast<long long>(timeoutUs), WaitName(r), e);
+        PortSetLastError(e);
+        return r;
+    }
     bool ClearError(std::uint32_t& errors, TCommStat& stat) override {
         const bool ok = Inner->ClearError(errors, stat);
         const int e = PortGetLastError();

@@ -105,7 +105,8 @@ public:
 
     // Locks the tty and sets up the wait. errno tells why it failed.
     bool Prepare() {
-        if (!::isatty(Fd))
+        IsTty = ::isatty(Fd);
+        if (!IsTty)
             return true; // IsCharDevice refuses it
         if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno == EWOULDBLOCK)
@@ -337,6 +338,46 @@ public:
         }
     }
 
+    // A tty wakes a poll only once VMIN bytes are queued (VTIME 0), so the wait ends with the
+    // frame's last byte rather than a guess of when it comes. VMIN is set for this wait only:
+    // every other wait wakes on the first byte.
+    TWaitResult WaitForInput(std::int32_t count, std::int64_t timeoutUs) override {
+        if (count <= 0 || count > 255 || !IsTty)
+            return TWaitResult::Failed;
+        termios t{};
+        if (::tcgetattr(Fd, &t) != 0)
+            return TWaitResult::Failed;
+        const termios before = t;
+        t.c_cc[VMIN] = static_cast<cc_t>(count);
+        t.c_cc[VTIME] = 0;
+        if (::tcsetattr(Fd, TCSANOW, &t) != 0)
+            return TWaitResult::Failed;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(timeoutUs);
+        TWaitResult result = TWaitResult::NoEvent;
+        for (;;) {
+            if (InQueue() >= count) {
+                result = TWaitResult::Event;
+                break;
+            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd p[2] = {{Fd, POLLIN, 0}, {WakeFd, POLLIN, 0}};
+            const int n = ::poll(p, 2, static_cast<int>(left.count()));
+            if (n < 0 && errno != EINTR)
+                break;
+            if (p[1].revents & POLLIN) {
+                result = TWaitResult::Stopped;
+                break;
+            }
+            if (p[0].revents & (POLLHUP | POLLERR))
+                break; // the next wait finds the device gone
+        }
+        ::tcsetattr(Fd, TCSANOW, &before);
+        return result;
+    }
+
     void Stop() override {
         const std::uint64_t one = 1;
         int saved = errno;
@@ -550,6 +591,7 @@ private:
     int WakeFd = -1;
     int EpollFd = -1;
     bool Exclusive = false;
+    bool IsTty = false;
     bool HasRs485 = false;
     bool Rs485Changed = false;
     bool LatencyChanged = false;
