@@ -637,6 +637,13 @@ void TForm1::CreateStatusLine() {
 void TForm1::ServiceLine() {
     const std::int64_t now = clock_();
     line_->Service(now);
+    // A new state shows at once; its figures (frames a second, seconds silent) once a second,
+    // so that the status bar is not laid out and painted anew at every tick.
+    const LineStatus state = line_->Supervisor().State();
+    if (state == shownLineState_ && now - lineTextAt_ < 1000)
+        return;
+    shownLineState_ = state;
+    lineTextAt_ = now;
     const QString text = QString::fromStdString(line_->StatusText(now));
     if (statusText_->text() != text)
         statusText_->setText(text);

@@ -149,6 +149,8 @@ private:
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
     QLabel* statusText_ = nullptr;
+    orvik::LineStatus shownLineState_ = orvik::LineStatus::Closed;
+    std::int64_t lineTextAt_ = -1'000'000;
     QPushButton* reconnect_ = nullptr;
     NodeSettingsDialog* nodeSettings_ = nullptr;
     Dialogs dialogs_;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -175,9 +176,12 @@ const QPixmap* TSwitchArray::Picture(const TSwitchRecord& r, qreal dpr) const {
     return &(small ? smallScaled_ : scaled_)[r.Kind][picture];
 }
 
-void TSwitchArray::paintEvent(QPaintEvent*) {
+void TSwitchArray::paintEvent(QPaintEvent* event) {
     if (!model_.Parsed() || model_.Busy())
         return;
+    // Only what lies in the region asked for: a sibling's repaint that touches an edge of the
+    // array draws nothing of it.
+    const QRect dirty = event->rect();
     QPainter painter(this);
     const auto& records = model_.Records();
     const int w = model_.SwitchWidth();
@@ -191,9 +195,13 @@ void TSwitchArray::paintEvent(QPaintEvent*) {
     // All pictures first, then the texts over them.
     for (std::uint32_t k = 0; k < n; ++k) {
         const Point64 c = model_.CellOrigin(k);
-        const QPixmap* pic = Picture(records[k], dpr);
-        if (pic != nullptr && FitsInt(c.X) && FitsInt(c.Y))
-            painter.drawPixmap(QRect(static_cast<int>(c.X), static_cast<int>(c.Y), w, h), *pic);
+        if (!FitsInt(c.X) || !FitsInt(c.Y))
+            continue;
+        const QRect cell(static_cast<int>(c.X), static_cast<int>(c.Y), w, h);
+        if (!cell.intersects(dirty))
+            continue;
+        if (const QPixmap* pic = Picture(records[k], dpr))
+            painter.drawPixmap(cell, *pic);
     }
 
     painter.setBackgroundMode(Qt::TransparentMode);
@@ -204,7 +212,13 @@ void TSwitchArray::paintEvent(QPaintEvent*) {
         const Point64 a = model_.DesignationAnchor(k);
         if (!FitsInt(a.X) || !FitsInt(a.Y))
             continue;
-        const QString text = QString::fromStdString(records[k].Designation);
+        const auto& [text, length] = Designation(k, metrics);
+        const QRect area = vertical ? QRect(static_cast<int>(a.X) - metrics.height(),
+                                            static_cast<int>(a.Y), metrics.height(), length)
+                                    : QRect(static_cast<int>(a.X), static_cast<int>(a.Y), length,
+                                            metrics.height());
+        if (!area.intersects(dirty))
+            continue;
         if (vertical) {
             // A quarter turn clockwise about the anchor: reads top to bottom, the tops of the
             // letters face right, the body lies left of the anchor.
@@ -219,6 +233,24 @@ void TSwitchArray::paintEvent(QPaintEvent*) {
     }
     if (hasFocus() && keyboardUsed_)
         PaintFocusMark(painter);
+}
+
+const std::pair<QString, int>& TSwitchArray::Designation(std::size_t k,
+                                                         const QFontMetrics& metrics) const {
+    const std::string& designation = model_.Records()[k].Designation;
+    if (designationFont_ != font()) {
+        designationFont_ = font();
+        designations_.clear();
+    }
+    if (designations_.size() <= k)
+        designations_.resize(k + 1);
+    auto& [source, shown] = designations_[k];
+    if (source != designation || shown.first.isNull()) {
+        source = designation;
+        shown.first = QString::fromStdString(designation);
+        shown.second = metrics.horizontalAdvance(shown.first);
+    }
+    return shown;
 }
 
 // Dots inside the plate's edge of the current switch, and a bar under it.

@@ -28,6 +28,9 @@
 
 #include <array>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 class TSwitchArray : public QWidget {
     Q_OBJECT
@@ -121,6 +124,9 @@ private:
     const QPixmap* Picture(const orvik::TSwitchRecord& r, qreal dpr) const;
     void PaintFocusMark(QPainter& painter) const;
     void AnnounceFocus() const;
+    // The designation of record k as drawn, with its width in `metrics`' font: laid out once
+    // for each text and font, not at every paint.
+    const std::pair<QString, int>& Designation(std::size_t k, const QFontMetrics& metrics) const;
 
     orvik::SwitchModel model_;
     QPen pen_;
@@ -133,6 +139,8 @@ private:
     mutable PictureSet scaled_;
     mutable PictureSet smallScaled_;
     mutable qreal scaledFor_ = 0;
+    mutable std::vector<std::pair<std::string, std::pair<QString, int>>> designations_;
+    mutable QFont designationFont_;
     std::function<void(const QString&)> report_;
     quint16 current_ = 0;
     // The mark of the current switch shows once the keyboard has come here, as on Windows:
