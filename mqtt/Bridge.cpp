@@ -63,8 +63,10 @@ public:
         }
         while (!bus_.StopRequested())
             bus_.RunUntil([] { return false; }, LinkClock::now() + std::chrono::seconds(1));
-        client_.Close({topics_.Status(), OFFLINE, true}, OFFLINE_WAIT_MS);
-        Log(LogLevel::Info, "stopped; offline published");
+        if (client_.Close({topics_.Status(), OFFLINE, true}, OFFLINE_WAIT_MS))
+            Log(LogLevel::Info, "stopped; offline published");
+        else
+            Log(LogLevel::Info, "stopped (not connected to the broker)");
         return EXIT_DONE;
     }
 
@@ -106,7 +108,12 @@ private:
 
     void Step(std::int64_t nowMs) {
         client_.Service(nowMs);
-        events_.Take([this](const BusEvent& e) { publisher_.Event(e); });
+        events_.Take([this](const BusEvent& e) {
+            publisher_.Event(e);
+            if (e.kind == EventKind::Fault || e.kind == EventKind::Joined ||
+                e.kind == EventKind::Left)
+                Log(e.kind == EventKind::Fault ? LogLevel::Warning : LogLevel::Info, EventText(e));
+        });
         const StatusRecord& record = Record();
         for (auto p = pending_.begin(); p != pending_.end();) {
             const auto n = static_cast<std::size_t>(p->node - 1);
@@ -140,9 +147,8 @@ private:
     void TellLine(LineStatus state) {
         const std::string text =
             "line " + std::string(LineStatusWord(state)) + ": " + bus_.LineText();
-        const bool bad = state == LineStatus::Lost || state == LineStatus::Failed ||
-                         state == LineStatus::NoFrames;
-        Log(bad ? LogLevel::Warning : LogLevel::Info, text);
+        const bool fine = state == LineStatus::Receiving || state == LineStatus::Connecting;
+        Log(fine ? LogLevel::Info : LogLevel::Warning, text);
     }
 
     // A message from the broker that sends nothing: told, a few a second.

@@ -168,13 +168,12 @@ bool MqttClient::Start(std::int64_t nowMs) {
 }
 
 void MqttClient::Drop(std::int64_t nowMs, const std::string& why) {
-    const bool was = connected_;
     connected_ = false;
     justConnected_ = false;
     handle_.reset();
     retryAtMs_ = nowMs + retryMs_;
-    Log(LogLevel::Warning, "broker " + BrokerName() + (was ? ": connection ended: " : ": ") + why +
-                               "; trying again in " + Seconds(retryMs_));
+    Log(LogLevel::Warning,
+        "broker " + BrokerName() + ": " + why + "; trying again in " + Seconds(retryMs_));
     retryMs_ = std::min(retryMs_ * 2, LONGEST_RETRY_MS);
 }
 
@@ -233,10 +232,10 @@ bool MqttClient::WaitReadable(int ms) const {
     return ::poll(&p, 1, ms) > 0;
 }
 
-void MqttClient::Close(const MqttMessage& last, std::int64_t waitMs) {
+bool MqttClient::Close(const MqttMessage& last, std::int64_t waitMs) {
     if (!connected_) {
         handle_.reset();
-        return;
+        return false;
     }
     closeAcked_ = false;
     int mid = -1;
@@ -254,6 +253,7 @@ void MqttClient::Close(const MqttMessage& last, std::int64_t waitMs) {
     mosquitto_disconnect(handle_.get());
     connected_ = false;
     handle_.reset();
+    return closeAcked_;
 }
 
 } // namespace orvik::mqtt

@@ -49,7 +49,8 @@ public:
     // Sends at QoS 1; false, and nothing kept, while not connected.
     bool Publish(const MqttMessage& message);
     // A clean end: `last` published and acknowledged (or `waitMs` passed), then disconnected.
-    void Close(const MqttMessage& last, std::int64_t waitMs);
+    // Whether the broker took `last`.
+    bool Close(const MqttMessage& last, std::int64_t waitMs);
 
     std::function<void()> OnConnected;
     std::function<void(const std::string& topic, const std::string& payload, bool retained)>
