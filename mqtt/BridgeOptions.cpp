@@ -168,9 +168,11 @@ std::string ReadPassword(BridgeOptions& out, const OptionSources& sources,
         if (!text)
             return "--password-file " + out.passwordFile + ": " + error;
         out.password = text->substr(0, text->find_first_of("\r\n"));
+#ifndef _WIN32
         struct stat st {};
         if (::stat(out.passwordFile.c_str(), &st) == 0 && (st.st_mode & S_IROTH))
             warnings.push_back(out.passwordFile + " may be read by every user of this computer");
+#endif
     } else if (const char* env =
                    sources.environment ? sources.environment(PASSWORD_ENV) : nullptr) {
         out.password = env;

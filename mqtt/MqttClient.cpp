@@ -1,5 +1,9 @@
 #include "mqtt/MqttClient.h"
 
+#ifdef _WIN32
+#include <winsock2.h> // before anything that may bring windows.h
+#endif
+
 #include "link/PrintableText.h"
 #include "link/RegularFile.h"
 #include "mqtt/Log.h"
@@ -11,7 +15,9 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#ifndef _WIN32
 #include <poll.h>
+#endif
 
 namespace orvik::mqtt {
 
@@ -228,8 +234,13 @@ bool MqttClient::WaitReadable(int ms) const {
     const int fd = handle_ ? mosquitto_socket(handle_.get()) : -1;
     if (fd < 0)
         return false;
+#ifdef _WIN32
+    WSAPOLLFD p{static_cast<SOCKET>(fd), POLLIN, 0};
+    return WSAPoll(&p, 1, ms) > 0;
+#else
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, ms) > 0;
+#endif
 }
 
 bool MqttClient::Close(const MqttMessage& last, std::int64_t waitMs) {

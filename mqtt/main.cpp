@@ -7,7 +7,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -18,12 +21,27 @@ void OnSignal(int) {
 }
 
 void CatchStopSignals() {
+#ifdef _WIN32
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+#else
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+std::string HostName() {
+#ifdef _WIN32
+    const char* name = std::getenv("COMPUTERNAME");
+    return name ? name : "";
+#else
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? name : "";
+#endif
 }
 
 } // namespace
@@ -31,10 +49,7 @@ void CatchStopSignals() {
 int main(int argc, char** argv) {
     using namespace orvik::mqtt;
     CatchStopSignals();
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0)
-        host[0] = '\0';
-    OptionSources sources{[](const char* name) { return std::getenv(name); }, host};
+    OptionSources sources{[](const char* name) { return std::getenv(name); }, HostName()};
     BridgeOptions options;
     const OptionsResult parsed =
         ParseBridgeOptions(std::vector<std::string>(argv + 1, argv + argc), sources, options);
