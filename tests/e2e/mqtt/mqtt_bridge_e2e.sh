@@ -2,8 +2,9 @@
 # orvik-mqtt with anonymous access to a Mosquitto broker on 127.0.0.1: the retained discovery
 # configurations and states with the simulator's values; /set ON switches a breaker with
 # --allow-switching only, a malformed command sends nothing; the simulator's silence moves the
-# line topic and the nodes' availability; the broker killed and started again gets everything
-# again; a SIGTERM publishes offline, a SIGKILL leaves it to the Last Will.
+# line topic and the nodes' availability, and so does a lost line; the broker killed and
+# started again gets everything again; a SIGTERM publishes offline, a SIGKILL leaves it to the
+# Last Will.
 set -u
 source "$(dirname "$0")/mqtt_lib.sh"
 base=orvik/van12 cfg=homeassistant
@@ -103,6 +104,17 @@ sim_says "leave 2"
 wait_for 10 seen "$base/node/2/state {\"node\":2,\"present\":false}" || fail "node 2 left, still present"
 wait_for 5 seen "$base/node/2/event {\"kind\":\"left\"" || fail "no left event"
 echo "silence: line silent, node 1 unavailable, then receiving and available; node 2 left: present false"
+
+# The line lost (the simulator's pseudo-terminal gone) and back.
+: >"$work/seen"
+kill_pid TERM "$sim_pid"
+wait_for 10 seen "$base/line lost" || fail "the line topic did not say lost"
+wait_for 5 seen "$base/node/1/availability offline" || fail "node 1 stayed available on a lost line"
+: >"$work/seen"
+start_sim --nodes 1,2 --load 1:1:255 --no-drift
+wait_for 20 seen "$base/line receiving" || fail "the line did not come back after the loss"
+wait_for 5 seen "$base/node/1/availability online" || fail "node 1 did not return"
+echo "line lost: line lost, node 1 unavailable; back: receiving and available"
 
 # 4. The broker killed and started again, without its retained messages: all of it again.
 kill_pid KILL "$sub_pid"

@@ -54,7 +54,7 @@ kill_pid() { # SIGNAL PID: ends it and waits for it
 
 # The simulator; its standard input is the FIFO on descriptor 7.
 start_sim() {
-    mkfifo "$work/sim.in"
+    [ -p "$work/sim.in" ] || mkfifo "$work/sim.in"
     exec 7<>"$work/sim.in"
     "$sim" --link "$work/bus" --log "$work/commands.log" "$@" <"$work/sim.in" \
         >"$work/sim.out" 2>"$work/sim.err" &
