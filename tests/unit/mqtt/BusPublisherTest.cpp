@@ -81,37 +81,18 @@ TEST_F(MqttPublisher, StatesOnChangeAtMostOnceAnIntervalAndAvailabilityWithTheLi
     EXPECT_EQ(Find(left, available)->payload, "offline");
 }
 
-TEST_F(MqttPublisher, DiscoveryNamesTheNodeAndItsEntitiesAndARepublishSendsEverything) {
+// The discovery's values are checked at a real broker (tests/e2e/mqtt); here, what a
+// template reads and what goes again after a reconnect.
+TEST_F(MqttPublisher, DiscoveryTemplatesAndARepublishOfEverything) {
     BusPublisher p = Make(true);
     p.Update(record, LineStatus::Receiving, 10'000);
     auto first = Taken();
-    int configs = 0;
-    for (const auto& m : first)
-        if (m.topic.rfind("homeassistant/", 0) == 0 && !m.payload.empty()) {
-            ++configs;
-            const auto c = nlohmann::json::parse(m.payload);
-            EXPECT_EQ(c["device"]["name"], "Orvik node 3 on van12");
-            EXPECT_EQ(c["state_topic"], state);
-            EXPECT_EQ(c["availability"][1]["topic"], available);
-            EXPECT_EQ(c["availability_mode"], "all");
-            EXPECT_TRUE(m.retain);
-        }
-    EXPECT_EQ(configs, 25);
     const auto sw = nlohmann::json::parse(
         Find(first, "homeassistant/switch/orvik_fleet_van12_node3/breaker5/config")->payload);
-    EXPECT_EQ(sw["command_topic"], "fleet/van12/node/3/breaker/5/set");
     EXPECT_EQ(
         sw["value_template"],
         "{{ ('ON' if value_json.breakers[4].on else 'OFF') if value_json.present else None }}");
-    EXPECT_EQ(
-        Find(first, "homeassistant/binary_sensor/orvik_fleet_van12_node3/breaker5/config")->payload,
-        "")
-        << "the binary sensor of the other kind is removed";
-    const auto amps = nlohmann::json::parse(
-        Find(first, "homeassistant/sensor/orvik_fleet_van12_node3/breaker1_current/config")
-            ->payload);
-    EXPECT_EQ(amps["unit_of_measurement"], "A");
-    EXPECT_EQ(amps["device_class"], "current");
+    EXPECT_EQ(sw["availability"][1]["topic"], available);
 
     BusEvent trip;
     trip.kind = EventKind::Fault;
