@@ -53,13 +53,18 @@ public:
                                                          : ", commands from the broker off"));
         std::string error;
         if (!bus_.Open(port, ReadPortMap(settings), settings, error)) {
+            // The reason names the port, or is said of it: "/tmp is not a serial port."
+            if (error.rfind(port + " ", 0) != 0)
+                error = port + ": " + error;
             const LineStatus state = bus_.Supervisor().State();
             if (state == LineStatus::Failed || state == LineStatus::Closed) {
-                Log(LogLevel::Error, port + ": " + error);
+                Log(LogLevel::Error, error);
                 return EXIT_NO_BUS;
             }
             // Lost or busy: the line's supervision opens it when it can.
-            Log(LogLevel::Warning, port + ": " + error + "; waiting for it");
+            if (!error.empty() && error.back() == '.')
+                error.pop_back();
+            Log(LogLevel::Warning, error + "; waiting for it");
         }
         while (!bus_.StopRequested())
             bus_.RunUntil([] { return false; }, LinkClock::now() + std::chrono::seconds(1));
