@@ -1,7 +1,7 @@
 // The commands of orvik-cli, behind the command line.
 #pragma once
 
-#include "cli/BusSession.h"
+#include "link/BusSession.h"
 #include "cli/StatusOutput.h"
 
 #include <atomic>

@@ -1,9 +1,9 @@
-// The status record as orvik-cli prints it: one JSON object, or text for people.
+// The status record as orvik-cli prints it: one JSON object (link/StatusJson.h), or text for
+// people.
 #pragma once
 
+#include "link/StatusJson.h"
 #include "link/StatusRecord.h"
-
-#include <nlohmann/json.hpp>
 
 #include <string>
 
@@ -11,11 +11,7 @@ namespace orvik::cli {
 
 using Json = nlohmann::ordered_json;
 
-// {"nodes":[{"node":1,"present":true,"breakers":[{"on":..,"fault":..,"current":2.5},..],
-// "voltage":13.7,"doubling":0,"power_on_mask":7,"wigwag":0,"wigwag_interval":0.5,"flasher":0,
-// "dual_led":false,"profile":"Programmable"},{"node":2,"present":false},..]}. Amperes, volts,
-// seconds. `onlyNode` 1..8 gives that node's entry alone, 0 all eight.
-Json StatusJson(const StatusRecord& record, int onlyNode = 0);
+// People's text of every node, or of node `onlyNode` (1..8) alone.
 std::string StatusText(const StatusRecord& record, int onlyNode = 0);
 
 } // namespace orvik::cli

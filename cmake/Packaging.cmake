@@ -5,6 +5,12 @@ endif()
 include(GNUInstallDirs)
 
 install(TARGETS orvik orvik-cli orvik-bus-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET orvik-mqtt)
+    install(TARGETS orvik-mqtt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # Debian 12 keeps the units of packages in /lib.
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/orvik-mqtt@.service
+        DESTINATION /lib/systemd/system)
+endif()
 
 set(pkg ${PROJECT_SOURCE_DIR}/packaging)
 install(FILES ${pkg}/orvik.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -29,7 +35,11 @@ endif()
 find_program(ORVIK_GZIP gzip REQUIRED)
 if(ORVIK_SCDOC)
     set(pages)
-    foreach(page orvik orvik-cli orvik-bus-sim)
+    set(manual orvik orvik-cli orvik-bus-sim)
+    if(TARGET orvik-mqtt)
+        list(APPEND manual orvik-mqtt)
+    endif()
+    foreach(page ${manual})
         set(out ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.1.gz)
         add_custom_command(OUTPUT ${out}
             COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
@@ -65,9 +75,10 @@ currents of their breakers, switches breakers and sets trip currents and
 times, power-on defaults and light functions.
 
 The package holds the program (orvik), a command-line tool that saves,
-compares and applies module settings from files (orvik-cli), a bus
-simulator to try both without hardware (orvik-bus-sim), and a Wireshark
-dissector for their captures.")
+compares and applies module settings from files (orvik-cli), a bridge
+that publishes a bus to an MQTT broker with Home Assistant discovery, as
+a systemd service (orvik-mqtt), a bus simulator to try them without
+hardware (orvik-bus-sim), and a Wireshark dissector for their captures.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -22,8 +22,7 @@ ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-seri
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j 2 --target receive_bench history_bench history_paint_bench \
-    window_delay_bench net_open_bench \
-    orvik_ref_reader orvik orvik-bus-sim >/dev/null
+    window_delay_bench net_open_bench orvik_ref_reader orvik orvik-bus-sim orvik-mqtt >/dev/null
 program=$root/$build/app/orvik
 sim=$root/$build/sim/orvik-bus-sim
 reader=$root/$build/bench/reference/orvik_ref_reader
@@ -43,6 +42,10 @@ note "history"
 "$build/bench/history/history_bench" 5 >"$work/history.txt"
 QT_QPA_PLATFORM=offscreen "$build/bench/window/history_paint_bench" 10 >>"$work/history.txt" \
     2>/dev/null
+
+# 1c. orvik-mqtt at full rate, to a Mosquitto broker on 127.0.0.1, beside the reader.
+note "orvik-mqtt at full rate (5 x ${window} s)"
+bash bench/mqtt/mqtt_bench.sh "$build/mqtt/orvik-mqtt" "$sim" "$reader" 5 "$window" >"$work/mqtt.txt"
 
 # 2. Delay to the end of UpdateDisplay in the real main window.
 for s in comm qt; do
@@ -265,6 +268,14 @@ for c in refused silent_host silent_server refuses_57600; do
     row "network port, $c: reason shown after, median (min-max)" \
         "$(awk -v k="${c}_reason_ms" '$1 == k { print $3 " (" $5 "-" $7 ") ms" }' "$n")" "" "" "5 s bound"
 done
+q=$work/mqtt.txt
+mq() { awk -v n="$1" '$1 == n { $1 = ""; sub(/^ /, ""); print }' "$q"; }
+row "orvik-mqtt at full rate, 8 nodes: CPU (spread)" "$(mq mqtt_cpu_percent | cut -d, -f1-2)" \
+    "" "$(mq mqtt_to_reader_cpu | cut -d' ' -f1) x reader" "< 1 %"
+row "orvik-mqtt at full rate: resident memory, end / peak" \
+    "$(mq mqtt_rss_mb | cut -d' ' -f1) / $(mq mqtt_peak_rss_mb | cut -d' ' -f1) MB" "" "" "< 15 MB"
+row "orvik-mqtt at full rate: states a second, busiest node" \
+    "$(mq mqtt_states_per_second_busiest_node | cut -d' ' -f1-5)" "" "" "<= 1 (interval)"
 row "CPU idle (line open, bus silent): program" "$(cpu idle orvik), $(wake idle orvik)" "" "" "0 %"
 row "CPU idle: reader without window" "$(cpu idle comm), $(wake idle comm)" \
     "$(cpu idle qt), $(wake idle qt)" "" ""

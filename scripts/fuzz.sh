@@ -14,10 +14,11 @@ build=${ORVIK_FUZZ_BUILD_DIR:-build-fuzz}
 # target name -> folder with its seed corpus
 declare -A areas=([fuzz_frame_receiver]=frames [fuzz_settings_file]=settings
     [fuzz_switch_info]=switches [fuzz_pcapng_reader]=captures [fuzz_node_settings]=nodesettings
-    [fuzz_history_replay]=history [fuzz_rfc2217_stream]=telnet)
+    [fuzz_history_replay]=history [fuzz_rfc2217_stream]=telnet [fuzz_mqtt_command]=mqtt)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_frame_receiver fuzz_settings_file fuzz_switch_info
-    fuzz_pcapng_reader fuzz_node_settings fuzz_history_replay fuzz_rfc2217_stream)
+    fuzz_pcapng_reader fuzz_node_settings fuzz_history_replay fuzz_rfc2217_stream
+    fuzz_mqtt_command)
 for t in "${targets[@]}"; do
     [ -n "${areas[$t]:-}" ] || { echo "fuzz.sh: unknown target $t" >&2; exit 2; }
 done

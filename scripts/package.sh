@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package of the program, orvik-cli and the bus simulator into build-package/,
+# Builds the Debian package of the program, orvik-cli, orvik-mqtt and the bus simulator into build-package/
 # and checks it with lintian. Installs what is missing. Prints the package's path last.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -29,16 +29,19 @@ ORVIK_BUILD_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2 # the window font where "MS Sans Serif" is missing
     libcli11-dev nlohmann-json3-dev
+    libmosquitto-dev # orvik-mqtt
 )
 # What the end-to-end tests and the demo need; tshark runs the Wireshark dissector on captures,
 # ser2net serves the simulator over RFC 2217 and raw TCP; the AT-SPI registry, its Python
-# client and a private session bus (dbus-run-session) read the window as a screen reader does.
+# client and a private session bus (dbus-run-session) read the window as a screen reader does;
+# Mosquitto is the broker of orvik-mqtt's tests, its clients their peers.
 ORVIK_E2E_PACKAGES=(xvfb xdotool x11-apps imagemagick socat xclip tshark ser2net
-    at-spi2-core python3-pyatspi dbus)
+    at-spi2-core python3-pyatspi dbus mosquitto mosquitto-clients)
 # What the Windows cross-build and its test run under Wine need.
 ORVIK_WINDOWS_PACKAGES=(cmake ninja-build gcc g++-mingw-w64-x86-64-posix googletest wine wine64 socat
     libcli11-dev nlohmann-json3-dev)
 # clang with libFuzzer and its sanitizer runtimes: the fuzz targets and the ASan + UBSan build.
 ORVIK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # What building and checking the Debian package needs.
-ORVIK_PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian scdoc desktop-file-utils appstream)
+ORVIK_PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian scdoc desktop-file-utils appstream
+    libmosquitto-dev)

@@ -3,7 +3,9 @@
 # the desktop entry and the metainfo validate, the installed program starts under a private X
 # server on the installed simulator through [Ports] in the user's settings file (which the
 # program then keeps in the user's configuration folder, not in /usr/bin), orvik-cli answers,
-# and removing the package takes every file it installed.
+# the installed orvik-mqtt publishes the installed simulator to a broker of the test's own, its
+# systemd unit passes systemd-analyze verify, and removing the package takes every file it
+# installed.
 # Usage: install_test.sh PACKAGE.deb
 set -u
 deb=$(realpath "$1")
@@ -15,10 +17,10 @@ source "$root/scripts/lib/wait.sh"
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 work=$(mktemp -d)
-sim_pid="" prog_pid="" installed=""
+sim_pid="" prog_pid="" installed="" broker_pid="" bridge_pid=""
 cleanup() {
     local pid
-    for pid in $prog_pid $sim_pid; do
+    for pid in $bridge_pid $broker_pid $prog_pid $sim_pid; do
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
@@ -81,6 +83,36 @@ wait "$prog_pid" 2>/dev/null
 prog_pid=""
 [ -e /usr/bin/Orvik.INI ] && fail "settings written into /usr/bin"
 grep -q "CommsPort=0" "$XDG_CONFIG_HOME/orvik/Orvik.INI" || fail "settings not in the user's folder"
+
+# The bridge and its service.
+[ "$(orvik-mqtt --version)" = "orvik-mqtt 1.1" ] || fail "orvik-mqtt --version"
+man -l /usr/share/man/man1/orvik-mqtt.1.gz 2>/dev/null | grep -q "MQTT broker" || fail "orvik-mqtt manual page"
+systemd-analyze verify /lib/systemd/system/orvik-mqtt@.service >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log" >&2; fail "systemd-analyze verify orvik-mqtt@.service"; }
+echo "orvik-mqtt@.service: systemd-analyze verify passes"
+port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+mqtt_port=""
+for p in $(seq $((41000 + $$ % 20000)) 7 $((41200 + $$ % 20000))); do
+    if port_free "$p"; then mqtt_port=$p; break; fi
+done
+[ -n "$mqtt_port" ] || fail "no free port for the broker"
+printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$mqtt_port" "$(id -un)" >"$work/broker.conf"
+mosquitto -c "$work/broker.conf" >"$work/broker.log" 2>&1 &
+broker_pid=$!
+wait_for 10 eval '! port_free "$mqtt_port"' || fail "no broker"
+printf 'broker = mqtt://127.0.0.1:%s\nport = %s\nbase = orvik/installed\n' "$mqtt_port" \
+    "$work/bus" >"$work/mqtt.conf"
+/usr/bin/orvik-mqtt --config "$work/mqtt.conf" 2>"$work/bridge.err" &
+bridge_pid=$!
+published() {
+    mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -t 'orvik/installed/node/1/availability' \
+        --retained-only -W 1 -C 1 2>/dev/null | grep -qx online
+}
+wait_for 20 published || { cat "$work/bridge.err" >&2; fail "the installed orvik-mqtt published nothing"; }
+kill "$bridge_pid"
+wait "$bridge_pid" || fail "orvik-mqtt did not end cleanly"
+bridge_pid=""
+echo "the installed orvik-mqtt publishes the installed simulator's node 1"
 
 "${sudo[@]}" dpkg -r orvik >/dev/null || fail "dpkg -r"
 installed=""

@@ -1,6 +1,6 @@
-// The bus as orvik-cli reaches it: the serial component with its deliveries pumped on this
-// thread, the link state, and the events the commands wait for. The only place in orvik-cli
-// that uses the serial component.
+// The bus as a program without a window reaches it (orvik-cli, orvik-mqtt): the serial component
+// with its deliveries pumped on this thread, the link state, the line's supervision, and the
+// events the program waits for. The only place in such a program that uses the serial component.
 #pragma once
 
 #include "link/FrameLog.h"
@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-namespace orvik::cli {
+namespace orvik {
 
 class BusSession {
 public:
@@ -82,4 +82,4 @@ private:
     bool lineLost_ = false;
 };
 
-} // namespace orvik::cli
+} // namespace orvik

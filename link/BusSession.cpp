@@ -1,10 +1,10 @@
-#include "cli/BusSession.h"
+#include "link/BusSession.h"
 
 #include "link/CommLinkPort.h"
 
 #include <algorithm>
 
-namespace orvik::cli {
+namespace orvik {
 
 BusSession::BusSession(const std::atomic<bool>* stop)
     : stop_(stop), invoker_(std::make_shared<TPumpedInvoker>()),
@@ -120,4 +120,4 @@ bool BusSession::RunUntil(const std::function<bool()>& done, LinkTime deadline) 
     }
 }
 
-} // namespace orvik::cli
+} // namespace orvik

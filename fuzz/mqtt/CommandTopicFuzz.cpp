@@ -1,0 +1,42 @@
+// Arbitrary topics and payloads from the broker: the command parser takes only
+// <base>/node/N/breaker/B/set with N and B 1..8 and the payload ON or OFF; anything else is
+// refused with a reason that is printable and short, whatever bytes came.
+#include "mqtt/CommandTopic.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) {
+    if (size < 1)
+        return 0;
+    // The first byte is the topic's length; the rest is topic, then payload.
+    const std::string bytes(reinterpret_cast<const char*>(in) + 1, size - 1);
+    const std::size_t split = std::min<std::size_t>(in[0], bytes.size());
+    const std::string topic = bytes.substr(0, split);
+    const std::string payload = bytes.substr(split);
+    const std::string base = "orvik/van12";
+
+    const orvik::mqtt::BreakerCommand c = orvik::mqtt::ParseBreakerCommand(base, topic, payload);
+    if (c.ok) {
+        Check(c.node >= 1 && c.node <= 8 && c.breaker >= 1 && c.breaker <= 8);
+        Check(topic == base + "/node/" + std::to_string(c.node) + "/breaker/" +
+                           std::to_string(c.breaker) + "/set");
+        Check(payload == (c.on ? "ON" : "OFF"));
+        Check(c.problem.empty());
+        return 0;
+    }
+    Check(!c.problem.empty() && c.problem.size() < 600);
+    for (unsigned char ch : c.problem)
+        Check(ch >= 0x20 && ch != 0x7F);
+    return 0;
+}

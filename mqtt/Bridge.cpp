@@ -1,0 +1,211 @@
+#include "mqtt/Bridge.h"
+
+#include "link/BusSession.h"
+#include "link/LinkFrame.h"
+#include "link/Settings.h"
+#include "link/StatusTexts.h"
+#include "mqtt/BusPublisher.h"
+#include "mqtt/CommandRate.h"
+#include "mqtt/CommandTopic.h"
+#include "mqtt/EventFeed.h"
+#include "mqtt/Log.h"
+#include "mqtt/MqttClient.h"
+
+#include <cmath>
+#include <vector>
+
+namespace orvik::mqtt {
+
+namespace {
+
+// A switch from the broker waits this long for a status frame that shows it.
+constexpr std::int64_t CONFIRM_MS = 2000;
+// Warnings about what came from the broker, at most this many a second.
+constexpr int WARNINGS_PER_SECOND = 10;
+// How long a clean exit waits for the broker to take "offline".
+constexpr std::int64_t OFFLINE_WAIT_MS = 500;
+
+class Bridge {
+public:
+    Bridge(const BridgeOptions& o, const std::atomic<bool>& stop)
+        : options_(o), bus_(&stop), client_(Setup(o)),
+          publisher_(topics_, Discovery(o), std::llround(o.interval * 1000),
+                     [this](const MqttMessage& m) { Publish(m); }) {
+        bus_.Link().SetWatcher(&events_);
+        client_.OnConnected = [this] {
+            publisher_.Republish(Record(), Line(), SteadyMilliseconds());
+        };
+        if (o.allowSwitching)
+            client_.OnMessage = [this](const std::string& topic, const std::string& payload,
+                                       bool retained) { Command(topic, payload, retained); };
+        bus_.OnTick = [this](LinkTime) { Step(SteadyMilliseconds()); };
+        bus_.OnLine = [this](LineStatus state) { TellLine(state); };
+    }
+
+    int Run() {
+        const std::string settings = SettingsFilePath();
+        std::string port = options_.port;
+        if (port.empty())
+            port = ComDeviceName(ReadCommsPort(settings));
+        Log(LogLevel::Info, "Orvik bus on " + port + " to the broker " + client_.BrokerName() +
+                                " under " + topics_.base +
+                                (options_.allowSwitching ? ", breakers switched from the broker"
+                                                         : ", commands from the broker off"));
+        std::string error;
+        if (!bus_.Open(port, ReadPortMap(settings), settings, error)) {
+            // The reason names the port, or is said of it: "/tmp is not a serial port."
+            if (error.rfind(port + " ", 0) != 0)
+                error = port + ": " + error;
+            const LineStatus state = bus_.Supervisor().State();
+            if (state == LineStatus::Failed || state == LineStatus::Closed) {
+                Log(LogLevel::Error, error);
+                return EXIT_NO_BUS;
+            }
+            // Lost or busy: the line's supervision opens it when it can.
+            if (!error.empty() && error.back() == '.')
+                error.pop_back();
+            Log(LogLevel::Warning, error + "; waiting for it");
+        }
+        while (!bus_.StopRequested())
+            bus_.RunUntil([] { return false; }, LinkClock::now() + std::chrono::seconds(1));
+        if (client_.Close({topics_.Status(), OFFLINE, true}, OFFLINE_WAIT_MS))
+            Log(LogLevel::Info, "stopped; offline published");
+        else
+            Log(LogLevel::Info, "stopped (not connected to the broker)");
+        return EXIT_DONE;
+    }
+
+private:
+    struct Pending {
+        int node;
+        int breaker;
+        bool on;
+        std::int64_t untilMs;
+    };
+
+    static ClientSetup Setup(const BridgeOptions& o) {
+        ClientSetup s;
+        s.address = o.address;
+        s.clientId = o.clientId;
+        s.username = o.username;
+        s.password = o.password;
+        s.cafile = o.cafile;
+        s.cert = o.cert;
+        s.key = o.key;
+        s.will = {BridgeTopics{o.base}.Status(), OFFLINE, true};
+        if (o.allowSwitching)
+            s.subscription = BridgeTopics{o.base}.BreakerSetFilter();
+        return s;
+    }
+    static std::optional<DiscoverySetup> Discovery(const BridgeOptions& o) {
+        if (!o.discovery)
+            return std::nullopt;
+        return DiscoverySetup{BridgeTopics{o.base}, o.discoveryPrefix, o.allowSwitching};
+    }
+
+    const StatusRecord& Record() { return bus_.Link().StatusRecord; }
+    LineStatus Line() const { return bus_.Supervisor().State(); }
+
+    void Publish(const MqttMessage& m) {
+        if (client_.Publish(m))
+            Log(LogLevel::Debug, "published " + m.topic + " " + m.payload);
+    }
+
+    void Step(std::int64_t nowMs) {
+        client_.Service(nowMs);
+        events_.Take([this](const BusEvent& e) {
+            publisher_.Event(e);
+            if (e.kind == EventKind::Fault || e.kind == EventKind::Joined ||
+                e.kind == EventKind::Left)
+                Log(e.kind == EventKind::Fault ? LogLevel::Warning : LogLevel::Info, EventText(e));
+        });
+        const StatusRecord& record = Record();
+        for (auto p = pending_.begin(); p != pending_.end();) {
+            const auto n = static_cast<std::size_t>(p->node - 1);
+            const bool on =
+                record.BreakerOn(n) & BitMaskTable[static_cast<std::size_t>(p->breaker - 1)];
+            const std::string what =
+                "Orvik node " + std::to_string(p->node) + " breaker " + std::to_string(p->breaker);
+            if (record.IsNodePresent(n) && on == p->on) {
+                publisher_.PublishState(record, p->node, nowMs);
+                Log(LogLevel::Info, what + " is " + (p->on ? "on" : "off"));
+            } else if (nowMs >= p->untilMs) {
+                Log(LogLevel::Warning,
+                    what + " did not show " + (p->on ? "on" : "off") + " within 2 s");
+            } else {
+                ++p;
+                continue;
+            }
+            p = pending_.erase(p);
+        }
+        publisher_.Update(record, Line(), nowMs);
+        if (nowMs - warningSecondMs_ >= 1000) {
+            if (suppressed_ > 0)
+                Log(LogLevel::Warning, std::to_string(suppressed_) +
+                                           " more messages from the broker refused in a second");
+            suppressed_ = 0;
+            warnings_ = 0;
+            warningSecondMs_ = nowMs;
+        }
+    }
+
+    void TellLine(LineStatus state) {
+        const std::string text =
+            "line " + std::string(LineStatusWord(state)) + ": " + bus_.LineText();
+        const bool fine = state == LineStatus::Receiving || state == LineStatus::Connecting;
+        Log(fine ? LogLevel::Info : LogLevel::Warning, text);
+    }
+
+    // A message from the broker that sends nothing: told, a few a second.
+    void Refuse(const std::string& why) {
+        if (++warnings_ <= WARNINGS_PER_SECOND)
+            Log(LogLevel::Warning, why + "; nothing sent");
+        else
+            ++suppressed_;
+    }
+
+    void Command(const std::string& topic, const std::string& payload, bool retained) {
+        const std::int64_t nowMs = SteadyMilliseconds();
+        const BreakerCommand c = ParseBreakerCommand(topics_.base, topic, payload);
+        if (!c.ok)
+            return Refuse(c.problem);
+        const std::string what = "Orvik node " + std::to_string(c.node) + " breaker " +
+                                 std::to_string(c.breaker) + " " + (c.on ? "ON" : "OFF");
+        if (retained)
+            return Refuse(what + ": a retained command (kept by the broker) is not taken");
+        if (!rate_.Admit(nowMs))
+            return Refuse(what + ": more than " + std::to_string(CommandRate::MOST) +
+                          " commands a second");
+        if (Line() != LineStatus::Receiving)
+            return Refuse(what + ": the line is " + LineStatusWord(Line()));
+        const auto n = static_cast<std::size_t>(c.node - 1);
+        if (!Record().IsNodePresent(n))
+            return Refuse(what + ": Orvik node " + std::to_string(c.node) + " is not on the bus");
+        const std::uint8_t payloadBytes[2] = {static_cast<std::uint8_t>(c.breaker - 1),
+                                              static_cast<std::uint8_t>(c.on ? 1 : 0)};
+        bus_.Link().SendCommand(static_cast<std::uint8_t>(n), CMD_SWITCH_BREAKER, payloadBytes, 2);
+        Log(LogLevel::Info, what + " from the broker: sent");
+        pending_.push_back({c.node, c.breaker, c.on, nowMs + CONFIRM_MS});
+    }
+
+    const BridgeOptions& options_;
+    BridgeTopics topics_{options_.base};
+    BusSession bus_;
+    EventFeed events_;
+    MqttClient client_;
+    BusPublisher publisher_;
+    CommandRate rate_;
+    std::vector<Pending> pending_;
+    int warnings_ = 0;
+    int suppressed_ = 0;
+    std::int64_t warningSecondMs_ = 0;
+};
+
+} // namespace
+
+int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop) {
+    Bridge bridge(options, stop);
+    return bridge.Run();
+}
+
+} // namespace orvik::mqtt

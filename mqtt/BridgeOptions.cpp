@@ -1,0 +1,334 @@
+#include "mqtt/BridgeOptions.h"
+
+#include "link/IniFile.h"
+#include "link/PrintableText.h"
+#include "link/RegularFile.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sys/stat.h>
+
+namespace orvik::mqtt {
+
+namespace {
+
+constexpr std::uint64_t CONFIG_FILE_LIMIT = 64 * 1024;
+constexpr const char* PASSWORD_ENV = "ORVIK_MQTT_PASSWORD";
+constexpr const char* NO_PASSWORD_HERE =
+    "a password is never taken on the command line or in the configuration file; use "
+    "--password-file FILE or ORVIK_MQTT_PASSWORD";
+
+enum class Kind { Value, Flag };
+
+struct Option {
+    const char* name;
+    Kind kind;
+};
+
+// Options of the command line that are also keys of the configuration file.
+constexpr Option OPTIONS[] = {
+    {"broker", Kind::Value},
+    {"port", Kind::Value},
+    {"base", Kind::Value},
+    {"client-id", Kind::Value},
+    {"interval", Kind::Value},
+    {"no-discovery", Kind::Flag},
+    {"discovery-prefix", Kind::Value},
+    {"allow-switching", Kind::Flag},
+    {"cafile", Kind::Value},
+    {"cert", Kind::Value},
+    {"key", Kind::Value},
+    {"username", Kind::Value},
+    {"password-file", Kind::Value},
+    {"verbose", Kind::Flag},
+};
+
+const Option* FindOption(const std::string& name) {
+    for (const Option& o : OPTIONS)
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
+
+// "yes", "true", "on", "1" and their opposites, as a configuration file says a flag.
+int FlagValue(std::string value) {
+    for (char& c : value)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (value == "yes" || value == "true" || value == "on" || value == "1")
+        return 1;
+    if (value == "no" || value == "false" || value == "off" || value == "0")
+        return 0;
+    return -1;
+}
+
+using Given = std::map<std::string, std::string>;
+
+// The command line into `given`; `config` gets --config. "" or what is wrong.
+std::string ReadCommandLine(const std::vector<std::string>& args, Given& given, std::string& config,
+                            BridgeOptions& out) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            out.help = true;
+            continue;
+        }
+        if (arg == "--version") {
+            out.version = true;
+            continue;
+        }
+        if (arg.rfind("--", 0) != 0)
+            return "\"" + PrintableText(arg) + "\" is no option (try --help)";
+        std::string name = arg.substr(2);
+        std::string value;
+        const std::size_t eq = name.find('=');
+        const bool inline_ = eq != std::string::npos;
+        if (inline_) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "password")
+            return "--password: " + std::string(NO_PASSWORD_HERE);
+        const Option* o = FindOption(name);
+        if (name != "config" && !o)
+            return "\"--" + PrintableText(name) + "\" is no option (try --help)";
+        if (o && o->kind == Kind::Flag) {
+            if (inline_)
+                return "--" + name + " takes no value";
+            given[name] = "yes";
+            continue;
+        }
+        if (!inline_) {
+            if (i + 1 >= args.size())
+                return "--" + name + " needs a value";
+            value = args[++i];
+        }
+        if (name == "config")
+            config = value;
+        else
+            given[name] = value;
+    }
+    return "";
+}
+
+// The keys of the configuration file that the command line did not give.
+std::string ReadConfigFile(const std::string& path, Given& given) {
+    std::string error;
+    const auto text = ReadRegularFile(path, CONFIG_FILE_LIMIT, error);
+    if (!text)
+        return path + ": " + error;
+    Given fromFile;
+    for (const IniLine& line : IniFile(*text).Lines()) {
+        const std::string where = path + " line " + std::to_string(line.number) + ": ";
+        switch (line.kind) {
+        case IniLine::Kind::Section:
+            if (line.name != "mqtt")
+                return where + "[" + PrintableText(line.name) +
+                       "] is no section of orvik-mqtt; "
+                       "its keys go in [mqtt] or before any section";
+            break;
+        case IniLine::Kind::Key: {
+            if (line.name == "password")
+                return where + NO_PASSWORD_HERE;
+            const Option* o = FindOption(line.name);
+            if (!o)
+                return where + "\"" + PrintableText(line.name) + "\" is no key of orvik-mqtt";
+            std::string value = line.value;
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                value.back() == value.front())
+                value = value.substr(1, value.size() - 2);
+            if (o->kind == Kind::Flag) {
+                const int flag = FlagValue(value);
+                if (flag < 0)
+                    return where + line.name + " is yes or no";
+                if (flag == 0)
+                    continue;
+                value = "yes";
+            }
+            fromFile[line.name] = value;
+            break;
+        }
+        case IniLine::Kind::Other:
+            return where + "\"" + PrintableText(line.text) + "\" is no key = value";
+        default:
+            break;
+        }
+    }
+    for (auto& [name, value] : fromFile)
+        given.try_emplace(name, value);
+    return "";
+}
+
+std::string ReadPassword(BridgeOptions& out, const OptionSources& sources,
+                         std::vector<std::string>& warnings) {
+    if (!out.passwordFile.empty()) {
+        std::string error;
+        const auto text = ReadRegularFile(out.passwordFile, CONFIG_FILE_LIMIT, error);
+        if (!text)
+            return "--password-file " + out.passwordFile + ": " + error;
+        out.password = text->substr(0, text->find_first_of("\r\n"));
+#ifndef _WIN32
+        struct stat st {};
+        if (::stat(out.passwordFile.c_str(), &st) == 0 && (st.st_mode & S_IROTH))
+            warnings.push_back(out.passwordFile + " may be read by every user of this computer");
+#endif
+    } else if (const char* env =
+                   sources.environment ? sources.environment(PASSWORD_ENV) : nullptr) {
+        out.password = env;
+    }
+    if (!out.password.empty() && out.username.empty())
+        return "a password needs --username";
+    return "";
+}
+
+std::string Apply(const Given& given, const OptionSources& sources, BridgeOptions& out) {
+    auto get = [&](const char* name, std::string& field) {
+        if (auto it = given.find(name); it != given.end())
+            field = it->second;
+    };
+    get("broker", out.broker);
+    get("port", out.port);
+    get("base", out.base);
+    get("client-id", out.clientId);
+    get("discovery-prefix", out.discoveryPrefix);
+    get("cafile", out.cafile);
+    get("cert", out.cert);
+    get("key", out.key);
+    get("username", out.username);
+    get("password-file", out.passwordFile);
+    out.discovery = !given.count("no-discovery");
+    out.allowSwitching = given.count("allow-switching") > 0;
+    out.verbose = given.count("verbose") > 0;
+    if (auto it = given.find("interval"); it != given.end()) {
+        char* end = nullptr;
+        const double v = std::strtod(it->second.c_str(), &end);
+        if (it->second.empty() || *end != '\0' || !std::isfinite(v) || v < 0.1 || v > 3600)
+            return "--interval: a number of seconds from 0.1 to 3600";
+        out.interval = v;
+    }
+    if (const std::string why = ParseBrokerUrl(out.broker, out.address); !why.empty())
+        return "--broker " + PrintableText(out.broker) + ": " + why;
+    if (out.base.empty()) {
+        std::string host;
+        for (char c : sources.hostName)
+            host += (c == '/' || c == '+' || c == '#') ? '_' : c;
+        out.base = "orvik/" + (host.empty() ? std::string("orvik") : host);
+    }
+    if (!TopicPrefixOk(out.base))
+        return "--base " + PrintableText(out.base) +
+               ": a topic without +, #, empty levels or a slash at either end";
+    if (out.discovery && !TopicPrefixOk(out.discoveryPrefix))
+        return "--discovery-prefix " + PrintableText(out.discoveryPrefix) +
+               ": a topic without +, #, empty levels or a slash at either end";
+    if (out.clientId.empty()) {
+        out.clientId = "orvik-mqtt-" + out.base;
+        for (char& c : out.clientId)
+            if (c == '/')
+                c = '-';
+    }
+    if ((!out.cafile.empty() || !out.cert.empty()) && !out.address.tls)
+        return "--cafile and --cert need an mqtts:// broker";
+    if (out.cert.empty() != out.key.empty())
+        return "--cert and --key go together";
+    return "";
+}
+
+} // namespace
+
+std::string ParseBrokerUrl(const std::string& url, BrokerAddress& out) {
+    std::string rest;
+    if (url.rfind("mqtt://", 0) == 0) {
+        out = {false, "", 1883};
+        rest = url.substr(7);
+    } else if (url.rfind("mqtts://", 0) == 0) {
+        out = {true, "", 8883};
+        rest = url.substr(8);
+    } else {
+        return "a broker is mqtt://HOST[:PORT] or mqtts://HOST[:PORT]";
+    }
+    if (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    std::string port;
+    if (!rest.empty() && rest.front() == '[') {
+        const std::size_t close = rest.find(']');
+        if (close == std::string::npos)
+            return "no ] after the address";
+        out.host = rest.substr(1, close - 1);
+        if (close + 1 < rest.size()) {
+            if (rest[close + 1] != ':')
+                return "a port follows a colon";
+            port = rest.substr(close + 2);
+            if (port.empty())
+                return "no port after the colon";
+        }
+    } else {
+        const std::size_t colon = rest.find(':');
+        out.host = rest.substr(0, colon);
+        if (colon != std::string::npos) {
+            port = rest.substr(colon + 1);
+            if (port.empty())
+                return "no port after the colon";
+        }
+    }
+    if (out.host.empty() || out.host.find_first_of("/?#@ ") != std::string::npos)
+        return "no host name";
+    if (!port.empty()) {
+        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(port) < 1 || std::stoi(port) > 65535)
+            return "the port is a number from 1 to 65535";
+        out.port = std::stoi(port);
+    }
+    return "";
+}
+
+bool TopicPrefixOk(const std::string& topic) {
+    if (topic.empty() || topic.front() == '/' || topic.back() == '/' ||
+        topic.find("//") != std::string::npos)
+        return false;
+    for (char c : topic)
+        if (c == '+' || c == '#' || c == '\0')
+            return false;
+    return true;
+}
+
+OptionsResult ParseBridgeOptions(const std::vector<std::string>& args, const OptionSources& sources,
+                                 BridgeOptions& out) {
+    OptionsResult r;
+    Given given;
+    std::string config;
+    r.error = ReadCommandLine(args, given, config, out);
+    if (r.error.empty() && !config.empty())
+        r.error = ReadConfigFile(config, given);
+    if (r.error.empty() && !out.help && !out.version)
+        r.error = Apply(given, sources, out);
+    if (r.error.empty() && !out.help && !out.version)
+        r.error = ReadPassword(out, sources, r.warnings);
+    r.ok = r.error.empty();
+    return r;
+}
+
+const char* BridgeHelp() {
+    return "Usage: orvik-mqtt [options]\n"
+           "Publishes one bus of Orvik modules to an MQTT broker, with Home Assistant discovery.\n"
+           "\n"
+           "  --config FILE             options as keys of an INI file; the command line wins\n"
+           "  --broker URL              mqtt://HOST[:PORT] or mqtts://HOST[:PORT]\n"
+           "                            (default mqtt://localhost)\n"
+           "  --port NAME               COM3, a device path, rfc2217://HOST:PORT or\n"
+           "                            socket://HOST:PORT (default: the program's port)\n"
+           "  --base TOPIC              the topics' base (default orvik/<host name>)\n"
+           "  --client-id ID            the client's name at the broker\n"
+           "  --interval SECONDS        a node's state at most this often (default 1)\n"
+           "  --no-discovery            no Home Assistant discovery\n"
+           "  --discovery-prefix P      the discovery topics' prefix (default homeassistant)\n"
+           "  --allow-switching         take ON and OFF for breakers from the broker\n"
+           "  --cafile FILE, --cert FILE, --key FILE   TLS with an mqtts:// broker\n"
+           "  --username NAME           the user at the broker\n"
+           "  --password-file FILE      its password, the file's first line (or the\n"
+           "                            environment's ORVIK_MQTT_PASSWORD)\n"
+           "  --verbose                 tell each publish\n"
+           "  --version, --help\n";
+}
+
+} // namespace orvik::mqtt

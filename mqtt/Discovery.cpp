@@ -1,0 +1,104 @@
+#include "mqtt/Discovery.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+
+namespace orvik::mqtt {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A value of the node's state; None while the node is not present.
+std::string Template(const std::string& value) {
+    return "{{ " + value + " if value_json.present else None }}";
+}
+std::string OnOff(const std::string& flag) {
+    return Template("('ON' if " + flag + " else 'OFF')");
+}
+std::string Breaker(int b, const char* field) {
+    return "value_json.breakers[" + std::to_string(b - 1) + "]." + field;
+}
+
+} // namespace
+
+std::string BusName(const std::string& base) {
+    return base.substr(base.rfind('/') + 1);
+}
+
+std::string BusId(const std::string& base) {
+    std::string id;
+    for (char c : base)
+        id += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
+    return id;
+}
+
+std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node) {
+    const BridgeTopics& t = setup.topics;
+    const std::string n = std::to_string(node);
+    const std::string nodeId = "orvik_" + BusId(t.base) + "_node" + n;
+    const Json device = {{"identifiers", {nodeId}},
+                         {"name", "Orvik node " + n + " on " + BusName(t.base)},
+                         {"manufacturer", "Tarnwell"},
+                         {"model", "Orvik circuit-breaker module"}};
+    const Json availability =
+        Json::array({{{"topic", t.Status()}}, {{"topic", t.Availability(node)}}});
+
+    std::vector<MqttMessage> out;
+    auto add = [&](const char* component, const std::string& object, Json config) {
+        Json c = {{"name", config["name"]},
+                  {"unique_id", nodeId + "_" + object},
+                  {"state_topic", t.State(node)}};
+        c.update(config);
+        c["availability"] = availability;
+        c["availability_mode"] = "all";
+        c["device"] = device;
+        c["origin"] = {{"name", "orvik-mqtt"}};
+        out.push_back({setup.prefix + "/" + component + "/" + nodeId + "/" + object + "/config",
+                       c.dump(), true});
+    };
+    auto remove = [&](const char* component, const std::string& object) {
+        out.push_back(
+            {setup.prefix + "/" + component + "/" + nodeId + "/" + object + "/config", "", true});
+    };
+
+    for (int b = 1; b <= 8; ++b) {
+        const std::string breaker = "breaker" + std::to_string(b);
+        const std::string name = "Breaker " + std::to_string(b);
+        add("sensor", breaker + "_current",
+            {{"name", name + " current"},
+             {"value_template", Template(Breaker(b, "current"))},
+             {"device_class", "current"},
+             {"unit_of_measurement", "A"},
+             {"state_class", "measurement"}});
+        add("binary_sensor", breaker + "_fault",
+            {{"name", name + " fault"},
+             {"value_template", OnOff(Breaker(b, "fault"))},
+             {"device_class", "problem"}});
+        if (setup.switches) {
+            add("switch", breaker,
+                {{"name", name},
+                 {"command_topic", t.BreakerSet(node, b)},
+                 {"value_template", OnOff(Breaker(b, "on"))},
+                 {"payload_on", "ON"},
+                 {"payload_off", "OFF"}});
+            remove("binary_sensor", breaker);
+        } else {
+            add("binary_sensor", breaker,
+                {{"name", name},
+                 {"value_template", OnOff(Breaker(b, "on"))},
+                 {"device_class", "power"}});
+            remove("switch", breaker);
+        }
+    }
+    add("sensor", "input_voltage",
+        {{"name", "Input voltage"},
+         {"value_template", Template("value_json.voltage")},
+         {"device_class", "voltage"},
+         {"unit_of_measurement", "V"},
+         {"state_class", "measurement"}});
+    return out;
+}
+
+} // namespace orvik::mqtt

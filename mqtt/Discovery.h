@@ -1,0 +1,31 @@
+// Home Assistant's discovery of a node: one device "Orvik node N on <bus>", with a load-current
+// sensor per breaker, the input voltage, a fault binary sensor per breaker, and per breaker a
+// switch when the bridge takes commands, else a binary sensor. Each entity is available while
+// the bridge is online and its node available (present on a receiving line).
+#pragma once
+
+#include "mqtt/MqttMessage.h"
+#include "mqtt/Topics.h"
+
+#include <string>
+#include <vector>
+
+namespace orvik::mqtt {
+
+struct DiscoverySetup {
+    BridgeTopics topics;
+    std::string prefix = "homeassistant";
+    bool switches = false;
+};
+
+// The bus's name in the devices' names: the base's last level ("van12").
+std::string BusName(const std::string& base);
+// The base as an identifier: letters, digits, _ and - kept, anything else _.
+std::string BusId(const std::string& base);
+
+// The retained configurations of node 1..8, and an empty one for each breaker entity of the
+// kind not in use, which removes it when commands were allowed before and are not now, or
+// the other way round.
+std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node);
+
+} // namespace orvik::mqtt

@@ -1,0 +1,29 @@
+// The bridge's topics under its base, as docs/mqtt.md gives them.
+#pragma once
+
+#include <string>
+
+namespace orvik::mqtt {
+
+struct BridgeTopics {
+    std::string base; // "orvik/van12"
+
+    std::string Status() const { return base + "/status"; }
+    std::string Line() const { return base + "/line"; }
+    // Events that belong to no node (a silence of the line).
+    std::string Event() const { return base + "/event"; }
+    std::string Node(int node) const { return base + "/node/" + std::to_string(node); }
+    std::string State(int node) const { return Node(node) + "/state"; }
+    std::string Availability(int node) const { return Node(node) + "/availability"; }
+    std::string NodeEvent(int node) const { return Node(node) + "/event"; }
+    std::string BreakerSet(int node, int breaker) const {
+        return Node(node) + "/breaker/" + std::to_string(breaker) + "/set";
+    }
+    // What the bridge subscribes to when it takes commands.
+    std::string BreakerSetFilter() const { return base + "/node/+/breaker/+/set"; }
+};
+
+inline constexpr const char* ONLINE = "online";
+inline constexpr const char* OFFLINE = "offline";
+
+} // namespace orvik::mqtt

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# orvik-mqtt with anonymous access to a Mosquitto broker on 127.0.0.1: the retained discovery
+# configurations and states with the simulator's values; /set ON switches a breaker with
+# --allow-switching only, a malformed command sends nothing; the simulator's silence moves the
+# line topic and the nodes' availability, and so does a lost line; the broker killed and
+# started again gets everything again; a SIGTERM publishes offline, a SIGKILL leaves it to the
+# Last Will.
+set -u
+source "$(dirname "$0")/mqtt_lib.sh"
+base=orvik/van12 cfg=homeassistant
+
+broker_config "allow_anonymous true"
+start_broker
+# Node 1 breaker 1 carries 25.5 A; node 2 breaker 2 is off.
+start_sim --nodes 1,2 --load 1:1:255 --no-drift
+start_watch
+
+# 1. Without --allow-switching: discovery with binary sensors, states, and no commands taken.
+start_bridge
+node1=$cfg/sensor/orvik_orvik_van12_node1
+wait_for 15 seen "$base/node/1/availability online" || fail "node 1 never became available"
+retained
+has "1 $base/status online" || fail "no retained online"
+has "1 $base/line receiving" || fail "no retained line state"
+grep -q "^1 $base/node/1/state {\"node\":1,\"present\":true,\"breakers\":\[{\"on\":true,\"fault\":false,\"current\":25.5}" \
+    "$work/now" || fail "node 1's state: $(grep "node/1/state" "$work/now")"
+grep -q "^1 $base/node/2/state .*\"breakers\":\[[^]]*},{\"on\":false," "$work/now" ||
+    fail "node 2 breaker 2 not off in its state"
+grep -q "^1 $node1/breaker1_current/config .*\"state_topic\":\"$base/node/1/state\",\"value_template\":\"{{ value_json.breakers\[0\].current if value_json.present else None }}\",\"device_class\":\"current\",\"unit_of_measurement\":\"A\"" \
+    "$work/now" || fail "breaker 1's current sensor: $(grep breaker1_current "$work/now")"
+has "\"name\":\"Orvik node 1 on van12\"" || fail "no device Orvik node 1 on van12"
+has "\"device_class\":\"voltage\",\"unit_of_measurement\":\"V\"" || fail "no input voltage sensor"
+for n in 1 2; do
+    count=$(grep -c "^1 $cfg/[a-z_]*/orvik_orvik_van12_node$n/.*/config {" "$work/now")
+    [ "$count" = 25 ] || fail "node $n: $count discovery configurations, not 25"
+done
+has "1 $cfg/binary_sensor/orvik_orvik_van12_node2/breaker2/config {" ||
+    fail "breakers are not binary sensors without --allow-switching"
+grep -q "orvik_van12_node3\|$base/node/3/" "$work/now" && fail "node 3 was never seen but published"
+echo "retained: online, line, states with 25.5 A, 2 x 25 discovery configurations, no node 3"
+
+mosquitto_pub -h 127.0.0.1 -p "$port" -t "$base/node/2/breaker/2/set" -m ON
+sleep 2 # what a switch takes on this bus, to see that none comes
+[ "$(switches_sent)" = 0 ] || fail "a switch was sent without --allow-switching"
+kill_pid TERM "$bridge_pid"
+rc=$?
+bridge_pid=""
+[ "$rc" = 0 ] || fail "SIGTERM: exit $rc"
+retained
+has "1 $base/status offline" || fail "no offline after SIGTERM"
+echo "without --allow-switching: /set ON sent nothing; SIGTERM published offline, exit 0"
+
+# 2. With --allow-switching: switches in discovery, /set ON switches, malformed input sends
+# nothing.
+: >"$work/seen"
+# A command kept by the broker is not taken when the bridge subscribes.
+mosquitto_pub -h 127.0.0.1 -p "$port" -t "$base/node/2/breaker/3/set" -r -m ON
+start_bridge --allow-switching --verbose
+wait_for 15 seen "$base/node/2/availability online" || fail "node 2 never became available"
+retained
+has "1 $cfg/switch/orvik_orvik_van12_node2/breaker2/config {" || fail "no switch for breaker 2"
+has "\"command_topic\":\"$base/node/2/breaker/2/set\"" || fail "no command topic"
+grep -q "$cfg/binary_sensor/orvik_orvik_van12_node2/breaker2/config" "$work/now" &&
+    fail "the binary sensor of breaker 2 was not removed"
+wait_for 10 logged "connected to the broker" || fail "not connected"
+pub() { mosquitto_pub -h 127.0.0.1 -p "$port" -t "$1" -m "$2"; }
+pub "$base/node/2/breaker/2/set" ON
+switched() { [ "$(switches_sent)" = "$1" ]; }
+wait_for 10 switched 1 || fail "/set ON did not switch"
+grep -q '"payload":\[1,1\]' "$work/commands.log" || fail "not breaker 2 on: $(cat "$work/commands.log")"
+on_now() { grep -q "$base/node/2/state {\"node\":2,\"present\":true,\"breakers\":\[{[^}]*},{\"on\":true," "$work/seen"; }
+wait_for 10 on_now || fail "node 2's state never showed breaker 2 on"
+wait_for 5 seen "$base/node/2/event {\"kind\":\"switched_on\"" || fail "no switched_on event"
+for bad in "$base/node/2/breaker/2/set on" "$base/node/2/breaker/2/set ONN" \
+    "$base/node/9/breaker/2/set ON" "$base/node/2/breaker/0/set OFF" "$base/node/02/breaker/2/set OFF"; do
+    pub "${bad% *}" "${bad##* }"
+done
+logged "Orvik node 2 breaker 3 ON: a retained command" || fail "a retained command taken"
+mosquitto_pub -h 127.0.0.1 -p "$port" -t "$base/node/2/breaker/3/set" -r -n
+wait_for 10 logged "\"orvik/van12/node/02/breaker/2/set\": the Orvik nodes" || fail "bad topics not told"
+logged "Orvik node 2 breaker 2: \"ONN\" is no command" || fail "a bad payload not told"
+sleep 1 # a command sent in error would be in the simulator's log by now
+[ "$(switches_sent)" = 1 ] || fail "a malformed command was sent"
+echo "with --allow-switching: /set ON switched node 2 breaker 2 and its state showed it; five malformed and a retained command sent nothing"
+
+# A flood: 60 commands at once; more than 10 a second are refused.
+for i in $(seq 60); do echo OFF; done >"$work/flood"
+mosquitto_pub -h 127.0.0.1 -p "$port" -t "$base/node/2/breaker/2/set" -l <"$work/flood"
+wait_for 10 logged "more than 10 commands a second" || fail "a flood was not refused"
+sleep 1 # the admitted ones reach the simulator's log
+sent=$(($(switches_sent) - 1))
+[ "$sent" -lt 60 ] || fail "all 60 flooded commands were sent"
+echo "a flood of 60 commands at once: $sent sent, the rest refused"
+
+# 3. Silence on the bus: the line topic and availability follow, and come back.
+sim_says "silence on"
+wait_for 10 seen "$base/line silent" || fail "the line topic did not say silent"
+wait_for 5 seen "$base/node/1/availability offline" || fail "node 1 stayed available"
+sim_says "silence off"
+wait_for 10 seen "$base/line receiving" || fail "the line did not come back"
+back() { sed -n '/line silent/,$p' "$work/seen" | grep -qF "$base/node/1/availability online"; }
+wait_for 5 back || fail "node 1 did not become available again"
+sim_says "leave 2"
+wait_for 10 seen "$base/node/2/state {\"node\":2,\"present\":false}" || fail "node 2 left, still present"
+wait_for 5 seen "$base/node/2/event {\"kind\":\"left\"" || fail "no left event"
+echo "silence: line silent, node 1 unavailable, then receiving and available; node 2 left: present false"
+
+# The line lost (the simulator's pseudo-terminal gone) and back.
+: >"$work/seen"
+kill_pid TERM "$sim_pid"
+wait_for 10 seen "$base/line lost" || fail "the line topic did not say lost"
+wait_for 5 seen "$base/node/1/availability offline" || fail "node 1 stayed available on a lost line"
+: >"$work/seen"
+start_sim --nodes 1,2 --load 1:1:255 --no-drift
+wait_for 20 seen "$base/line receiving" || fail "the line did not come back after the loss"
+wait_for 5 seen "$base/node/1/availability online" || fail "node 1 did not return"
+echo "line lost: line lost, node 1 unavailable; back: receiving and available"
+
+# 4. The broker killed and started again, without its retained messages: all of it again.
+kill_pid KILL "$sub_pid"
+sub_pid=""
+kill_pid KILL "$broker_pid"
+wait_for 10 port_free "$port" || fail "the broker's port stayed open"
+start_broker
+wait_for 30 logged "the connection was lost" || fail "the loss was not told"
+retained
+t0=$SECONDS
+republished() { retained; has "1 $base/status online" && has "1 $base/node/1/state {" && \
+    has "1 $cfg/sensor/orvik_orvik_van12_node1/input_voltage/config {"; }
+wait_for 60 republished || fail "not republished after the broker came back"
+has "1 $base/line receiving" || fail "line not republished"
+has "1 $base/node/1/availability online" || fail "availability not republished"
+echo "broker killed and started again: online, line, states, availability and discovery republished"
+
+# 5. The bridge killed: the broker publishes its Last Will.
+kill_pid KILL "$bridge_pid"
+bridge_pid=""
+will_said() { retained; has "1 $base/status offline"; }
+wait_for 10 will_said || fail "the will did not say offline"
+echo "SIGKILL: the Last Will says offline"
+echo "PASS"

@@ -1,0 +1,118 @@
+// What the bridge publishes of the bus, and when, with the broker's side as a list.
+#include "mqtt/BusPublisher.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace orvik;
+using namespace orvik::mqtt;
+
+namespace {
+
+class MqttPublisher : public ::testing::Test {
+protected:
+    MqttPublisher() {
+        record.SetNodePresent(0x04); // node 3
+        record.SetBreakerOn(2, 0x01);
+        record.SetCurrent(2, 0, 72);
+        record.SetInputVoltage(2, 137);
+    }
+    BusPublisher Make(bool switches, std::int64_t intervalMs = 1000) {
+        return BusPublisher({"fleet/van12"},
+                            DiscoverySetup{{"fleet/van12"}, "homeassistant", switches}, intervalMs,
+                            [this](const MqttMessage& m) { sent.push_back(m); });
+    }
+    std::vector<MqttMessage> Taken() { return std::exchange(sent, {}); }
+    static int Count(const std::vector<MqttMessage>& ms, const std::string& topic) {
+        return static_cast<int>(std::count_if(
+            ms.begin(), ms.end(), [&](const MqttMessage& m) { return m.topic == topic; }));
+    }
+    static const MqttMessage* Find(const std::vector<MqttMessage>& ms, const std::string& topic) {
+        for (const auto& m : ms)
+            if (m.topic == topic)
+                return &m;
+        return nullptr;
+    }
+
+    StatusRecord record;
+    std::vector<MqttMessage> sent;
+    const std::string state = "fleet/van12/node/3/state";
+    const std::string available = "fleet/van12/node/3/availability";
+};
+
+TEST_F(MqttPublisher, StatesOnChangeAtMostOnceAnIntervalAndAvailabilityWithTheLine) {
+    BusPublisher p = Make(false);
+    p.Update(record, LineStatus::Receiving, 10'000);
+    auto first = Taken();
+    ASSERT_NE(Find(first, state), nullptr);
+    const auto json = nlohmann::json::parse(Find(first, state)->payload);
+    EXPECT_EQ(json["present"], true);
+    EXPECT_EQ(json["breakers"][0]["current"], 7.2);
+    EXPECT_EQ(json["voltage"], 13.7);
+    EXPECT_EQ(Find(first, "fleet/van12/line")->payload, "receiving");
+    EXPECT_EQ(Find(first, available)->payload, "online");
+    for (const auto& m : first) // node 1 was never seen
+        EXPECT_TRUE(m.topic.find("node1") == std::string::npos &&
+                    m.topic.find("node/1/") == std::string::npos)
+            << m.topic;
+
+    record.SetCurrent(2, 0, 80);
+    p.Update(record, LineStatus::Receiving, 10'500);
+    EXPECT_TRUE(Taken().empty()) << "within the interval";
+    p.Update(record, LineStatus::Receiving, 11'000);
+    EXPECT_EQ(Count(Taken(), state), 1);
+    p.Update(record, LineStatus::Receiving, 13'000);
+    EXPECT_TRUE(Taken().empty()) << "no change";
+
+    p.Update(record, LineStatus::Silent, 13'100);
+    auto silent = Taken();
+    EXPECT_EQ(Find(silent, "fleet/van12/line")->payload, "silent");
+    EXPECT_EQ(Find(silent, available)->payload, "offline");
+    p.Update(record, LineStatus::Receiving, 13'200);
+    EXPECT_EQ(Find(Taken(), available)->payload, "online");
+
+    record.SetNodePresent(0);
+    p.Update(record, LineStatus::Receiving, 14'000);
+    auto left = Taken();
+    EXPECT_EQ(Find(left, state)->payload, R"({"node":3,"present":false})");
+    EXPECT_EQ(Find(left, available)->payload, "offline");
+}
+
+// The discovery's values are checked at a real broker (tests/e2e/mqtt); here, what a
+// template reads and what goes again after a reconnect.
+TEST_F(MqttPublisher, DiscoveryTemplatesAndARepublishOfEverything) {
+    BusPublisher p = Make(true);
+    p.Update(record, LineStatus::Receiving, 10'000);
+    auto first = Taken();
+    const auto sw = nlohmann::json::parse(
+        Find(first, "homeassistant/switch/orvik_fleet_van12_node3/breaker5/config")->payload);
+    EXPECT_EQ(
+        sw["value_template"],
+        "{{ ('ON' if value_json.breakers[4].on else 'OFF') if value_json.present else None }}");
+    EXPECT_EQ(sw["availability"][1]["topic"], available);
+
+    BusEvent trip;
+    trip.kind = EventKind::Fault;
+    trip.node = 3;
+    trip.breaker = 5;
+    p.Event(trip);
+    auto event = Taken();
+    ASSERT_EQ(event.size(), 1u);
+    EXPECT_EQ(event[0].topic, "fleet/van12/node/3/event");
+    EXPECT_FALSE(event[0].retain);
+
+    // Back from a lost broker, nothing changed: everything again, online first.
+    p.Republish(record, LineStatus::Receiving, 10'100);
+    auto again = Taken();
+    EXPECT_EQ(again.front().topic, "fleet/van12/status");
+    EXPECT_EQ(again.front().payload, "online");
+    EXPECT_EQ(Count(again, state), 1);
+    EXPECT_EQ(Find(again, available)->payload, "online");
+    EXPECT_EQ(Find(again, "fleet/van12/line")->payload, "receiving");
+    EXPECT_EQ(again.size(), first.size() + 1);
+}
+
+} // namespace
