@@ -1,5 +1,6 @@
 #include "link/Pcapng.h"
 
+#include "link/PcapngStream.h"
 #include "link/RegularFile.h"
 
 #include <algorithm>
@@ -22,7 +23,6 @@ constexpr std::uint16_t OPT_IF_NAME = 2;
 constexpr std::uint16_t OPT_IF_DESCRIPTION = 3;
 constexpr std::uint16_t OPT_IF_TSRESOL = 9;
 constexpr std::uint16_t OPT_EPB_FLAGS = 2;
-constexpr std::uint64_t NS_PER_SECOND = 1'000'000'000;
 constexpr std::size_t MAX_FILE_SIZE = std::size_t{1} << 30;
 
 // --- writing (little-endian) ---------------------------------------------------------------
@@ -68,219 +68,6 @@ void Close(std::vector<std::uint8_t>& out, std::size_t at) {
     for (int i = 0; i < 4; ++i)
         out[at + 4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
 }
-
-// --- reading -------------------------------------------------------------------------------
-
-class Reader {
-public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    CaptureReadResult Run() {
-        while (at_ < size_ && result_.error.empty())
-            Block();
-        if (result_.error.empty() && !sectionSeen_)
-            result_.error = "not a pcapng capture (no section header)";
-        return std::move(result_);
-    }
-
-private:
-    struct Interface {
-        bool ours = false;
-        std::uint8_t tsresol = 6;
-    };
-
-    std::uint16_t U16(std::size_t at) const {
-        const unsigned a = data_[at], b = data_[at + 1];
-        return static_cast<std::uint16_t>(bigEndian_ ? (a << 8 | b) : (b << 8 | a));
-    }
-    std::uint32_t U32(std::size_t at) const {
-        const std::uint32_t lo = U16(at), hi = U16(at + 2);
-        return bigEndian_ ? (lo << 16 | hi) : (hi << 16 | lo);
-    }
-    bool Fail(const std::string& what, std::size_t at) {
-        result_.error = what + " at byte " + std::to_string(at);
-        return false;
-    }
-
-    void Block() {
-        const std::size_t start = at_;
-        if (size_ - start < 12) {
-            Fail("truncated block", start);
-            return;
-        }
-        const std::uint32_t rawType = U32(start);
-        if (rawType == BLOCK_SECTION) {
-            // The byte-order magic decides how this section and its lengths are read.
-            const std::uint32_t magic = data_[start + 8] | data_[start + 9] << 8 |
-                                        data_[start + 10] << 16 |
-                                        static_cast<std::uint32_t>(data_[start + 11]) << 24;
-            if (magic == BYTE_ORDER_MAGIC)
-                bigEndian_ = false;
-            else if (magic == 0x4D3C2B1A)
-                bigEndian_ = true;
-            else {
-                Fail("bad byte-order magic in a section header", start);
-                return;
-            }
-        } else if (!sectionSeen_) {
-            Fail("not a pcapng capture (no section header)", start);
-            return;
-        }
-        const std::uint32_t length = U32(start + 4);
-        if (length < 12 || length % 4 != 0 || length > size_ - start) {
-            Fail(length > size_ - start ? "truncated block" : "bad block length", start);
-            return;
-        }
-        if (U32(start + length - 4) != length) {
-            Fail("block lengths differ", start);
-            return;
-        }
-        const std::size_t body = start + 8;
-        const std::size_t end = start + length - 4; // the trailing length
-        at_ = start + length;
-        switch (rawType) {
-        case BLOCK_SECTION:
-            Section(body, end);
-            break;
-        case BLOCK_INTERFACE:
-            InterfaceBlock(body, end);
-            break;
-        case BLOCK_ENHANCED_PACKET:
-            Packet(body, end);
-            break;
-        default:
-            break; // blocks we do not need
-        }
-    }
-
-    void Section(std::size_t body, std::size_t end) {
-        if (end - body < 16) {
-            Fail("short section header", body - 8);
-            return;
-        }
-        if (U16(body + 4) != 1) {
-            Fail("pcapng version " + std::to_string(U16(body + 4)) + " not supported", body - 8);
-            return;
-        }
-        sectionSeen_ = true;
-        interfaces_.clear();
-    }
-
-    // Calls fn(code, at, length) for each option in [at, end).
-    template <typename Fn> bool Options(std::size_t at, std::size_t end, Fn&& fn) {
-        while (end - at >= 4) {
-            const std::uint16_t code = U16(at);
-            const std::uint16_t length = U16(at + 2);
-            if (code == OPT_END)
-                return true;
-            const std::size_t padded = (std::size_t{length} + 3) & ~std::size_t{3};
-            if (padded > end - at - 4)
-                return Fail("option runs past its block", at);
-            fn(code, at + 4, length);
-            at += 4 + padded;
-        }
-        return true;
-    }
-
-    void InterfaceBlock(std::size_t body, std::size_t end) {
-        if (end - body < 8) {
-            Fail("short interface description", body - 8);
-            return;
-        }
-        Interface i;
-        i.ours = U16(body) == LINKTYPE_USER0;
-        Options(body + 8, end, [&](std::uint16_t code, std::size_t at, std::uint16_t length) {
-            if (code == OPT_IF_TSRESOL && length >= 1)
-                i.tsresol = data_[at];
-        });
-        interfaces_.push_back(i);
-    }
-
-    // Time stamp units -> nanoseconds; false when it does not fit.
-    static bool ToNs(std::uint64_t ts, std::uint8_t tsresol, std::uint64_t& ns) {
-        const unsigned e = tsresol & 0x7F;
-        if (tsresol & 0x80) { // 2^-e seconds
-            if (e > 63)
-                return false;
-            const std::uint64_t seconds = e == 0 ? ts : ts >> e;
-            std::uint64_t frac = e == 0 ? 0 : ts & ((std::uint64_t{1} << e) - 1);
-            unsigned bits = e;
-            if (bits > 30) { // keep frac * 1e9 within 64 bits
-                frac >>= bits - 30;
-                bits = 30;
-            }
-            if (seconds > std::numeric_limits<std::uint64_t>::max() / NS_PER_SECOND)
-                return false;
-            ns = seconds * NS_PER_SECOND + ((frac * NS_PER_SECOND) >> bits);
-            return ns >= seconds * NS_PER_SECOND;
-        }
-        if (e > 19)
-            return false;
-        std::uint64_t scale = 1;
-        for (unsigned k = e < 9 ? e : 9; k < 9; ++k)
-            scale *= 10; // e < 9: multiply by 10^(9-e)
-        if (e <= 9) {
-            if (ts > std::numeric_limits<std::uint64_t>::max() / scale)
-                return false;
-            ns = ts * scale;
-            return true;
-        }
-        std::uint64_t divisor = 1;
-        for (unsigned k = 9; k < e; ++k)
-            divisor *= 10;
-        ns = ts / divisor;
-        return true;
-    }
-
-    void Packet(std::size_t body, std::size_t end) {
-        if (end - body < 20) {
-            Fail("short packet block", body - 8);
-            return;
-        }
-        const std::uint32_t id = U32(body);
-        if (id >= interfaces_.size()) {
-            Fail("packet of an unknown interface", body - 8);
-            return;
-        }
-        const std::uint32_t captured = U32(body + 12);
-        const std::size_t dataAt = body + 20;
-        if (captured > end - dataAt) {
-            Fail("packet data runs past its block", body - 8);
-            return;
-        }
-        const Interface& i = interfaces_[id];
-        if (!i.ours)
-            return;
-        CapturedPacket p;
-        const std::uint64_t ts = std::uint64_t{U32(body + 4)} << 32 | U32(body + 8);
-        if (!ToNs(ts, i.tsresol, p.timestampNs)) {
-            Fail("time stamp out of range", body - 8);
-            return;
-        }
-        p.bytes.assign(data_ + dataAt, data_ + dataAt + captured);
-        const std::size_t optionsAt = dataAt + ((std::size_t{captured} + 3) & ~std::size_t{3});
-        if (optionsAt < end) {
-            const bool ok =
-                Options(optionsAt, end, [&](std::uint16_t code, std::size_t at, std::uint16_t n) {
-                    if (code == OPT_EPB_FLAGS && n >= 4)
-                        p.direction = static_cast<std::uint8_t>(U32(at) & 3);
-                    else if (code == OPT_COMMENT)
-                        p.comment.assign(reinterpret_cast<const char*>(data_ + at), n);
-                });
-            if (!ok)
-                return;
-        }
-        result_.packets.push_back(std::move(p));
-    }
-
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-    bool bigEndian_ = false;
-    bool sectionSeen_ = false;
-    std::vector<Interface> interfaces_;
-    CaptureReadResult result_;
-};
 
 } // namespace
 
@@ -346,7 +133,13 @@ std::vector<std::uint8_t> CaptureOfLog(const FrameLog& log, const CaptureInfo& i
 }
 
 CaptureReadResult ReadPcapng(const std::uint8_t* data, std::size_t size) {
-    return Reader(data, size).Run();
+    CaptureReadResult r;
+    const CaptureScan scan = ScanPcapng(data, size, [&r](const PacketView& p) {
+        r.packets.push_back({p.timestampNs, p.direction, {p.bytes, p.bytes + p.length},
+                             std::string(p.comment)});
+    });
+    r.error = scan.error;
+    return r;
 }
 
 CaptureReadResult ReadPcapngFile(const std::string& path) {
