@@ -1,4 +1,5 @@
 // orvik-mqtt: one bus of Orvik modules on an MQTT broker, with Home Assistant discovery.
+#include "link/StopSignals.h"
 #include "mqtt/Bridge.h"
 #include "mqtt/BridgeOptions.h"
 #include "mqtt/Log.h"
@@ -14,26 +15,6 @@
 
 namespace {
 
-std::atomic<bool> stopRequested{false};
-
-void OnSignal(int) {
-    stopRequested = true;
-}
-
-void CatchStopSignals() {
-#ifdef _WIN32
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-#else
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-}
-
 std::string HostName() {
 #ifdef _WIN32
     const char* name = std::getenv("COMPUTERNAME");
@@ -48,7 +29,10 @@ std::string HostName() {
 
 int main(int argc, char** argv) {
     using namespace orvik::mqtt;
-    CatchStopSignals();
+    orvik::CatchStopSignals();
+#ifndef _WIN32
+    std::signal(SIGPIPE, SIG_IGN); // a broker that went away is a failed write, not an end
+#endif
     OptionSources sources{[](const char* name) { return std::getenv(name); }, HostName()};
     BridgeOptions options;
     const OptionsResult parsed =
@@ -68,5 +52,5 @@ int main(int argc, char** argv) {
     SetLogVerbose(options.verbose);
     for (const std::string& w : parsed.warnings)
         Log(LogLevel::Warning, w);
-    return RunBridge(options, stopRequested);
+    return RunBridge(options, orvik::StopRequested());
 }
