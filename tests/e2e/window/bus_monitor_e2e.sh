@@ -32,14 +32,7 @@ echo "bus monitor open"
 capture=$work/from-the-program.pcapng
 xdotool mousemove --window "$monitor" 450 300
 xdotool key --clearmodifiers alt+s
-dialog=""
-find_dialog() { dialog=$(xdotool search --onlyvisible --name '^Save capture$' 2>/dev/null | head -n 1); [ -n "$dialog" ]; }
-wait_for 10 find_dialog || fail "the save dialog did not open"
-xdotool mousemove --window "$dialog" 200 40
-sleep 0.5
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 "$capture"
-xdotool key --clearmodifiers Return
+file_dialog "Save capture" "$capture"
 wait_for 10 test -s "$capture" || fail "no capture written"
 echo "capture saved: $(stat -c %s "$capture") bytes"
 

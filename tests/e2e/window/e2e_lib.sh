@@ -57,6 +57,19 @@ start_program() {
 
 shot() { import -window "${2:-$window}" "$1" 2>/dev/null; }
 
+# file_dialog TITLE PATH: in the file dialog of that title, once it shows, PATH typed in and
+# Return.
+file_dialog() {
+    local dialog="" title=$1
+    find_dialog() { dialog=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1); [ -n "$dialog" ]; }
+    wait_for 10 find_dialog || fail "the dialog \"$1\" did not open"
+    xdotool mousemove --window "$dialog" 200 40
+    sleep 0.5
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 20 "$2"
+    xdotool key --clearmodifiers Return
+}
+
 # pixel FILE X Y -> "r,g,b"
 pixel() {
     convert "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info:

@@ -43,14 +43,7 @@ activate() {
 export_events() {
     activate "$1"
     xdotool key --clearmodifiers ctrl+shift+e
-    local dialog=""
-    find_dialog() { dialog=$(xdotool search --onlyvisible --name '^Export events$' 2>/dev/null | head -n 1); [ -n "$dialog" ]; }
-    wait_for 10 find_dialog || fail "the export dialog did not open"
-    xdotool mousemove --window "$dialog" 200 40
-    sleep 0.5
-    xdotool key --clearmodifiers ctrl+a
-    xdotool type --delay 20 "$2"
-    xdotool key --clearmodifiers Return
+    file_dialog "Export events" "$2"
     wait_for 10 test -s "$2" || fail "no events written to $2"
 }
 tripped() { grep -q 'Orvik node 1, breaker 2: fault (tripped) at' "$1"; }
@@ -64,14 +57,7 @@ recording=$(ls "$work"/data/orvik/recordings/orvik-*.pcapng 2>/dev/null | head -
 sleep 1.2 # its last second on the disk
 activate "$history"
 xdotool key --clearmodifiers ctrl+o
-dialog=""
-find_open() { dialog=$(xdotool search --onlyvisible --name '^Open recording$' 2>/dev/null | head -n 1); [ -n "$dialog" ]; }
-wait_for 10 find_open || fail "the open dialog did not open"
-xdotool mousemove --window "$dialog" 200 40
-sleep 0.5
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 "$recording"
-xdotool key --clearmodifiers Return
+file_dialog "Open recording" "$recording"
 second=""
 find_second() { second=$(xdotool search --onlyvisible --name "^History - $(basename "$recording")\$" 2>/dev/null | head -n 1); [ -n "$second" ]; }
 wait_for 10 find_second || fail "the recording did not open in a History window"
