@@ -160,12 +160,18 @@ bool TCommEventThread::Coalesce() {
     const std::uint32_t baud = LineBaud.load(std::memory_order_relaxed);
     if (hint <= 0 || baud == 0)
         return true;
-    // Where the device can, the wait ends with the byte that completes the frame; a frame that
-    // never completes is handed over after twice its line time and a little more.
+    // Where the device can, the wait ends with the byte that completes the frame: the line's
+    // time for all but the last piece is slept through without a wake-up, the rest is waited
+    // for with the device's help. A frame that never completes is handed over after twice
+    // its line time and a little more.
     const std::int32_t first = PortHandle.InQueue();
-    if (first >= 0 && first < hint) {
+    if (first >= 0 && first < hint && PortHandle.CanWaitForInput()) {
+        const std::int32_t early = hint - first - FIFO_PIECE;
+        if (early > 0 && !Pause(std::int64_t(early) * 10'000'000 / baud))
+            return false;
         const std::int64_t bound =
-            std::int64_t(hint - first) * 20'000'000 / baud + COMPLETE_MARGIN_US;
+            std::int64_t(std::min(hint - first, 2 * FIFO_PIECE)) * 20'000'000 / baud +
+            COMPLETE_MARGIN_US;
         switch (PortHandle.WaitForInput(hint, bound)) {
         case TWaitResult::Stopped:
             return false;

@@ -165,14 +165,15 @@ public:
     virtual std::int32_t InQueue() = 0;
 
     // Monitor thread: waits until the input queue holds `count` bytes, or `timeoutUs` passed,
-    // without waking for each piece on the way. Event: they are there; NoEvent: the time
-    // passed first; Stopped. A device that cannot wait so returns Failed at once, and the
+    // with no delivery for each piece on the way. Event: they are there; NoEvent: the time
+    // passed first; Stopped. Where CanWaitForInput is false, or the wait returns Failed, the
     // caller waits the time the line needs instead.
     virtual TWaitResult WaitForInput(std::int32_t count, std::int64_t timeoutUs) {
         (void)count;
         (void)timeoutUs;
         return TWaitResult::Failed;
     }
+    virtual bool CanWaitForInput() const { return false; }
 
     // PurgeComm with COMM_PURGE_* flags.
     virtual bool Purge(std::uint32_t flags) = 0;

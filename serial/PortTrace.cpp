@@ -188,6 +188,7 @@ public:
         Sink().Line("Stop()");
         Inner->Stop();
     }
+    bool CanWaitForInput() const override { return Inner->CanWaitForInput(); }
     TWaitResult WaitForInput(std::int32_t count, std::int64_t timeoutUs) override {
         const TWaitResult r = Inner->WaitForInput(count, timeoutUs);
         const int e = PortGetLastError();

@@ -30,6 +30,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -89,6 +90,7 @@ public:
     TPosixPort& operator=(const TPosixPort&) = delete;
 
     ~TPosixPort() override {
+        LowerVmin(); // the device keeps its termios for whoever opens it next
         if (::isatty(Fd)) {
             DrainOutput();
             if (Rs485Changed)
@@ -303,6 +305,7 @@ public:
     }
 
     TWaitResult WaitEvent(std::uint32_t& events) override {
+        LowerVmin();
         for (;;) {
             epoll_event ready[2];
             int n = ::epoll_wait(EpollFd, ready, 2, -1);
@@ -339,19 +342,22 @@ public:
     }
 
     // A tty wakes a poll only once VMIN bytes are queued (VTIME 0), so the wait ends with the
-    // frame's last byte rather than a guess of when it comes. VMIN is set for this wait only:
-    // every other wait wakes on the first byte.
+    // frame's last byte rather than a guess of when it comes. VMIN is set for this wait only,
+    // and set back by the next WaitEvent, after the delivery rather than before it: every
+    // other wait wakes on the first byte.
     TWaitResult WaitForInput(std::int32_t count, std::int64_t timeoutUs) override {
         if (count <= 0 || count > 255 || !IsTty)
             return TWaitResult::Failed;
         termios t{};
         if (::tcgetattr(Fd, &t) != 0)
             return TWaitResult::Failed;
-        const termios before = t;
+        if (!VminRaised)
+            VminBefore = t;
         t.c_cc[VMIN] = static_cast<cc_t>(count);
         t.c_cc[VTIME] = 0;
         if (::tcsetattr(Fd, TCSANOW, &t) != 0)
             return TWaitResult::Failed;
+        VminRaised = true;
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(timeoutUs);
         TWaitResult result = TWaitResult::NoEvent;
         for (;;) {
@@ -374,8 +380,18 @@ public:
             if (p[0].revents & (POLLHUP | POLLERR))
                 break; // the next wait finds the device gone
         }
-        ::tcsetattr(Fd, TCSANOW, &before);
         return result;
+    }
+
+    bool CanWaitForInput() const override {
+        return IsTty;
+    }
+
+    void LowerVmin() {
+        if (VminRaised) {
+            ::tcsetattr(Fd, TCSANOW, &VminBefore);
+            VminRaised = false;
+        }
     }
 
     void Stop() override {
@@ -592,6 +608,9 @@ private:
     int EpollFd = -1;
     bool Exclusive = false;
     bool IsTty = false;
+    // Monitor thread: WaitForInput raised VMIN, and what the termios were before.
+    bool VminRaised = false;
+    termios VminBefore{};
     bool HasRs485 = false;
     bool Rs485Changed = false;
     bool LatencyChanged = false;
