@@ -18,7 +18,7 @@ if [ -n "${ORVIK_BENCH_SECONDS:-}" ]; then
     window=${ORVIK_BENCH_SECONDS%%:*} long_run=${ORVIK_BENCH_SECONDS##*:}
 fi
 
-ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-serialport-dev
+ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-serialport-dev valgrind
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j 2 --target receive_bench history_bench history_paint_bench \
@@ -89,6 +89,28 @@ for s in orvik orvik-monitor orvik-history qt comm; do
     stop "$pid"
     stop "$bus_pid"
 done
+
+# 3b. Instructions per status frame in the program at full rate, under callgrind (its counts
+# do not depend on the machine's load): counted from 12 s after the start for 20 s.
+note "callgrind, the program at full rate (20 s)"
+d=$work/callgrind
+mkdir -p "$d"
+start_bus "$d" --full-rate
+cp "$program" "$d/orvik"
+set_port_mapping "$d/Orvik.INI" 1 "$d/bus"
+valgrind --tool=callgrind --instr-atstart=no --callgrind-out-file="$d/cg.out" "$d/orvik" \
+    >"$d/program.out" 2>"$d/valgrind.err" &
+cg_pid=$!
+track "$cg_pid"
+sleep 12
+callgrind_control -i on "$cg_pid" >/dev/null
+sleep 20
+callgrind_control -d "$cg_pid" >/dev/null
+sleep 1
+python3 bench/window/callgrind_frames.py "$d/cg.out.1" >"$work/callgrind.txt" 2>/dev/null ||
+    echo "instructions_per_status_frame - -" >"$work/callgrind.txt"
+bench_cleanup
+start_xvfb 800x700x24
 
 # 4. Idle: the line open, the bus silent. All three at once.
 note "idle (${window} s)"
@@ -244,6 +266,8 @@ for p in median p99 max; do
         "$(ratio "$a" "$b")" "$budget"
 done
 row "CPU at full rate: program (window, Xvfb)" "$(cpu full orvik)" "" "" "< 1 %"
+row "instructions per status frame, program at full rate (callgrind)" \
+    "$(value $work/callgrind.txt instructions_per_status_frame)" "" "" ""
 row "CPU at full rate: program with the bus monitor open" \
     "$(cpu full orvik-monitor), $(wake full orvik-monitor)" "" "" "< 1.5 %"
 row "CPU at full rate: program with the History window open" \
