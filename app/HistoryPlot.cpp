@@ -194,6 +194,10 @@ int HistoryPlot::XOf(std::int64_t timeMs, const Areas& a) const {
     return a.currents.left() + static_cast<int>(std::floor(f * a.Width()));
 }
 
+std::int64_t HistoryPlot::FirstTick(const Areas& a, std::int64_t step, std::int64_t offset) {
+    return ((a.fromMs + offset) / step + 1) * step - offset;
+}
+
 void HistoryPlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     Render(painter, size());
@@ -280,6 +284,16 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
         p.setPen(QPen(colour, 0)); // cosmetic: one pixel wide, the fast way
         p.drawLines(lines_.data(), static_cast<int>(lines_.size()));
     };
+
+    // The time grid under the curves.
+    const std::int64_t step = TimeStep(spanMs);
+    const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(a.fromMs).offsetFromUtc() * 1000LL;
+    p.setPen(GRID_COLOUR);
+    for (std::int64_t t = FirstTick(a, step, offset); t < a.toMs; t += step) {
+        const int x = XOf(t, a);
+        p.drawLine(x, a.currents.top(), x, a.currents.bottom());
+        p.drawLine(x, a.voltage.top(), x, a.voltage.bottom());
+    }
 
     p.save();
     p.setClipRect(a.currents.adjusted(0, 0, 1, 1));
@@ -379,13 +393,9 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
     // The time axis, and the events as marks on it.
     p.setPen(Qt::gray);
     p.drawLine(a.axis.topLeft(), a.axis.topRight());
-    const std::int64_t step = TimeStep(spanMs);
     const QString format = step < 60000 ? "HH:mm:ss" : "HH:mm";
-    const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(a.fromMs).offsetFromUtc() * 1000LL;
-    for (std::int64_t t = ((a.fromMs + offset) / step + 1) * step - offset; t < a.toMs; t += step) {
+    for (std::int64_t t = FirstTick(a, step, offset); t < a.toMs; t += step) {
         const int x = XOf(t, a);
-        p.setPen(GRID_COLOUR);
-        p.drawLine(x, a.currents.top(), x, a.bands.bottom());
         p.setPen(Qt::black);
         p.drawLine(x, a.axis.top(), x, a.axis.top() + 4);
         const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(format);

@@ -66,6 +66,8 @@ private:
     Areas Layout(const QSize& size) const;
     std::int64_t TimeAt(int x, const Areas& a) const;
     int XOf(std::int64_t timeMs, const Areas& a) const;
+    // The first whole step of local time in the view.
+    static std::int64_t FirstTick(const Areas& a, std::int64_t step, std::int64_t offset);
     void FixView(); // out of live: the view stays where it is now
     QString EventsNear(int x, const Areas& a) const;
 

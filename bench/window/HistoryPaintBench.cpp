@@ -1,7 +1,8 @@
 // The History window's plot over 24 hours of the full bus (eight nodes at the bus's full rate):
 // the time of one whole paint (eight curves, trip levels, the voltage, the bands, the axis and
 // the event marks) into a 1000-pixel-wide picture, for the whole day and for the last hour.
-// Prints "name value unit (min, max)" lines over the rounds given.
+// Prints "name value unit (min, max)" lines over the rounds given. With --save FILE the whole
+// day's picture is written there too, to look at.
 #include "app/HistoryPlot.h"
 #include "bench/history/FullBus.h"
 #include "link/BusHistory.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 using namespace orvik;
@@ -31,6 +33,7 @@ void Report(const char* name, std::vector<double> ms) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const char* save = argc > 3 && std::string(argv[2]) == "--save" ? argv[3] : nullptr;
     BusHistory history;
     StatusRecord record;
     const auto day = static_cast<std::uint64_t>(24 * 3600 * 1000 / fullbus::FRAME_MS);
@@ -54,6 +57,8 @@ int main(int argc, char** argv) {
             ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         }
         Report(name, ms);
+        if (save && span == 0)
+            image.save(save);
     }
     return 0;
 }
