@@ -30,7 +30,8 @@ echo "ASan + UBSan build and suite: $((SECONDS - step)) s"
 step=$SECONDS
 sanitizer_suite tsan build-tsan "serial_tests serial_qt_tests serial_line_tests sim_model_tests cli_tests \
     sim_program_tests orvik-bus-sim noise_tests dialog_tests main_window_tests \
-    switch_widget_tests orvik" '^fuzz\.' -DORVIK_SANITIZE=thread -DORVIK_BUILD_GUI=ON
+    switch_widget_tests orvik orvik-mqtt mqtt_tests" '^fuzz\.' -DORVIK_SANITIZE=thread \
+    -DORVIK_BUILD_GUI=ON
 echo "TSan build and tests: $((SECONDS - step)) s"
 
 # Each fuzz target for 20 s (libFuzzer, ASan + UBSan); a crash fails.
