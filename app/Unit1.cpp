@@ -44,13 +44,10 @@ namespace L = unit1_layout;
 
 namespace {
 
-QString Text(const ShortText& t) {
-    return QString::fromLatin1(t.View().data(), static_cast<qsizetype>(t.Size()));
-}
-
-// Repaints an edit only when its text changes: most of a frame's texts stay as they were.
+// Repaints an edit only when its text changes: most of a frame's texts stay as they were. The
+// comparison makes no string of its own.
 void ShowText(QLineEdit* edit, const ShortText& t) {
-    const QString text = Text(t);
+    const QLatin1String text(t.View().data(), static_cast<qsizetype>(t.Size()));
     if (edit->text() != text)
         edit->setText(text);
 }
