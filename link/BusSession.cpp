@@ -34,6 +34,13 @@ BusSession::BusSession(const std::atomic<bool>* stop)
 }
 
 BusSession::~BusSession() {
+    // A delivery still pending runs inside Close; the callers' handlers, which may reach
+    // variables already gone, are not called from there.
+    OnStatus = nullptr;
+    OnSetup = nullptr;
+    OnTick = nullptr;
+    OnLine = nullptr;
+    link_.SetWatcher(nullptr);
     comm_->Close();
 }
 
