@@ -348,6 +348,8 @@ public:
     TWaitResult WaitForInput(std::int32_t count, std::int64_t timeoutUs) override {
         if (count <= 0 || count > 255 || !IsTty)
             return TWaitResult::Failed;
+        if (InQueue() >= count)
+            return TWaitResult::Event; // already there: no termios change, no wake-up
         termios t{};
         if (::tcgetattr(Fd, &t) != 0)
             return TWaitResult::Failed;

@@ -249,6 +249,33 @@ TEST_F(PtyPort, BytesLeftQueuedWaitForTheNextArrival) {
     EXPECT_EQ(Counts[calls], queued + 1);
 }
 
+TEST_F(PtyPort, AFrameInPiecesIsOneDeliveryAndAnUnfinishedOneStillArrives) {
+    Comm.Open();
+    Comm.SetRxHint(210);
+    const auto frame = Pattern(210, 5);
+    std::thread writer([&] {
+        for (std::size_t at : {0, 50, 150}) {
+            const std::size_t n = at == 150 ? 60 : at == 0 ? 50 : 100;
+            Pty.Send({frame.begin() + at, frame.begin() + at + n});
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    const bool whole = Invoker->PumpUntil([&] { return Received.size() >= frame.size(); }, 5s);
+    writer.join();
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(Received, frame);
+    EXPECT_EQ(Counts.size(), 1u);
+
+    // A frame whose rest never comes is handed over once its wait is over, not held.
+    Received.clear();
+    Counts.clear();
+    const auto sentAt = Clock::now();
+    ASSERT_EQ(Pty.Send(Pattern(100)), 100u);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return Received.size() >= 100; }, 5s));
+    EXPECT_LT(Clock::now() - sentAt, 1s);
+    EXPECT_EQ(Counts.size(), 1u);
+}
+
 TEST_F(PtyPort, FarEndClosedIsOneLossAndThePortCanBeOpenedAgain) {
     Comm.Open();
     Pty.CloseMaster();
