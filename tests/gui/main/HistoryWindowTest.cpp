@@ -7,10 +7,14 @@
 #include "tests/gui/main/MainWindowSupport.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -104,4 +108,74 @@ TEST(HistoryWindow, DrawsCurvesTripLinesBandsAndMarksAndListsAndExportsTheEvents
     EXPECT_FALSE(window.ExportCsv(dir.filePath("gone/node1.csv")));
     ASSERT_EQ(recorder.messages.size(), 1);
     EXPECT_TRUE(recorder.messages[0].endsWith(": its folder does not exist."));
+}
+
+// Zoom, pan and live by wheel, drag, keys and double click, on a clock that stands still.
+TEST(HistoryWindow, ThePlotZoomsPansAndGoesBackToLive) {
+    BusHistory history;
+    Script(history);
+    const std::int64_t now = T0 + 60'000;
+    HistoryPlot plot(
+        history, [now] { return now; }, nullptr);
+    plot.resize(1000, 500);
+    int changes = 0;
+    QObject::connect(&plot, &HistoryPlot::ViewChanged, [&] { ++changes; });
+    auto key = [&](int k) {
+        QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier);
+        QCoreApplication::sendEvent(&plot, &e);
+    };
+    auto mouse = [&](QEvent::Type type, int x, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(x, 200), QPointF(x, 200), Qt::LeftButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(&plot, &e);
+    };
+
+    ASSERT_TRUE(plot.Live());
+    EXPECT_EQ(plot.ViewTo(), now);
+    EXPECT_EQ(plot.ViewTo() - plot.ViewFrom(), 10 * 60'000);
+
+    // Zooming in live keeps the view ending now.
+    QWheelEvent wheel(QPointF(500, 200), QPointF(500, 200), {}, QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&plot, &wheel);
+    EXPECT_TRUE(plot.Live());
+    EXPECT_EQ(plot.ViewTo(), now);
+    EXPECT_EQ(plot.ViewTo() - plot.ViewFrom(), 8 * 60'000);
+
+    // The left arrow goes back a tenth of the span and leaves live; End returns.
+    key(Qt::Key_Left);
+    EXPECT_FALSE(plot.Live());
+    EXPECT_EQ(plot.ViewTo(), now - 48'000);
+    key(Qt::Key_End);
+    EXPECT_TRUE(plot.Live());
+
+    // A click alone leaves the view; a drag to the right shows earlier times.
+    mouse(QEvent::MouseButtonPress, 600, Qt::LeftButton);
+    mouse(QEvent::MouseMove, 602, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, 602, Qt::NoButton);
+    EXPECT_TRUE(plot.Live());
+    mouse(QEvent::MouseButtonPress, 400, Qt::LeftButton);
+    mouse(QEvent::MouseMove, 600, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, 600, Qt::NoButton);
+    EXPECT_FALSE(plot.Live());
+    EXPECT_LT(plot.ViewTo(), now);
+    EXPECT_EQ(plot.ViewTo() - plot.ViewFrom(), 8 * 60'000);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(500, 200), QPointF(500, 200),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&plot, &twice);
+    EXPECT_TRUE(plot.Live());
+    EXPECT_EQ(plot.ViewTo(), now);
+
+    // Zooming in stops at the shortest span; a centred event is in the middle.
+    for (int i = 0; i < 40; ++i)
+        key(Qt::Key_Plus);
+    const std::int64_t shortest = plot.ViewTo() - plot.ViewFrom();
+    EXPECT_GT(shortest, 0);
+    key(Qt::Key_Plus);
+    EXPECT_EQ(plot.ViewTo() - plot.ViewFrom(), shortest);
+    plot.CentreOn(T0 + 50'000);
+    EXPECT_FALSE(plot.Live());
+    EXPECT_EQ((plot.ViewFrom() + plot.ViewTo()) / 2, T0 + 50'000);
+    plot.SetSpan(0);
+    EXPECT_EQ(plot.ViewFrom(), T0); // everything: from the first frame
+    EXPECT_GE(changes, 6);          // each change by hand was told
 }
