@@ -5,13 +5,8 @@
 # The rows are found as a screen reader finds them, through AT-SPI.
 set -u
 program=$1 sim=$2
-if [ -z "${ORVIK_E2E_BUS:-}" ]; then
-    command -v dbus-run-session >/dev/null && /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
-        { echo "SKIP: needs dbus-run-session and python3-pyatspi"; exit 77; }
-    ORVIK_E2E_BUS=1 exec dbus-run-session -- bash "$0" "$@"
-fi
+source "$(dirname "$0")/own_session_bus.sh"
 source "$(dirname "$0")/e2e_lib.sh"
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 e2e_screen=1400x800x24 # room for the overview beside the main window
 reader=$(dirname "$0")/atspi_reader.py
 
