@@ -21,11 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port=""
-for p in $(seq $((51000 + $$ % 10000)) 7 $((51200 + $$ % 10000))); do
-    if port_free "$p"; then port=$p; break; fi
-done
+source "$here/../../scripts/lib/ports.sh"
+port=$(free_ports 1)
 [ -n "$port" ] || { echo "no free port" >&2; exit 1; }
 printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\nuser %s\n' "$port" \
     "$(id -un)" >"$work/broker.conf"

@@ -90,11 +90,8 @@ man -l /usr/share/man/man1/orvik-mqtt.1.gz 2>/dev/null | grep -q "MQTT broker" |
 systemd-analyze verify /lib/systemd/system/orvik-mqtt@.service >"$work/verify.log" 2>&1 ||
     { cat "$work/verify.log" >&2; fail "systemd-analyze verify orvik-mqtt@.service"; }
 echo "orvik-mqtt@.service: systemd-analyze verify passes"
-port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-mqtt_port=""
-for p in $(seq $((41000 + $$ % 20000)) 7 $((41200 + $$ % 20000))); do
-    if port_free "$p"; then mqtt_port=$p; break; fi
-done
+source "$root/scripts/lib/ports.sh"
+mqtt_port=$(free_ports 1)
 [ -n "$mqtt_port" ] || fail "no free port for the broker"
 printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$mqtt_port" "$(id -un)" >"$work/broker.conf"
 mosquitto -c "$work/broker.conf" >"$work/broker.log" 2>&1 &

@@ -27,12 +27,8 @@ fail() {
     exit 1
 }
 
-port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port_open() { ! port_free "$1"; }
-port=""
-for p in $(seq $((21000 + $$ % 20000)) 7 $((21200 + $$ % 20000))); do
-    if port_free "$p"; then port=$p; break; fi
-done
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/scripts/lib/ports.sh"
+port=$(free_ports 1)
 [ -n "$port" ] || fail "no free port"
 
 # start_broker: the broker on $port with $work/broker.conf (the test writes the rest of it).

@@ -20,18 +20,17 @@ network_cleanup() {
 }
 trap network_cleanup EXIT
 
-# A port of 127.0.0.1 that nothing listens on now.
-port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port_open() { ! port_free "$1"; }
-base=$((20000 + $$ % 20000))
-for p in 0 1 2 3; do port_free $((base + p)) || fail "port $((base + p)) in use"; done
+source "$e2e_root/scripts/lib/ports.sh"
+base=$(free_ports 4)
+[ -n "$base" ] || fail "no four free ports"
 rfc=$base raw=$((base + 1)) refused=$((base + 2)) other=$((base + 3))
 rfc_url=rfc2217://127.0.0.1:$rfc raw_url=socket://127.0.0.1:$raw
 
 start_ser2net() {
     ser2net -n -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >>"$work/ser2net.out" 2>&1 &
     ser2net_pid=$!
-    wait_for 10 port_open "$rfc" || fail "ser2net did not listen"
+    wait_for 10 port_open "$rfc" && wait_for 10 port_open "$raw" ||
+        fail "ser2net did not listen on $rfc and $raw: $(cat "$work/ser2net.out")"
 }
 stop_ser2net() {
     kill "$ser2net_pid" 2>/dev/null
