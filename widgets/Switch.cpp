@@ -73,8 +73,9 @@ void TSwitchArray::SetReporter(std::function<void(const QString&)> report) {
 }
 
 void TSwitchArray::Switch(quint16 index, bool on) {
+    // Painted at once, as before, but only the switch's own cell: nothing else changed.
     if (model_.Switch(index, on)) {
-        repaint();
+        repaint(SwitchRect(index));
         AnnounceSwitchState(this, index);
     }
 }

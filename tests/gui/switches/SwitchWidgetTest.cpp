@@ -14,15 +14,17 @@
 
 namespace {
 
-// Counts the paint events it receives.
+// Counts the paint events it receives and keeps the last one's region.
 class CountingSwitchArray : public TSwitchArray {
 public:
     using TSwitchArray::TSwitchArray;
     int paints = 0;
+    QRegion painted;
 
 protected:
     void paintEvent(QPaintEvent* e) override {
         ++paints;
+        painted = e->region();
         TSwitchArray::paintEvent(e);
     }
 };
@@ -166,10 +168,11 @@ TEST_F(SwitchArrayTest, DoubleClickReportsTwice) {
     EXPECT_EQ(array->GetSwitch(2), 2);
 }
 
-TEST_F(SwitchArrayTest, SwitchRepaintsAtOnceOnlyOnAChange) {
+TEST_F(SwitchArrayTest, SwitchRepaintsAtOnceOnlyOnAChangeAndOnlyItsCell) {
     const int before = array->paints;
     array->Switch(0, true);
     EXPECT_EQ(array->paints, before + 1); // painted within the call
+    EXPECT_EQ(array->painted, QRegion(array->SwitchRect(0)));
     array->Switch(0, true);
     array->Switch(8, false);
     QApplication::processEvents();
@@ -177,10 +180,13 @@ TEST_F(SwitchArrayTest, SwitchRepaintsAtOnceOnlyOnAChange) {
     array->Switch(0, false);
     EXPECT_EQ(array->paints, before + 2);
     EXPECT_EQ(array->GetSwitch(0), 1);
+    array->Switch(7, true);
+    EXPECT_EQ(array->painted, QRegion(array->SwitchRect(7)));
+    array->Switch(7, false);
     // A press repaints nothing either.
     Press(Qt::LeftButton, {30, 30});
     QApplication::processEvents();
-    EXPECT_EQ(array->paints, before + 2);
+    EXPECT_EQ(array->paints, before + 4);
 }
 
 TEST_F(SwitchArrayTest, DrawsThePictureOfEachStateInEachCell) {
