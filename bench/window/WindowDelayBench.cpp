@@ -21,11 +21,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -123,12 +125,21 @@ int main(int argc, char* argv[]) {
     TForm1 form(settings);
     form.show();
 
-    std::atomic<std::int64_t> shownAt{0};
-    std::atomic<int> shownCount{0};
-    form.Link().SetDisplaySink([&form, &shownAt, &shownCount](const DisplayUpdate& u) {
+    // The writer sleeps until the sink wakes it, after the time is noted: a writer that polled
+    // would take a core from the threads being measured.
+    std::mutex shownLock;
+    std::condition_variable shown;
+    std::int64_t shownAt = 0;
+    int shownCount = 0;
+    form.Link().SetDisplaySink([&](const DisplayUpdate& u) {
         form.UpdateDisplay(u);
-        shownAt.store(NowNs(), std::memory_order_release);
-        shownCount.fetch_add(1, std::memory_order_acq_rel);
+        const std::int64_t at = NowNs();
+        {
+            const std::lock_guard<std::mutex> hold(shownLock);
+            shownAt = at;
+            ++shownCount;
+        }
+        shown.notify_one();
     });
 
 #ifdef ORVIK_BENCH_QSERIALPORT
@@ -162,18 +173,22 @@ int main(int argc, char* argv[]) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         for (int i = 0; i < frames + 10; ++i) {
             const std::size_t n = StatusFrame(i, frame);
-            const int before = shownCount.load(std::memory_order_acquire);
+            int before = 0;
+            {
+                const std::lock_guard<std::mutex> hold(shownLock);
+                before = shownCount;
+            }
             WriteAll(master, frame, n - 1);
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
             const std::int64_t t0 = NowNs();
             WriteAll(master, frame + n - 1, 1);
-            const auto deadline = Clock::now() + std::chrono::seconds(2);
-            while (shownCount.load(std::memory_order_acquire) == before && Clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
-            if (shownCount.load(std::memory_order_acquire) == before)
+            std::unique_lock<std::mutex> hold(shownLock);
+            if (!shown.wait_for(hold, std::chrono::seconds(2),
+                                [&] { return shownCount != before; }))
                 ++lost;
             else if (i >= 10) // the first few warm up
-                delaysMs.push_back((shownAt.load(std::memory_order_acquire) - t0) / 1e6);
+                delaysMs.push_back((shownAt - t0) / 1e6);
+            hold.unlock();
             std::this_thread::sleep_for(std::chrono::milliseconds(1 + rng() % 8));
         }
         QMetaObject::invokeMethod(
