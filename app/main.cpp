@@ -1,4 +1,5 @@
 // The Tarnwell Orvik interface.
+#include "app/EditPanelStyle.h"
 #include "app/HelpMenu.h"
 #include "app/Unit1.h"
 #include "dialogs/Unit15.h"
@@ -10,6 +11,8 @@
 #include "resources/ProgramIcon.h"
 
 #include <QApplication>
+#include <QStyle>
+#include <QStyleFactory>
 
 #include <cstdio>
 #include <string_view>
@@ -24,6 +27,10 @@ int main(int argc, char* argv[]) {
         }
     }
     QApplication app(argc, argv);
+    // The style chosen (the platform's, -style or QT_STYLE_OVERRIDE), copying the display
+    // edits' panels. The application owns it.
+    QApplication::setStyle(
+        new EditPanelStyle(QStyleFactory::create(QApplication::style()->name())));
     app.setWindowIcon(orvik::ProgramIcon()); // every window and message box
 
     TForm1 form1(orvik::SettingsFilePath());

@@ -1,6 +1,7 @@
 // Every label, edit text, check box and radio button of the six windows measured in the window
 // font against the room the layout gives it: no text cut, no control running into its
 // neighbour or out of its frame; the trip lists drop down whole.
+#include "app/EditPanelStyle.h"
 #include "dialogs/RadioGroupLayout.h"
 #include "dialogs/Unit15.h"
 #include "dialogs/Unit2.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QRadioButton>
 #include <QStyleOption>
 
@@ -189,5 +191,36 @@ TEST(WindowLook, EveryTextFitsItsRoomInTheWindowFont) {
         const QRect last = box->view()->visualRect(box->model()->index(box->count() - 1, 0));
         EXPECT_TRUE(box->view()->viewport()->rect().contains(last)) << name;
         box->hidePopup();
+    }
+}
+
+// The display edits' panels are drawn once per look and copied: the copy must be the drawing,
+// focused or not, at each scale of the surface.
+TEST(WindowLook, ACopiedEditPanelIsThePanelDrawn) {
+    EditPanelStyle copying;
+    QWidget window;
+    auto* edit = new QLineEdit("12.5", &window);
+    edit->setReadOnly(true);
+    edit->setGeometry(13, 17, 121, 21);
+    for (const qreal dpr : {1.0, 2.0, 1.5}) {
+        for (const bool focused : {false, true}) {
+            QStyleOptionFrame panel;
+            panel.initFrom(edit);
+            panel.rect = edit->geometry();
+            panel.lineWidth = 1;
+            if (focused)
+                panel.state |= QStyle::State_HasFocus;
+            auto draw = [&](QStyle* style) {
+                QImage image(QSize(200, 60) * dpr, QImage::Format_ARGB32_Premultiplied);
+                image.setDevicePixelRatio(dpr);
+                image.fill(window.palette().color(QPalette::Window));
+                QPainter p(&image);
+                style->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &p, edit);
+                return image;
+            };
+            const QImage drawn = draw(QApplication::style());
+            EXPECT_EQ(draw(&copying), drawn) << "scale " << dpr << ", focused " << focused;
+            EXPECT_EQ(draw(&copying), drawn) << "again, scale " << dpr << ", focused " << focused;
+        }
     }
 }
