@@ -6,6 +6,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QStyleOptionFrame>
 
 #include <cmath>

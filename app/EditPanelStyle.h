@@ -3,7 +3,6 @@
 // antialiased frame again each time.
 #pragma once
 
-#include <QPixmapCache>
 #include <QProxyStyle>
 
 class EditPanelStyle final : public QProxyStyle {
