@@ -2,6 +2,7 @@
 
 #include "app/FileChooser.h"
 #include "app/Messages.h"
+#include "app/SteadyLabel.h"
 #include "app/TrafficModel.h"
 #include "app/WindowPlace.h"
 #include "link/FileReplace.h"
@@ -80,10 +81,10 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     bar->addWidget(clear);
     bar->addWidget(save);
 
-    counters_ = new QLabel(this);
-    counters_->setObjectName("Counters");
-    counters_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    counters_->setAccessibleName("Counters");
+    counters_ = new SteadyLabel(this);
+    counters_->Label()->setObjectName("Counters");
+    counters_->Label()->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    counters_->Label()->setAccessibleName("Counters");
     status_ = new QLabel(this);
     status_->setObjectName("SaveStatus");
 

@@ -13,6 +13,7 @@
 
 class QComboBox;
 class QLabel;
+class SteadyLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTableView;
@@ -46,7 +47,7 @@ private:
     QComboBox* node_ = nullptr;
     QComboBox* kind_ = nullptr;
     QPushButton* pause_ = nullptr;
-    QLabel* counters_ = nullptr;
+    SteadyLabel* counters_ = nullptr;
     QLabel* status_ = nullptr;
     QTableView* table_ = nullptr;
     QPlainTextEdit* details_ = nullptr;

@@ -8,6 +8,7 @@
 #include "app/Messages.h"
 #include "app/NodeSettingsDialog.h"
 #include "app/Shape.h"
+#include "app/SteadyLabel.h"
 #include "app/Unit1Layout.h"
 #include "link/BusGlance.h"
 #include "link/CommLinkPort.h"
@@ -620,8 +621,8 @@ void TForm1::CreateStatusLine() {
     QStatusBar* bar = statusBar();
     bar->setObjectName("StatusBar1");
     bar->setSizeGripEnabled(false);
-    statusText_ = new QLabel(bar);
-    statusText_->setObjectName("LineStatus");
+    statusText_ = new SteadyLabel(bar);
+    statusText_->Label()->setObjectName("LineStatus");
     bar->addWidget(statusText_, 1);
     reconnect_ = new QPushButton("&Reconnect", bar);
     reconnect_->setObjectName("Reconnect1");
