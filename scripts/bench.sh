@@ -22,7 +22,8 @@ ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-seri
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j 2 --target receive_bench history_bench history_paint_bench \
-    window_delay_bench net_open_bench orvik_ref_reader orvik orvik-bus-sim orvik-mqtt >/dev/null
+    window_delay_bench net_open_bench orvik_ref_reader orvik orvik-bus-sim orvik-mqtt \
+    wake_cost_bench >/dev/null
 program=$root/$build/app/orvik
 sim=$root/$build/sim/orvik-bus-sim
 reader=$root/$build/bench/reference/orvik_ref_reader
@@ -31,6 +32,11 @@ work=$(mktemp -d)
 trap 'bench_cleanup; rm -rf "$work"' EXIT
 start_xvfb 800x700x24
 note() { echo "bench: $*" >&2; }
+
+# 0. What the machine charges for memory touched again after a pause, before and after: the
+# CPU figures below follow it.
+note "the machine's cost of a page touched again after a pause"
+"$build/bench/machine/wake_cost_bench" >"$work/machine-start.txt"
 
 # 1. Receive path.
 note "receive path"
@@ -224,6 +230,7 @@ done
 sleep 2
 proc_figures "$orvik_pid" >"$work/soak-after.txt"
 bench_cleanup
+"$build/bench/machine/wake_cost_bench" >"$work/machine-end.txt"
 
 # The table.
 cpu() { awk '{ print $1 " %" }' "$work/cpu-$1-$2.txt"; }
@@ -238,6 +245,14 @@ echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /p
 row() { printf '| %-58s | %-28s | %-20s | %-7s | %-10s |\n' "$@"; }
 row "figure" "ours (TComm)" "Qt (QSerialPort)" "ours/Qt" "budget"
 row "---" "---" "---" "---" "---"
+page() { # PAUSE: microseconds per page at the start and at the end of the run
+    printf '%s / %s us' "$(value "$work/machine-start.txt" "page_$1_us")" \
+        "$(value "$work/machine-end.txt" "page_$1_us")"
+}
+row "machine: CPU per page touched, back to back (start / end)" "$(page hot)" "" "" ""
+row "machine: the same after a 5 ms pause" "$(page after_5ms)" "" "" ""
+row "machine: the same after a 100 ms pause" "$(page after_100ms)" "" "" ""
+row "machine: the same after a 1 s pause" "$(page after_1s)" "" "" ""
 row "FrameReceiver::Feed, mixed stream" \
     "$(value $r frame_receiver_mb_s) MB/s ($(value $r frame_receiver_line_multiple) x line)" "" "" "> 288 MB/s"
 row "LinkState::FeedBytes (with the display of each frame)" \
