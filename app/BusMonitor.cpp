@@ -3,6 +3,7 @@
 #include "app/FileChooser.h"
 #include "app/Messages.h"
 #include "app/SteadyLabel.h"
+#include "app/TrafficDelegate.h"
 #include "app/TrafficModel.h"
 #include "app/WindowPlace.h"
 #include "link/FileReplace.h"
@@ -93,6 +94,7 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     table_->setObjectName("Traffic");
     table_->setAccessibleName("Records of the line");
     table_->setModel(model_);
+    table_->setItemDelegate(new TrafficDelegate(table_));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setWordWrap(false);
