@@ -13,11 +13,11 @@
 
 class QComboBox;
 class QLabel;
-class SteadyLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 class QTimer;
+class SteadyLabel;
 class TrafficModel;
 
 class BusMonitor : public QWidget {

@@ -46,11 +46,11 @@ const QStaticText& TrafficDelegate::Layout(const QString& text, const QFont& fon
     return *layouts_.insert(text, layout);
 }
 
-// The text elided to the width as the style elides it, with only what can show shaped.
-QString TrafficDelegate::Elided(const QString& text, const QStyleOptionViewItem& option,
-                                int width) const {
+// The text elided to the width as the style elides it, with only what can show (up to CUT,
+// from SureCut) shaped.
+QString TrafficDelegate::Elided(const QString& text, qsizetype cut,
+                                const QStyleOptionViewItem& option, int width) const {
     const QFontMetrics metrics(option.font);
-    const qsizetype cut = SureCut(text, metrics, width);
     if (cut < text.size()) {
         const QString elided = metrics.elidedText(text.left(cut), option.textElideMode, width);
         if (elided.size() < cut)
@@ -76,10 +76,12 @@ void TrafficDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
     rect.adjust(margin, 0, -margin, 0);
     const QStaticText* layout = Kept(text, item.font);
-    if (!layout && SureCut(text, QFontMetrics(item.font), rect.width()) == text.size())
+    const qsizetype cut =
+        layout ? text.size() : SureCut(text, QFontMetrics(item.font), rect.width());
+    if (!layout && cut == text.size())
         layout = &Layout(text, item.font);
     if (!layout || layout->size().width() > rect.width())
-        layout = &Layout(Elided(text, item, rect.width()), item.font);
+        layout = &Layout(Elided(text, cut, item, rect.width()), item.font);
 
     QPalette::ColorGroup group =
         item.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;

@@ -19,7 +19,8 @@ public:
 private:
     const QStaticText* Kept(const QString& text, const QFont& font) const;
     const QStaticText& Layout(const QString& text, const QFont& font) const;
-    QString Elided(const QString& text, const QStyleOptionViewItem& option, int width) const;
+    QString Elided(const QString& text, qsizetype cut, const QStyleOptionViewItem& option,
+                   int width) const;
 
     mutable QHash<QString, QStaticText> layouts_;
     mutable QFont font_;
