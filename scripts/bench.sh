@@ -245,14 +245,16 @@ echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /p
 row() { printf '| %-58s | %-28s | %-20s | %-7s | %-10s |\n' "$@"; }
 row "figure" "ours (TComm)" "Qt (QSerialPort)" "ours/Qt" "budget"
 row "---" "---" "---" "---" "---"
-page() { # PAUSE: microseconds per page at the start and at the end of the run
-    printf '%s / %s us' "$(value "$work/machine-start.txt" "page_$1_us")" \
-        "$(value "$work/machine-end.txt" "page_$1_us")"
+machine() { # NAME: its microseconds at the start and at the end of the run
+    printf '%s / %s us' "$(value "$work/machine-start.txt" "$1_us")" \
+        "$(value "$work/machine-end.txt" "$1_us")"
 }
-row "machine: CPU per page touched, back to back (start / end)" "$(page hot)" "" "" ""
-row "machine: the same after a 5 ms pause" "$(page after_5ms)" "" "" ""
-row "machine: the same after a 100 ms pause" "$(page after_100ms)" "" "" ""
-row "machine: the same after a 1 s pause" "$(page after_1s)" "" "" ""
+row "machine: CPU per page touched, back to back (start / end)" "$(machine page_hot)" "" "" ""
+row "machine: the same after a 5 ms pause" "$(machine page_after_5ms)" "" "" ""
+row "machine: the same after a 100 ms pause" "$(machine page_after_100ms)" "" "" ""
+row "machine: the same after a 1 s pause" "$(machine page_after_1s)" "" "" ""
+row "machine: CPU per thread wake-up, back to back" "$(machine wake_hot)" "" "" ""
+row "machine: the same after 36 ms asleep (a frame's time)" "$(machine wake_after_36ms)" "" "" ""
 row "FrameReceiver::Feed, mixed stream" \
     "$(value $r frame_receiver_mb_s) MB/s ($(value $r frame_receiver_line_multiple) x line)" "" "" "> 288 MB/s"
 row "LinkState::FeedBytes (with the display of each frame)" \

@@ -1,8 +1,16 @@
 // CPU time charged for touching 2000 pages (one cache line each) again after a pause, per page,
 // against touching them back to back. A program that wakes for a little work pays this for
-// every page of code and data it uses. Prints "name value" lines.
+// every page of code and data it uses. Also the CPU time of a thread's wake-up, with nothing
+// to do: a thread that sleeps a frame's time, wakes another through an eventfd and waits in
+// poll for its answer, as the program's two threads do for each frame. Prints "name value"
+// lines.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -45,6 +53,57 @@ double PerPage(std::vector<unsigned char>& memory, std::chrono::milliseconds pau
     return Median(us) / PAGES;
 }
 
+double ProcessCpuUs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
+}
+
+void Signal(int fd) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(fd, &one, sizeof one);
+}
+
+// Waits (bounded) for a signal on `fd` and takes it; false after 1 s without one.
+bool Await(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 1000) != 1)
+        return false;
+    std::uint64_t value = 0;
+    return ::read(fd, &value, sizeof value) == sizeof value;
+}
+
+// Median CPU time of the process per wake-up: each round one thread sleeps `pause` (when not
+// zero), wakes the other, which answers at once; three wake-ups a round with the pause, two
+// without. -1 when the other thread stopped answering.
+double PerWake(std::chrono::microseconds pause, int rounds) {
+    const int toPeer = ::eventfd(0, EFD_CLOEXEC);
+    const int toMe = ::eventfd(0, EFD_CLOEXEC);
+    if (toPeer < 0 || toMe < 0)
+        return -1;
+    std::thread peer([&] {
+        for (int r = 0; r < rounds; ++r)
+            if (Await(toPeer))
+                Signal(toMe);
+    });
+    std::vector<double> us;
+    bool answered = true;
+    for (int r = 0; r < rounds && answered; ++r) {
+        const double t0 = ProcessCpuUs();
+        if (pause.count() > 0)
+            std::this_thread::sleep_for(pause);
+        Signal(toPeer);
+        answered = Await(toMe);
+        us.push_back(ProcessCpuUs() - t0);
+    }
+    if (!answered)
+        Signal(toPeer); // not reached on a sane machine; lets the peer's bounded waits run out
+    peer.join();
+    ::close(toPeer);
+    ::close(toMe);
+    return answered ? Median(us) / (pause.count() > 0 ? 3 : 2) : -1;
+}
+
 } // namespace
 
 int main() {
@@ -54,4 +113,7 @@ int main() {
     std::printf("page_after_5ms_us %.4f\n", PerPage(memory, milliseconds(5), 100));
     std::printf("page_after_100ms_us %.4f\n", PerPage(memory, milliseconds(100), 21));
     std::printf("page_after_1s_us %.4f\n", PerPage(memory, milliseconds(1000), 5));
+    using std::chrono::microseconds;
+    std::printf("wake_hot_us %.1f\n", PerWake(microseconds(0), 2000));
+    std::printf("wake_after_36ms_us %.1f\n", PerWake(microseconds(36'000), 60));
 }
