@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -79,28 +80,30 @@ bool Await(int fd) {
 double PerWake(std::chrono::microseconds pause, int rounds) {
     const int toPeer = ::eventfd(0, EFD_CLOEXEC);
     const int toMe = ::eventfd(0, EFD_CLOEXEC);
-    if (toPeer < 0 || toMe < 0)
-        return -1;
-    std::thread peer([&] {
-        for (int r = 0; r < rounds; ++r)
-            if (Await(toPeer))
-                Signal(toMe);
-    });
     std::vector<double> us;
-    bool answered = true;
-    for (int r = 0; r < rounds && answered; ++r) {
-        const double t0 = ProcessCpuUs();
-        if (pause.count() > 0)
-            std::this_thread::sleep_for(pause);
-        Signal(toPeer);
-        answered = Await(toMe);
-        us.push_back(ProcessCpuUs() - t0);
+    bool answered = toPeer >= 0 && toMe >= 0;
+    if (answered) {
+        std::atomic<bool> over{false};
+        std::thread peer([&] {
+            while (!over.load())
+                if (Await(toPeer))
+                    Signal(toMe);
+        });
+        for (int r = 0; r < rounds && answered; ++r) {
+            const double t0 = ProcessCpuUs();
+            if (pause.count() > 0)
+                std::this_thread::sleep_for(pause);
+            Signal(toPeer);
+            answered = Await(toMe);
+            us.push_back(ProcessCpuUs() - t0);
+        }
+        over.store(true);
+        Signal(toPeer); // the peer's last wait ends at once
+        peer.join();
     }
-    if (!answered)
-        Signal(toPeer); // not reached on a sane machine; lets the peer's bounded waits run out
-    peer.join();
-    ::close(toPeer);
-    ::close(toMe);
+    for (int fd : {toPeer, toMe})
+        if (fd >= 0)
+            ::close(fd);
     return answered ? Median(us) / (pause.count() > 0 ? 3 : 2) : -1;
 }
 
