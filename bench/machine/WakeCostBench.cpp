@@ -22,9 +22,10 @@ namespace {
 constexpr std::size_t PAGES = 2000;
 constexpr std::size_t PAGE = 4096;
 
-double ThreadCpuUs() {
+// CPU time of this thread (CLOCK_THREAD_CPUTIME_ID) or of the process, in microseconds.
+double CpuUs(clockid_t clock) {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
 }
 
@@ -47,17 +48,11 @@ double PerPage(std::vector<unsigned char>& memory, std::chrono::milliseconds pau
     for (int r = 0; r < rounds; ++r) {
         if (pause.count() > 0)
             std::this_thread::sleep_for(pause);
-        const double t0 = ThreadCpuUs();
+        const double t0 = CpuUs(CLOCK_THREAD_CPUTIME_ID);
         Touch(memory);
-        us.push_back(ThreadCpuUs() - t0);
+        us.push_back(CpuUs(CLOCK_THREAD_CPUTIME_ID) - t0);
     }
     return Median(us) / PAGES;
-}
-
-double ProcessCpuUs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
 }
 
 void Signal(int fd) {
@@ -90,12 +85,12 @@ double PerWake(std::chrono::microseconds pause, int rounds) {
                     Signal(toMe);
         });
         for (int r = 0; r < rounds && answered; ++r) {
-            const double t0 = ProcessCpuUs();
+            const double t0 = CpuUs(CLOCK_PROCESS_CPUTIME_ID);
             if (pause.count() > 0)
                 std::this_thread::sleep_for(pause);
             Signal(toPeer);
             answered = Await(toMe);
-            us.push_back(ProcessCpuUs() - t0);
+            us.push_back(CpuUs(CLOCK_PROCESS_CPUTIME_ID) - t0);
         }
         over.store(true);
         Signal(toPeer); // the peer's last wait ends at once
