@@ -1,0 +1,148 @@
+#include "serial/CpuPairing.h"
+
+#ifdef __linux__
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#endif
+
+namespace orvik {
+
+#ifdef __linux__
+
+namespace {
+
+static_assert(sizeof(cpu_set_t) <= sizeof(std::array<std::uint64_t, 16>));
+
+// One pairing per process: a second port's threads run where the system puts them.
+std::atomic<bool> Taken{false};
+
+// Deliveries between two looks at how long the delivering thread waited for its CPU.
+constexpr std::uint32_t LOOK_EVERY = 64;
+// More waiting than this per delivery, on average, and the pairing ends.
+constexpr std::int64_t CROWDED_NS_PER_DELIVERY = 500'000;
+
+// The time thread `tid` of this process has waited for a CPU, in ns; -1 when unknown.
+std::int64_t RunQueueWait(int tid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/schedstat", tid);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    char text[128] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    unsigned long long running = 0;
+    unsigned long long waiting = 0;
+    if (n <= 0 || std::sscanf(text, "%llu %llu", &running, &waiting) != 2)
+        return -1;
+    return static_cast<std::int64_t>(waiting);
+}
+
+bool PinTo(int tid, int cpu) {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    return ::sched_setaffinity(tid, sizeof one, &one) == 0;
+}
+
+// Every thread of the process kept on `cpu` alone gets `before` back: the two paired threads,
+// and those they started meanwhile, which took their CPU set over (Qt's painting helpers).
+void Release(int cpu, const cpu_set_t& before) {
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (!tasks)
+        return;
+    while (const dirent* entry = ::readdir(tasks)) {
+        const int tid = std::atoi(entry->d_name);
+        cpu_set_t now;
+        if (tid > 0 && ::sched_getaffinity(tid, sizeof now, &now) == 0 && CPU_COUNT(&now) == 1 &&
+            CPU_ISSET(cpu, &now))
+            ::sched_setaffinity(tid, sizeof before, &before);
+    }
+    ::closedir(tasks);
+}
+
+} // namespace
+
+CpuPairing::~CpuPairing() {
+    End();
+}
+
+void CpuPairing::Delivering() {
+    if (Tried)
+        return;
+    Tried = true;
+    if (std::getenv("ORVIK_NO_CPU_PAIRING") || Taken.exchange(true))
+        return;
+    const int tid = static_cast<int>(::gettid());
+    cpu_set_t before;
+    const int cpu = ::sched_getcpu();
+    if (cpu < 0 || RunQueueWait(tid) < 0 || ::sched_getaffinity(0, sizeof before, &before) != 0 ||
+        CPU_COUNT(&before) < 2 || !PinTo(0, cpu)) {
+        Taken.store(false);
+        return;
+    }
+    std::memcpy(SavedSet.data(), &before, sizeof before);
+    DeliveringTid = tid;
+    PairedCpu.store(cpu, std::memory_order_release);
+}
+
+void CpuPairing::Delivered() {
+    const int cpu = PairedCpu.load(std::memory_order_acquire);
+    if (cpu < 0)
+        return;
+    if (!MonitorPinned) {
+        MonitorPinned = true;
+        if (!PinTo(0, cpu)) {
+            LetGo();
+            return;
+        }
+        WaitedAtLook = RunQueueWait(DeliveringTid);
+        return;
+    }
+    if (++SinceLook < LOOK_EVERY)
+        return;
+    SinceLook = 0;
+    const std::int64_t waited = RunQueueWait(DeliveringTid);
+    if (waited < 0 || waited - WaitedAtLook > CROWDED_NS_PER_DELIVERY * LOOK_EVERY)
+        LetGo();
+    else
+        WaitedAtLook = waited;
+}
+
+// Monitor thread: the pairing stays taken until End, but nothing is pinned any more.
+void CpuPairing::LetGo() {
+    cpu_set_t before;
+    std::memcpy(&before, SavedSet.data(), sizeof before);
+    Release(PairedCpu.exchange(-1), before);
+}
+
+void CpuPairing::End() {
+    if (DeliveringTid == 0)
+        return;
+    const int cpu = PairedCpu.exchange(-1);
+    if (cpu >= 0) {
+        cpu_set_t before;
+        std::memcpy(&before, SavedSet.data(), sizeof before);
+        Release(cpu, before);
+    }
+    DeliveringTid = 0;
+    Taken.store(false);
+}
+
+#else
+
+CpuPairing::~CpuPairing() = default;
+void CpuPairing::Delivering() {}
+void CpuPairing::Delivered() {}
+void CpuPairing::End() {}
+void CpuPairing::LetGo() {}
+
+#endif
+
+} // namespace orvik
