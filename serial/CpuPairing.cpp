@@ -74,9 +74,9 @@ CpuPairing::~CpuPairing() {
 }
 
 void CpuPairing::Delivering() {
-    if (Tried)
+    if (tried_)
         return;
-    Tried = true;
+    tried_ = true;
     if (std::getenv("ORVIK_NO_CPU_PAIRING") || Taken.exchange(true))
         return;
     const int tid = static_cast<int>(::gettid());
@@ -87,51 +87,51 @@ void CpuPairing::Delivering() {
         Taken.store(false);
         return;
     }
-    std::memcpy(SavedSet.data(), &before, sizeof before);
-    DeliveringTid = tid;
-    PairedCpu.store(cpu, std::memory_order_release);
+    std::memcpy(savedSet_.data(), &before, sizeof before);
+    deliveringTid_ = tid;
+    pairedCpu_.store(cpu, std::memory_order_release);
 }
 
 void CpuPairing::Delivered() {
-    const int cpu = PairedCpu.load(std::memory_order_acquire);
+    const int cpu = pairedCpu_.load(std::memory_order_acquire);
     if (cpu < 0)
         return;
-    if (!MonitorPinned) {
-        MonitorPinned = true;
+    if (!monitorPinned_) {
+        monitorPinned_ = true;
         if (!PinTo(0, cpu)) {
             LetGo();
             return;
         }
-        WaitedAtLook = RunQueueWait(DeliveringTid);
+        waitedAtLook_ = RunQueueWait(deliveringTid_);
         return;
     }
-    if (++SinceLook < LOOK_EVERY)
+    if (++sinceLook_ < LOOK_EVERY)
         return;
-    SinceLook = 0;
-    const std::int64_t waited = RunQueueWait(DeliveringTid);
-    if (waited < 0 || waited - WaitedAtLook > CROWDED_NS_PER_DELIVERY * LOOK_EVERY)
+    sinceLook_ = 0;
+    const std::int64_t waited = RunQueueWait(deliveringTid_);
+    if (waited < 0 || waited - waitedAtLook_ > CROWDED_NS_PER_DELIVERY * LOOK_EVERY)
         LetGo();
     else
-        WaitedAtLook = waited;
+        waitedAtLook_ = waited;
 }
 
 // Monitor thread: the pairing stays taken until End, but nothing is pinned any more.
 void CpuPairing::LetGo() {
     cpu_set_t before;
-    std::memcpy(&before, SavedSet.data(), sizeof before);
-    Release(PairedCpu.exchange(-1), before);
+    std::memcpy(&before, savedSet_.data(), sizeof before);
+    Release(pairedCpu_.exchange(-1), before);
 }
 
 void CpuPairing::End() {
-    if (DeliveringTid == 0)
+    if (deliveringTid_ == 0)
         return;
-    const int cpu = PairedCpu.exchange(-1);
+    const int cpu = pairedCpu_.exchange(-1);
     if (cpu >= 0) {
         cpu_set_t before;
-        std::memcpy(&before, SavedSet.data(), sizeof before);
+        std::memcpy(&before, savedSet_.data(), sizeof before);
         Release(cpu, before);
     }
-    DeliveringTid = 0;
+    deliveringTid_ = 0;
     Taken.store(false);
 }
 

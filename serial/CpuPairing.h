@@ -1,9 +1,11 @@
 // Keeps the monitor thread and the thread that runs its deliveries on one CPU while a port is
-// open. The two threads take turns (the monitor thread blocks until its delivery has run), so
-// they lose nothing by sharing a CPU; apart, every hand-over wakes a second, idle CPU, which
-// costs more than the work handed over. The delivering thread's CPU is taken as it is at the
-// first delivery; its own CPU set comes back when the pairing ends. One pairing per process;
-// where the system cannot pin threads (or on a CPU that others keep busy), nothing is pinned.
+// open (Linux). The two threads take turns (the monitor thread blocks until its delivery has
+// run), so they lose nothing by sharing a CPU; apart, every hand-over wakes a second, idle
+// CPU, which costs more than the work handed over. The delivering thread's CPU is taken as it
+// is at the first delivery. Threads started meanwhile inherit that one CPU; they and the pair
+// get the delivering thread's former CPU set back when the pairing ends. One pairing per
+// process. Nothing is pinned where the system cannot pin threads or with ORVIK_NO_CPU_PAIRING
+// set, and the pair lets go when other programs keep its CPU busy.
 #pragma once
 
 #include <array>
@@ -28,20 +30,20 @@ public:
     void End();
 
     // The CPU both threads are kept on; -1 when not paired.
-    int Cpu() const { return PairedCpu.load(std::memory_order_relaxed); }
+    int Cpu() const { return pairedCpu_.load(std::memory_order_relaxed); }
 
 private:
     void LetGo();
 
-    std::atomic<int> PairedCpu{-1};
-    // Delivering thread, before PairedCpu is set; read by the monitor thread after.
-    bool Tried = false;
-    int DeliveringTid = 0;
-    std::array<std::uint64_t, 16> SavedSet{}; // its CPU set before: 1024 CPUs
+    std::atomic<int> pairedCpu_{-1};
+    // Delivering thread, before pairedCpu_ is set; read by the monitor thread after.
+    bool tried_ = false;
+    int deliveringTid_ = 0;
+    std::array<std::uint64_t, 16> savedSet_{}; // its CPU set before: 1024 CPUs
     // Monitor thread.
-    bool MonitorPinned = false;
-    std::uint32_t SinceLook = 0;
-    std::int64_t WaitedAtLook = -1; // the delivering thread's time waiting for a CPU, ns
+    bool monitorPinned_ = false;
+    std::uint32_t sinceLook_ = 0;
+    std::int64_t waitedAtLook_ = -1; // the delivering thread's time waiting for a CPU, ns
 };
 
 } // namespace orvik
