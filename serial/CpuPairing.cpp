@@ -99,7 +99,7 @@ void CpuPairing::Delivered() {
     if (!monitorPinned_) {
         monitorPinned_ = true;
         if (!PinTo(0, cpu)) {
-            LetGo();
+            Unpin();
             return;
         }
         waitedAtLook_ = RunQueueWait(deliveringTid_);
@@ -110,27 +110,26 @@ void CpuPairing::Delivered() {
     sinceLook_ = 0;
     const std::int64_t waited = RunQueueWait(deliveringTid_);
     if (waited < 0 || waited - waitedAtLook_ > CROWDED_NS_PER_DELIVERY * LOOK_EVERY)
-        LetGo();
+        Unpin();
     else
         waitedAtLook_ = waited;
 }
 
-// Monitor thread: the pairing stays taken until End, but nothing is pinned any more.
-void CpuPairing::LetGo() {
+// Either thread: every thread kept on the paired CPU gets the former set back. The pairing
+// stays taken until End.
+void CpuPairing::Unpin() {
+    const int cpu = pairedCpu_.exchange(-1);
+    if (cpu < 0)
+        return;
     cpu_set_t before;
     std::memcpy(&before, savedSet_.data(), sizeof before);
-    Release(pairedCpu_.exchange(-1), before);
+    Release(cpu, before);
 }
 
 void CpuPairing::End() {
     if (deliveringTid_ == 0)
         return;
-    const int cpu = pairedCpu_.exchange(-1);
-    if (cpu >= 0) {
-        cpu_set_t before;
-        std::memcpy(&before, savedSet_.data(), sizeof before);
-        Release(cpu, before);
-    }
+    Unpin();
     deliveringTid_ = 0;
     Taken.store(false);
 }
@@ -141,7 +140,7 @@ CpuPairing::~CpuPairing() = default;
 void CpuPairing::Delivering() {}
 void CpuPairing::Delivered() {}
 void CpuPairing::End() {}
-void CpuPairing::LetGo() {}
+void CpuPairing::Unpin() {}
 
 #endif
 

@@ -33,7 +33,7 @@ public:
     int Cpu() const { return pairedCpu_.load(std::memory_order_relaxed); }
 
 private:
-    void LetGo();
+    void Unpin();
 
     std::atomic<int> pairedCpu_{-1};
     // Delivering thread, before pairedCpu_ is set; read by the monitor thread after.
