@@ -6,9 +6,9 @@
 #include "app/TrafficDelegate.h"
 #include "app/TrafficModel.h"
 #include "app/WindowPlace.h"
-#include "link/FileReplace.h"
-#include "link/FrameDecode.h"
-#include "link/Pcapng.h"
+#include "link/base/FileReplace.h"
+#include "link/capture/Pcapng.h"
+#include "link/protocol/FrameDecode.h"
 
 #include <QComboBox>
 #include <QDateTime>

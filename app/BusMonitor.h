@@ -4,7 +4,7 @@
 // second, so a bus at full rate costs the main window nothing per frame.
 #pragma once
 
-#include "link/FrameLog.h"
+#include "link/protocol/FrameLog.h"
 
 #include <QWidget>
 

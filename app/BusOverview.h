@@ -4,7 +4,7 @@
 // a node's row, or Enter on it, selects that node in the main window.
 #pragma once
 
-#include "link/BusGlance.h"
+#include "link/state/BusGlance.h"
 
 #include <QWidget>
 

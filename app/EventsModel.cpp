@@ -1,6 +1,6 @@
 #include "app/EventsModel.h"
 
-#include "link/HistoryCsv.h"
+#include "link/history/HistoryCsv.h"
 
 #include <QBrush>
 #include <QColor>

@@ -3,7 +3,7 @@
 // shown.
 #pragma once
 
-#include "link/BusHistory.h"
+#include "link/history/BusHistory.h"
 
 #include <QAbstractTableModel>
 

@@ -1,9 +1,9 @@
 #include "app/HistoryPlot.h"
 
-#include "link/BusEvent.h"
-#include "link/HistoryCsv.h"
-#include "link/LocalTime.h"
-#include "link/StatusTexts.h"
+#include "link/base/LocalTime.h"
+#include "link/history/BusEvent.h"
+#include "link/history/HistoryCsv.h"
+#include "link/protocol/StatusTexts.h"
 
 #include <QDateTime>
 #include <QHelpEvent>

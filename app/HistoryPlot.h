@@ -8,7 +8,7 @@
 // under the cursor. Without a mouse: the arrow keys pan, + and - zoom, End goes back to live.
 #pragma once
 
-#include "link/BusHistory.h"
+#include "link/history/BusHistory.h"
 
 #include <QWidget>
 

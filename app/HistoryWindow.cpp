@@ -5,9 +5,9 @@
 #include "app/HistoryPlot.h"
 #include "app/Messages.h"
 #include "app/WindowPlace.h"
-#include "link/FileReplace.h"
-#include "link/HistoryCsv.h"
-#include "link/HistoryReplay.h"
+#include "link/base/FileReplace.h"
+#include "link/history/HistoryCsv.h"
+#include "link/history/HistoryReplay.h"
 
 #include <QAction>
 #include <QApplication>

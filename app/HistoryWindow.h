@@ -4,7 +4,7 @@
 // or one read from a recording, which it then owns.
 #pragma once
 
-#include "link/BusHistory.h"
+#include "link/history/BusHistory.h"
 
 #include <QElapsedTimer>
 #include <QWidget>

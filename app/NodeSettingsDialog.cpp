@@ -1,6 +1,6 @@
 #include "app/NodeSettingsDialog.h"
 
-#include "link/NodeSettingsFile.h"
+#include "link/nodefiles/NodeSettingsFile.h"
 #include "widgets/FormFont.h"
 
 #include <QHBoxLayout>

@@ -4,8 +4,8 @@
 // itself: the main window hands it the link's events and its timer's ticks.
 #pragma once
 
-#include "link/NodeApply.h"
-#include "link/NodeRead.h"
+#include "link/nodefiles/NodeApply.h"
+#include "link/nodefiles/NodeRead.h"
 
 #include <QDialog>
 

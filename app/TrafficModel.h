@@ -2,8 +2,8 @@
 // and kind. It keeps only record numbers; texts are made for the rows that are shown.
 #pragma once
 
-#include "link/FrameDecode.h"
-#include "link/FrameLog.h"
+#include "link/protocol/FrameDecode.h"
+#include "link/protocol/FrameLog.h"
 
 #include <QAbstractTableModel>
 

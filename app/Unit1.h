@@ -3,11 +3,11 @@
 // get references to them.
 #pragma once
 
-#include "link/BusHistory.h"
-#include "link/HistoryRecorder.h"
-#include "link/LineConnection.h"
-#include "link/LineRecording.h"
-#include "link/LinkState.h"
+#include "link/capture/LineRecording.h"
+#include "link/history/BusHistory.h"
+#include "link/history/HistoryRecorder.h"
+#include "link/line/LineConnection.h"
+#include "link/state/LinkState.h"
 #include "serial/CommPort.h"
 
 #include <QMainWindow>

@@ -7,7 +7,7 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
 #include "dialogs/Unit5.h"
-#include "link/Settings.h"
+#include "link/settings/Settings.h"
 #include "resources/ProgramIcon.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 #include "cli/Cli.h"
 #include "cli/CliCommands.h"
 #include "cli/PortList.h"
-#include "link/Settings.h"
-#include "link/StatusTexts.h"
+#include "link/protocol/StatusTexts.h"
+#include "link/settings/Settings.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
 // capture: what crosses the line, for a while, into a pcapng capture written as it comes.
 #include "cli/Cli.h"
 #include "cli/CliCommands.h"
-#include "link/CaptureWriter.h"
-#include "link/LineConnection.h"
-#include "link/Settings.h"
-#include "link/StatusTexts.h"
+#include "link/capture/CaptureWriter.h"
+#include "link/line/LineConnection.h"
+#include "link/protocol/StatusTexts.h"
+#include "link/settings/Settings.h"
 
 #include <chrono>
 #include <cmath>

@@ -2,7 +2,7 @@
 
 #include "cli/CliCommands.h"
 
-#include "link/Settings.h"
+#include "link/settings/Settings.h"
 #include "serial/PortNames.h"
 
 #include <CLI/CLI.hpp>

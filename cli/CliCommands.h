@@ -1,8 +1,8 @@
 // The commands of orvik-cli, behind the command line.
 #pragma once
 
-#include "link/BusSession.h"
 #include "cli/StatusOutput.h"
+#include "link/line/BusSession.h"
 
 #include <atomic>
 #include <ostream>

@@ -1,10 +1,10 @@
 // events and export: what happened on the bus, live or in a recording.
 #include "cli/Cli.h"
 #include "cli/CliCommands.h"
-#include "link/HistoryCsv.h"
-#include "link/HistoryRecorder.h"
-#include "link/HistoryReplay.h"
-#include "link/LocalTime.h"
+#include "link/base/LocalTime.h"
+#include "link/history/HistoryCsv.h"
+#include "link/history/HistoryRecorder.h"
+#include "link/history/HistoryReplay.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "cli/PortList.h"
 
-#include "link/Settings.h"
+#include "link/settings/Settings.h"
 
 #ifdef _WIN32
 #include <windows.h>

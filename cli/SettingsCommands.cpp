@@ -1,8 +1,8 @@
 // save, diff and apply: node settings files against a node on the bus.
 #include "cli/Cli.h"
 #include "cli/CliCommands.h"
-#include "link/NodeApply.h"
-#include "link/NodeSettingsFile.h"
+#include "link/nodefiles/NodeApply.h"
+#include "link/nodefiles/NodeSettingsFile.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "cli/StatusOutput.h"
 
-#include "link/NodeSettings.h"
-#include "link/StatusTexts.h"
+#include "link/protocol/NodeSettings.h"
+#include "link/protocol/StatusTexts.h"
 
 #include <cstdio>
 

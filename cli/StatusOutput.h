@@ -1,9 +1,9 @@
-// The status record as orvik-cli prints it: one JSON object (link/StatusJson.h), or text for
-// people.
+// The status record as orvik-cli prints it: one JSON object (link/protocol/StatusJson.h), or text
+// for people.
 #pragma once
 
-#include "link/StatusJson.h"
-#include "link/StatusRecord.h"
+#include "link/protocol/StatusJson.h"
+#include "link/protocol/StatusRecord.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // orvik-cli: the Orvik module bus from the command line, for workshops and scripts.
 #include "cli/Cli.h"
-#include "link/StopSignals.h"
+#include "link/line/StopSignals.h"
 
 #include <iostream>
 

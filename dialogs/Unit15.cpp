@@ -4,9 +4,9 @@
 #include "widgets/FormFont.h"
 #include "widgets/PlainMessage.h"
 
-#include "link/LineConnection.h"
-#include "link/LinkState.h"
-#include "link/StatusTexts.h"
+#include "link/line/LineConnection.h"
+#include "link/protocol/StatusTexts.h"
+#include "link/state/LinkState.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

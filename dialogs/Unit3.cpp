@@ -3,9 +3,9 @@
 #include "dialogs/RadioGroupLayout.h"
 #include "widgets/FormFont.h"
 
-#include "link/LinkState.h"
-#include "link/StatusTexts.h"
-#include "link/ValueTables.h"
+#include "link/protocol/StatusTexts.h"
+#include "link/protocol/ValueTables.h"
+#include "link/state/LinkState.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

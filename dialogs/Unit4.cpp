@@ -2,9 +2,9 @@
 
 #include "widgets/FormFont.h"
 
-#include "link/LinkState.h"
-#include "link/StatusTexts.h"
-#include "link/ValueTables.h"
+#include "link/protocol/StatusTexts.h"
+#include "link/protocol/ValueTables.h"
+#include "link/state/LinkState.h"
 #include "widgets/FindComponent.h"
 #include "widgets/WheelGuard.h"
 

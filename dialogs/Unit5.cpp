@@ -2,7 +2,7 @@
 
 #include "widgets/FormFont.h"
 
-#include "link/LinkState.h"
+#include "link/state/LinkState.h"
 
 #include <QCloseEvent>
 #include <QLabel>

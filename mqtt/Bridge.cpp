@@ -1,9 +1,9 @@
 #include "mqtt/Bridge.h"
 
-#include "link/BusSession.h"
-#include "link/LinkFrame.h"
-#include "link/Settings.h"
-#include "link/StatusTexts.h"
+#include "link/line/BusSession.h"
+#include "link/protocol/LinkFrame.h"
+#include "link/protocol/StatusTexts.h"
+#include "link/settings/Settings.h"
 #include "mqtt/BusPublisher.h"
 #include "mqtt/CommandRate.h"
 #include "mqtt/CommandTopic.h"

@@ -1,8 +1,8 @@
 #include "mqtt/BridgeOptions.h"
 
-#include "link/IniFile.h"
-#include "link/PrintableText.h"
-#include "link/RegularFile.h"
+#include "link/base/IniFile.h"
+#include "link/base/PrintableText.h"
+#include "link/base/RegularFile.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "mqtt/BusPublisher.h"
 
-#include "link/StatusJson.h"
+#include "link/protocol/StatusJson.h"
 
 namespace orvik::mqtt {
 

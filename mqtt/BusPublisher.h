@@ -4,10 +4,10 @@
 // state: nothing is kept for a broker that is away.
 #pragma once
 
-#include "link/BusEvent.h"
-#include "link/LineSupervisor.h"
-#include "link/StatusRecord.h"
-#include "link/StatusSettings.h"
+#include "link/history/BusEvent.h"
+#include "link/line/LineSupervisor.h"
+#include "link/protocol/StatusRecord.h"
+#include "link/protocol/StatusSettings.h"
 #include "mqtt/Discovery.h"
 #include "mqtt/MqttMessage.h"
 #include "mqtt/Topics.h"

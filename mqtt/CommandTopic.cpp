@@ -1,6 +1,6 @@
 #include "mqtt/CommandTopic.h"
 
-#include "link/PrintableText.h"
+#include "link/base/PrintableText.h"
 
 namespace orvik::mqtt {
 

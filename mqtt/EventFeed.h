@@ -3,9 +3,9 @@
 // last events, which the bridge takes as they come.
 #pragma once
 
-#include "link/BusEventLog.h"
-#include "link/EventDeriver.h"
-#include "link/LinkWatcher.h"
+#include "link/history/BusEventLog.h"
+#include "link/history/EventDeriver.h"
+#include "link/state/LinkWatcher.h"
 
 #include <chrono>
 #include <cstdint>

@@ -4,8 +4,8 @@
 #include <winsock2.h> // before anything that may bring windows.h
 #endif
 
-#include "link/PrintableText.h"
-#include "link/RegularFile.h"
+#include "link/base/PrintableText.h"
+#include "link/base/RegularFile.h"
 #include "mqtt/Log.h"
 
 #include <mosquitto.h>

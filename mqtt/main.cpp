@@ -1,5 +1,5 @@
 // orvik-mqtt: one bus of Orvik modules on an MQTT broker, with Home Assistant discovery.
-#include "link/StopSignals.h"
+#include "link/line/StopSignals.h"
 #include "mqtt/Bridge.h"
 #include "mqtt/BridgeOptions.h"
 #include "mqtt/Log.h"

@@ -1,6 +1,6 @@
 #include "sim/CommandLog.h"
 
-#include "link/LinkFrame.h"
+#include "link/protocol/LinkFrame.h"
 
 namespace orvik::sim {
 

@@ -1,7 +1,7 @@
 #include "sim/Replay.h"
 
-#include "link/FrameLog.h"
-#include "link/PcapngStream.h"
+#include "link/capture/PcapngStream.h"
+#include "link/protocol/FrameLog.h"
 
 #include <algorithm>
 

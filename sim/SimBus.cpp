@@ -1,7 +1,7 @@
 #include "sim/SimBus.h"
 
-#include "link/FrameDecode.h"
-#include "link/LinkFrame.h"
+#include "link/protocol/FrameDecode.h"
+#include "link/protocol/LinkFrame.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // set as the modules carry it out.
 #pragma once
 
-#include "link/StatusRecord.h"
+#include "link/protocol/StatusRecord.h"
 #include "sim/SimModule.h"
 
 #include <array>

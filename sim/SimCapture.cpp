@@ -1,6 +1,6 @@
 #include "sim/SimCapture.h"
 
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
 
 #include <algorithm>
 #include <cerrno>

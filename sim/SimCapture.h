@@ -2,8 +2,8 @@
 // are those of the PC: what the simulator sends is inbound, the commands it reads outbound.
 #pragma once
 
-#include "link/FrameLog.h"
-#include "link/LinkFrame.h"
+#include "link/protocol/FrameLog.h"
+#include "link/protocol/LinkFrame.h"
 
 #include <cstdint>
 #include <cstdio>

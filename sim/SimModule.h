@@ -2,7 +2,7 @@
 // Time comes in from outside (Step), so the model is deterministic for a given random source.
 #pragma once
 
-#include "link/StatusRecord.h"
+#include "link/protocol/StatusRecord.h"
 
 #include <array>
 #include <cstdint>

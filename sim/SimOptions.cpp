@@ -1,6 +1,6 @@
 #include "sim/SimOptions.h"
 
-#include "link/StatusRecord.h"
+#include "link/protocol/StatusRecord.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,5 +1,5 @@
 // orvik-bus-sim: eight Orvik modules on a pseudo-terminal or a serial port.
-#include "link/LinkFrame.h"
+#include "link/protocol/LinkFrame.h"
 #include "sim/CommandLog.h"
 #include "sim/LineCommands.h"
 #include "sim/Replay.h"

@@ -19,7 +19,7 @@
 // press would. A screen reader finds one check box per switch (SwitchAccessible.h).
 #pragma once
 
-#include "widgets/SwitchModel.h"
+#include "switchmodel/SwitchModel.h"
 
 #include <QPen>
 #include <QPixmap>

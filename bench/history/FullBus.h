@@ -2,7 +2,7 @@
 // 57600 baud, currents that wander, nothing switching.
 #pragma once
 
-#include "link/LinkState.h"
+#include "link/state/LinkState.h"
 
 #include <cstdint>
 

@@ -7,10 +7,10 @@
 // history's.
 #include "bench/history/FullBus.h"
 #include "bench/receive/CountingNew.h"
-#include "link/BusHistory.h"
-#include "link/HistoryReplay.h"
-#include "link/LinkState.h"
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
+#include "link/history/BusHistory.h"
+#include "link/history/HistoryReplay.h"
+#include "link/state/LinkState.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,9 +3,9 @@
 // LinkState::FeedBytes (without and with the frame log, and while the log's ring first fills)
 // in MB/s and as a multiple of the line rate, and the allocations made while receiving.
 #include "bench/receive/CountingNew.h"
-#include "link/FrameLog.h"
-#include "link/LinkFrame.h"
-#include "link/LinkState.h"
+#include "link/protocol/FrameLog.h"
+#include "link/protocol/LinkFrame.h"
+#include "link/state/LinkState.h"
 
 #include <algorithm>
 #include <chrono>

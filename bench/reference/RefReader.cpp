@@ -8,8 +8,8 @@
 //   qt:   Qt's serial port, readyRead, read into a fixed chunk, LinkState::FeedBytes
 //   comm: the program's serial component, OnRxChar, LinkState::Comm1RxChar
 #include "bench/receive/CountingNew.h"
-#include "link/CommLinkPort.h"
-#include "link/LinkState.h"
+#include "link/line/CommLinkPort.h"
+#include "link/state/LinkState.h"
 #include "serial/CommPort.h"
 #include "serial/qt/QtMainThreadInvoker.h"
 

@@ -5,7 +5,7 @@
 // day's picture is written there too, to look at.
 #include "app/HistoryPlot.h"
 #include "bench/history/FullBus.h"
-#include "link/BusHistory.h"
+#include "link/history/BusHistory.h"
 
 #include <QApplication>
 #include <QImage>

@@ -10,7 +10,7 @@
 //         LinkState, so the difference is the serial component's alone.
 #include "app/Messages.h"
 #include "app/Unit1.h"
-#include "link/LinkFrame.h"
+#include "link/protocol/LinkFrame.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 // Arbitrary bytes as a capture file: the reader either names what is wrong or gives packets,
 // never reads past the input; what it gives, written again by our writer, reads back the same
 // (time stamps to the microsecond).
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,9 +3,9 @@
 // those frames, whatever pieces the bytes come in, with the frame log or without; the log's
 // records hold every byte once, in order, but those of a frame still in progress.
 #include "fuzz/common/ReferenceScan.h"
-#include "link/FrameLog.h"
-#include "link/LinkFrame.h"
-#include "link/LinkState.h"
+#include "link/protocol/FrameLog.h"
+#include "link/protocol/LinkFrame.h"
+#include "link/state/LinkState.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Arbitrary bytes as a recording: the block-by-block reader agrees with the whole-file reader
 // (the same packets, or both name a fault); a history rebuilt from it holds no more frames
 // than were read, and its points, columns, events, texts and CSV come out of it in order.
-#include "link/HistoryCsv.h"
-#include "link/HistoryReplay.h"
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
+#include "link/history/HistoryCsv.h"
+#include "link/history/HistoryReplay.h"
 
 #include <algorithm>
 #include <cstdint>

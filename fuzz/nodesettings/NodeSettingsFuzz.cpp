@@ -1,7 +1,7 @@
 // Arbitrary node settings file text: the parser gives settings or an error naming a line, in
 // printable text; a file it takes is saved again (any line end, a byte order mark kept) into a
 // file that reads back to the same settings, and a save of other settings reads back to those.
-#include "link/NodeSettingsFile.h"
+#include "link/nodefiles/NodeSettingsFile.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(error.rfind("line ", 0) == 0 && Printable(error));
         return 0;
     }
-    const std::string saved = orvik::WriteNodeSettings(text, file->settings, "2026-12-09T08:00:00Z");
+    const std::string saved =
+        orvik::WriteNodeSettings(text, file->settings, "2026-12-09T08:00:00Z");
     auto back = orvik::ParseNodeSettings(saved, error);
     Check(back && back->settings.values == file->settings.values);
 

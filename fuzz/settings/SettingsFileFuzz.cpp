@@ -2,7 +2,7 @@
 // (binary bytes) reads as the defaults and is never written; for any other, writing the port
 // number changes only the CommsPort line of [Setup] (or adds it, and the section), keeps every
 // other line byte for byte and the [Ports] section as it reads; the written value reads back.
-#include "link/Settings.h"
+#include "link/settings/Settings.h"
 
 #include <cstdint>
 #include <cstdio>

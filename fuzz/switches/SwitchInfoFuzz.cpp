@@ -1,6 +1,6 @@
 // Arbitrary switch descriptions, one a line: the model's records, Parsed and the one report
 // must match a plain reading of "designation,kind,number" done here.
-#include "widgets/SwitchModel.h"
+#include "switchmodel/SwitchModel.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The executable's directory as the Windows build finds it: the settings file lives there.
-#include "link/Settings.h"
+#include "link/settings/Settings.h"
 
 #include <gtest/gtest.h>
 

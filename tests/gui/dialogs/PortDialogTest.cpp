@@ -1,7 +1,7 @@
 // The serial port setup dialog over real pseudo-terminals named through the [Ports] map.
 #include "dialogs/Unit15.h"
-#include "link/LineConnection.h"
-#include "link/StatusTexts.h"
+#include "link/line/LineConnection.h"
+#include "link/protocol/StatusTexts.h"
 #include "serial/CommPort.h"
 #include "tests/gui/dialogs/DialogTestSupport.h"
 #include "widgets/FindComponent.h"

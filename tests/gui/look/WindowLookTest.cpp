@@ -8,7 +8,7 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit4.h"
 #include "dialogs/Unit5.h"
-#include "link/StatusTexts.h"
+#include "link/protocol/StatusTexts.h"
 #include "tests/gui/dialogs/DialogTestSupport.h"
 #include "tests/gui/main/MainWindowSupport.h"
 #include "widgets/FormFont.h"

@@ -2,7 +2,7 @@
 // empties it, and "Save capture..." writes a capture our reader takes back (or says why not).
 #include "app/BusMonitor.h"
 #include "app/TrafficModel.h"
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
 #include "tests/gui/main/MainWindowSupport.h"
 
 #include <QAbstractItemView>

@@ -3,7 +3,7 @@
 #include "app/HistoryWindow.h"
 #include "app/EventsModel.h"
 #include "app/HistoryPlot.h"
-#include "link/BusHistory.h"
+#include "link/history/BusHistory.h"
 #include "tests/gui/main/MainWindowSupport.h"
 
 #include <QComboBox>

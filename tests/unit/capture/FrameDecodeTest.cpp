@@ -1,5 +1,5 @@
 // The decoder's summary of every command code and both frame types, and what a bad frame shows.
-#include "link/FrameDecode.h"
+#include "link/protocol/FrameDecode.h"
 #include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The frame log: the ring, the outcome of every record as the receiver decides it, the rate.
-#include "link/FrameLog.h"
+#include "link/protocol/FrameLog.h"
 #include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>

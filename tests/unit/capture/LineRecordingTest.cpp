@@ -1,7 +1,7 @@
 // Recordings of the line: a new file when one is full, the oldest gone past the total, and a
 // write that fails stops the recording with its reason and keeps what was written.
-#include "link/LineRecording.h"
-#include "link/PcapngStream.h"
+#include "link/capture/LineRecording.h"
+#include "link/capture/PcapngStream.h"
 
 #include <gtest/gtest.h>
 
@@ -64,8 +64,8 @@ TEST_F(Recordings, FilesFollowOneAnotherAndTheOldestGoPastTheTotal) {
         packets += Packets(f);
         EXPECT_EQ(f.filename().string().rfind("orvik-", 0), 0u);
     }
-    EXPECT_LE(total, 8000u + 3000u); // the file being written may top the total up
-    EXPECT_LT(packets, recorded);    // the oldest went
+    EXPECT_LE(total, 8000u + 3000u);           // the file being written may top the total up
+    EXPECT_LT(packets, recorded);              // the oldest went
     EXPECT_TRUE(fs::exists(recording.File())); // the newest stays
 }
 

@@ -1,6 +1,6 @@
 // Captures: what the writer makes, our reader and tshark with the dissector read back.
-#include "link/Pcapng.h"
-#include "link/FrameDecode.h"
+#include "link/capture/Pcapng.h"
+#include "link/protocol/FrameDecode.h"
 #include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // orvik-cli as a new user finds it: files that are not files, writes that fail, signals while
 // it waits, and a line that goes silent, goes away and comes back.
 #include "cli/Cli.h"
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
 #include "tests/unit/cli/CliFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // orvik-cli run in-process against orvik-bus-sim on a pseudo-terminal.
 #include "cli/Cli.h"
 #include "cli/PortList.h"
-#include "link/LinkFrame.h"
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
+#include "link/protocol/LinkFrame.h"
 #include "tests/support/FakeTcpServer.h"
 #include "tests/unit/cli/CliFixture.h"
 

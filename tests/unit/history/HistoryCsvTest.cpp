@@ -1,5 +1,5 @@
 // CSV of a history: header, local times with milliseconds and offset, values with a point.
-#include "link/HistoryCsv.h"
+#include "link/history/HistoryCsv.h"
 #include "tests/unit/history/HistoryTestSupport.h"
 
 #include <gtest/gtest.h>

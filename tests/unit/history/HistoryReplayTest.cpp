@@ -1,6 +1,6 @@
 // A history rebuilt from a capture, whole or cut short, and from a file that is no capture.
-#include "link/HistoryReplay.h"
-#include "link/Pcapng.h"
+#include "link/history/HistoryReplay.h"
+#include "link/capture/Pcapng.h"
 #include "tests/unit/history/HistoryTestSupport.h"
 #include "tests/unit/link/LinkTestSupport.h"
 

@@ -1,6 +1,6 @@
 // The history's tiers and the events derived from a scripted run of the link.
-#include "link/BusHistory.h"
-#include "link/HistoryRecorder.h"
+#include "link/history/BusHistory.h"
+#include "link/history/HistoryRecorder.h"
 #include "tests/unit/history/HistoryTestSupport.h"
 #include "tests/unit/link/LinkTestSupport.h"
 

@@ -1,7 +1,7 @@
 // Helpers of the history tests.
 #pragma once
 
-#include "link/StatusRecord.h"
+#include "link/protocol/StatusRecord.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -1,5 +1,5 @@
 // All nodes at a glance, and what the indicators and edits say to a screen reader.
-#include "link/BusGlance.h"
+#include "link/state/BusGlance.h"
 
 #include <gtest/gtest.h>
 

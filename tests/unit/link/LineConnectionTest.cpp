@@ -1,8 +1,8 @@
 // The line to the bus over pseudo-terminals that a fake device tree names: COM names that stay
 // with their adapter, and the reopen when the device comes back.
-#include "link/LineConnection.h"
-#include "link/CommLinkPort.h"
-#include "link/Settings.h"
+#include "link/line/LineConnection.h"
+#include "link/line/CommLinkPort.h"
+#include "link/settings/Settings.h"
 #include "tests/support/FakeTcpServer.h"
 #include "tests/support/Pty.h"
 #include "tests/unit/link/LinkTestSupport.h"

@@ -1,5 +1,5 @@
 // The line's supervision as a policy over a clock the test sets.
-#include "link/LineSupervisor.h"
+#include "link/line/LineSupervisor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // What a status frame shows, what the timer blanks, and the texts behind both.
-#include "link/StatusTexts.h"
-#include "link/ValueTables.h"
+#include "link/protocol/StatusTexts.h"
+#include "link/protocol/ValueTables.h"
 #include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>

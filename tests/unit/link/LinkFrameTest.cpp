@@ -1,4 +1,4 @@
-#include "link/LinkFrame.h"
+#include "link/protocol/LinkFrame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Fakes and frame builders shared by the link tests.
 #pragma once
 
-#include "link/LinkFrame.h"
-#include "link/LinkState.h"
-#include "link/StatusRecord.h"
+#include "link/protocol/LinkFrame.h"
+#include "link/protocol/StatusRecord.h"
+#include "link/state/LinkState.h"
 
 #include <algorithm>
 #include <cstdint>

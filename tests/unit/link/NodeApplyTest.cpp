@@ -1,5 +1,5 @@
 // Reading and applying node settings on a fake line with a clock of the test's own.
-#include "link/NodeApply.h"
+#include "link/nodefiles/NodeApply.h"
 #include "tests/unit/link/LinkTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Node settings files: writing, reading back, rewriting a file someone edited, and bad files.
-#include "link/NodeSettingsFile.h"
+#include "link/nodefiles/NodeSettingsFile.h"
 
 #include <gtest/gtest.h>
 

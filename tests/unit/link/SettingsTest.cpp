@@ -1,8 +1,8 @@
 // The settings file: reading CommsPort and [Ports], writing CommsPort without disturbing the rest.
-#include "link/Settings.h"
-#include "link/FileReplace.h"
-#include "link/IniFile.h"
-#include "link/SettingsLocation.h"
+#include "link/settings/Settings.h"
+#include "link/base/FileReplace.h"
+#include "link/base/IniFile.h"
+#include "link/settings/SettingsLocation.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "fuzz/common/ReferenceScan.h"
-#include "link/LinkState.h"
-#include "link/StatusRecord.h"
+#include "link/protocol/StatusRecord.h"
+#include "link/state/LinkState.h"
 
 #include <gtest/gtest.h>
 

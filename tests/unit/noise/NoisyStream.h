@@ -2,7 +2,7 @@
 // random bytes between them, a share of them with one byte changed.
 #pragma once
 
-#include "link/LinkFrame.h"
+#include "link/protocol/LinkFrame.h"
 #include "sim/LineCommands.h"
 #include "sim/SimBus.h"
 #include "sim/TxQueue.h"

@@ -1,8 +1,8 @@
 // A capture that the link core wrote of a noisy line (noise, corrupted frames, pieces),
 // replayed by orvik-bus-sim, brings back the same bytes, and so the same accepted frames in
 // the program's receiver as the original stream: the noise test's reference check.
-#include "link/FrameLog.h"
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
+#include "link/protocol/FrameLog.h"
 #include "sim/SimLine.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/unit/noise/NoiseChecker.h"

@@ -1,5 +1,5 @@
 #include "sim/SimBus.h"
-#include "link/LinkFrame.h"
+#include "link/protocol/LinkFrame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Runs orvik-bus-sim on a pseudo-terminal and reads its frames with the link core's receiver.
-#include "link/LinkFrame.h"
-#include "link/Pcapng.h"
-#include "link/StatusRecord.h"
+#include "link/capture/Pcapng.h"
+#include "link/protocol/LinkFrame.h"
+#include "link/protocol/StatusRecord.h"
 #include "sim/SimLine.h"
 #include "tests/support/ChildProcess.h"
 

@@ -1,5 +1,5 @@
-#include "link/LinkFrame.h"
-#include "link/Pcapng.h"
+#include "link/capture/Pcapng.h"
+#include "link/protocol/LinkFrame.h"
 #include "sim/CommandLog.h"
 #include "sim/LineCommands.h"
 #include "sim/Replay.h"

@@ -1,5 +1,5 @@
 // Records, states, rebuilds, properties, grid placement and hit testing of the switch model.
-#include "widgets/SwitchModel.h"
+#include "switchmodel/SwitchModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Parsing of switch descriptions, through the model as the widget uses it.
-#include "widgets/SwitchModel.h"
+#include "switchmodel/SwitchModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,68 @@
+// Turns consecutive status frames, setup replies and the commands this program sent into
+// events. It keeps the last state of each node, a few bytes each; it allocates only through
+// the event log it adds to.
+#pragma once
+
+#include "link/history/BusEventLog.h"
+#include "link/protocol/StatusRecord.h"
+#include "link/protocol/StatusSettings.h"
+
+#include <array>
+#include <cstdint>
+
+namespace orvik {
+
+class EventDeriver {
+public:
+    // Status frames that stop for this long make a silence of the line.
+    static constexpr std::int64_t SILENCE_MS = 2000;
+    // A switch within this long after this program sent that switch counts as its doing.
+    static constexpr std::int64_t COMMAND_WINDOW_MS = 2000;
+    // A breaker that switches on its own again within this long is flashing (a flasher or
+    // the wigwag): its switches are no events until it keeps still for as long.
+    static constexpr std::int64_t FLASHING_MS = 12000;
+
+    explicit EventDeriver(BusEventLog& log) : log_(log) {}
+
+    // Times in ms since 1970, in the order things happened.
+    void Status(std::int64_t timeMs, const StatusRecord& record);
+    // 25 data bytes: node byte, trip currents, trip times.
+    void SetupReply(std::int64_t timeMs, const std::uint8_t* data);
+    void Command(std::int64_t timeMs, std::uint8_t code, std::uint8_t nodeByte,
+                 const std::uint8_t* payload, std::size_t payloadLength);
+    void Clear();
+
+private:
+    struct Breaker {
+        std::uint16_t current = 0;
+        std::int64_t commandMs = -1; // when this program last sent it a switch
+        bool commandOn = false;
+        std::int64_t ownSwitchMs = -1; // its last switch without a command
+    };
+    struct Node {
+        bool present = false;
+        bool seen = false; // in some status frame of this run
+        std::uint8_t on = 0;
+        std::uint8_t fault = 0;
+        StatusSettings raw{};                    // as the last frame showed them
+        std::array<std::uint16_t, 7> settings{}; // each setting's value, from raw
+        std::array<Breaker, BREAKER_COUNT> breakers{};
+        bool tripKnown = false;
+        std::array<std::uint16_t, BREAKER_COUNT> tripCurrent{};
+        std::array<std::uint8_t, BREAKER_COUNT> tripTime{};
+    };
+
+    void Add(std::int64_t timeMs, EventKind kind, std::size_t node, std::size_t breaker,
+             std::uint8_t detail = 0, std::array<std::uint16_t, 4> values = {});
+    void Breakers(std::int64_t timeMs, std::size_t n, Node& node, const StatusRecord& record);
+    void Settings(std::int64_t timeMs, std::size_t n, Node& node, const StatusRecord& record);
+    bool AfterCommand(std::int64_t timeMs, const Node& node, std::size_t breaker, bool on,
+                      std::uint8_t doubling) const;
+
+    BusEventLog& log_;
+    std::array<Node, NODE_COUNT> nodes_{};
+    bool anyFrame_ = false;
+    std::int64_t lastFrameMs_ = 0;
+};
+
+} // namespace orvik
