@@ -4,10 +4,13 @@
 #include "link/base/PrintableText.h"
 #include "link/base/RegularFile.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace orvik::mqtt {
@@ -20,29 +23,31 @@ constexpr const char* NO_PASSWORD_HERE =
     "a password is never taken on the command line or in the configuration file; use "
     "--password-file FILE or ORVIK_MQTT_PASSWORD";
 
-enum class Kind { Value, Flag };
-
 struct Option {
     const char* name;
-    Kind kind;
+    const char* value; // what --help calls its value; nullptr for a flag
+    const char* help;
 };
 
 // Options of the command line that are also keys of the configuration file.
 constexpr Option OPTIONS[] = {
-    {"broker", Kind::Value},
-    {"port", Kind::Value},
-    {"base", Kind::Value},
-    {"client-id", Kind::Value},
-    {"interval", Kind::Value},
-    {"no-discovery", Kind::Flag},
-    {"discovery-prefix", Kind::Value},
-    {"allow-switching", Kind::Flag},
-    {"cafile", Kind::Value},
-    {"cert", Kind::Value},
-    {"key", Kind::Value},
-    {"username", Kind::Value},
-    {"password-file", Kind::Value},
-    {"verbose", Kind::Flag},
+    {"broker", "URL", "mqtt://HOST[:PORT] or mqtts://HOST[:PORT]\n(default mqtt://localhost)"},
+    {"port", "NAME",
+     "COM3, a device path, rfc2217://HOST:PORT or\nsocket://HOST:PORT (default: the program's "
+     "port)"},
+    {"base", "TOPIC", "the topics' base (default orvik/<host name>)"},
+    {"client-id", "ID", "the client's name at the broker\n(default orvik-mqtt- and the base)"},
+    {"interval", "SECONDS", "a node's state at most this often (default 1)"},
+    {"no-discovery", nullptr, "no Home Assistant discovery"},
+    {"discovery-prefix", "P", "the discovery topics' prefix (default homeassistant)"},
+    {"allow-switching", nullptr, "take ON and OFF for breakers from the broker"},
+    {"cafile", "FILE", "TLS with an mqtts:// broker: the certificate authority"},
+    {"cert", "FILE", "TLS: the client's certificate"},
+    {"key", "FILE", "TLS: the client certificate's key"},
+    {"username", "NAME", "the user at the broker"},
+    {"password-file", "FILE",
+     "its password, the file's first line (or the\nenvironment's ORVIK_MQTT_PASSWORD)"},
+    {"verbose", nullptr, "tell each publish"},
 };
 
 const Option* FindOption(const std::string& name) {
@@ -63,53 +68,64 @@ int FlagValue(std::string value) {
     return -1;
 }
 
-using Given = std::map<std::string, std::string>;
+struct Value {
+    std::string text;  // "yes" for a flag
+    std::string where; // "FILE line N: " for a key of the configuration file
+};
+using Given = std::map<std::string, Value>;
 
-// The command line into `given`; `config` gets --config. "" or what is wrong.
+// How a message names where a value came from: "--interval", or "FILE line N: interval".
+std::string Named(const Given& given, const std::string& name) {
+    const auto it = given.find(name);
+    return it != given.end() && !it->second.where.empty() ? it->second.where + name : "--" + name;
+}
+
+// The command line into `given`; `config` gets --config. "" or what is wrong; `help` gets what
+// --help or --version prints.
 std::string ReadCommandLine(const std::vector<std::string>& args, Given& given, std::string& config,
-                            BridgeOptions& out) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            out.help = true;
-            continue;
-        }
-        if (arg == "--version") {
-            out.version = true;
-            continue;
-        }
-        if (arg.rfind("--", 0) != 0)
-            return "\"" + PrintableText(arg) + "\" is no option (try --help)";
-        std::string name = arg.substr(2);
-        std::string value;
-        const std::size_t eq = name.find('=');
-        const bool inline_ = eq != std::string::npos;
-        if (inline_) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        if (name == "password")
-            return "--password: " + std::string(NO_PASSWORD_HERE);
-        const Option* o = FindOption(name);
-        if (name != "config" && !o)
-            return "\"--" + PrintableText(name) + "\" is no option (try --help)";
-        if (o && o->kind == Kind::Flag) {
-            if (inline_)
-                return "--" + name + " takes no value";
-            given[name] = "yes";
-            continue;
-        }
-        if (!inline_) {
-            if (i + 1 >= args.size())
-                return "--" + name + " needs a value";
-            value = args[++i];
-        }
-        if (name == "config")
-            config = value;
+                            std::string& help) {
+    CLI::App app{"Publishes one bus of Orvik modules to an MQTT broker, with Home Assistant "
+                 "discovery.",
+                 "orvik-mqtt"};
+    app.set_version_flag("--version", "orvik-mqtt " ORVIK_VERSION);
+    app.footer("Each option is also a key of the --config file, without its dashes.\n"
+               "Exit status: 0 stopped; 2 bad usage or a bad configuration file; 3 the port\n"
+               "cannot be opened.");
+    app.allow_extras(); // named below in our words
+    // An option given twice: the last counts. A flag takes no value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.option_defaults()->disable_flag_override();
+    app.add_option("--config", config, "options as keys of an INI file; the command line wins")
+        ->type_name("FILE");
+    for (const Option& o : OPTIONS) {
+        const std::string name = o.name;
+        if (o.value)
+            app.add_option_function<std::string>(
+                   "--" + name, [&given, name](const std::string& v) { given[name].text = v; },
+                   o.help)
+                ->type_name(o.value);
         else
-            given[name] = value;
+            app.add_flag_function(
+                "--" + name, [&given, name](std::int64_t) { given[name].text = "yes"; }, o.help);
     }
-    return "";
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() != static_cast<int>(CLI::ExitCodes::Success))
+            return std::string(e.what()) + " (try --help)";
+        std::ostringstream out;
+        app.exit(e, out, out);
+        help = out.str();
+        return "";
+    }
+    if (app.remaining().empty())
+        return "";
+    const std::string arg = app.remaining().front();
+    const std::string name = arg.substr(0, arg.find('='));
+    if (name == "--password")
+        return "--password: " + std::string(NO_PASSWORD_HERE);
+    return "\"" + PrintableText(name.rfind("--", 0) == 0 ? name : arg) +
+           "\" is no option (try --help)";
 }
 
 // The keys of the configuration file that the command line did not give.
@@ -138,7 +154,7 @@ std::string ReadConfigFile(const std::string& path, Given& given) {
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                 value.back() == value.front())
                 value = value.substr(1, value.size() - 2);
-            if (o->kind == Kind::Flag) {
+            if (!o->value) {
                 const int flag = FlagValue(value);
                 if (flag < 0)
                     return where + line.name + " is yes or no";
@@ -146,7 +162,7 @@ std::string ReadConfigFile(const std::string& path, Given& given) {
                     continue;
                 value = "yes";
             }
-            fromFile[line.name] = value;
+            fromFile[line.name] = {value, where};
             break;
         }
         case IniLine::Kind::Other:
@@ -160,13 +176,13 @@ std::string ReadConfigFile(const std::string& path, Given& given) {
     return "";
 }
 
-std::string ReadPassword(BridgeOptions& out, const OptionSources& sources,
+std::string ReadPassword(const Given& given, const OptionSources& sources, BridgeOptions& out,
                          std::vector<std::string>& warnings) {
     if (!out.passwordFile.empty()) {
         std::string error;
         const auto text = ReadRegularFile(out.passwordFile, CONFIG_FILE_LIMIT, error);
         if (!text)
-            return "--password-file " + out.passwordFile + ": " + error;
+            return Named(given, "password-file") + " " + out.passwordFile + ": " + error;
         out.password = text->substr(0, text->find_first_of("\r\n"));
 #ifndef _WIN32
         struct stat st {};
@@ -185,7 +201,7 @@ std::string ReadPassword(BridgeOptions& out, const OptionSources& sources,
 std::string Apply(const Given& given, const OptionSources& sources, BridgeOptions& out) {
     auto get = [&](const char* name, std::string& field) {
         if (auto it = given.find(name); it != given.end())
-            field = it->second;
+            field = it->second.text;
     };
     get("broker", out.broker);
     get("port", out.port);
@@ -202,13 +218,14 @@ std::string Apply(const Given& given, const OptionSources& sources, BridgeOption
     out.verbose = given.count("verbose") > 0;
     if (auto it = given.find("interval"); it != given.end()) {
         char* end = nullptr;
-        const double v = std::strtod(it->second.c_str(), &end);
-        if (it->second.empty() || *end != '\0' || !std::isfinite(v) || v < 0.1 || v > 3600)
-            return "--interval: a number of seconds from 0.1 to 3600";
+        const std::string& text = it->second.text;
+        const double v = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(v) || v < 0.1 || v > 3600)
+            return Named(given, "interval") + ": a number of seconds from 0.1 to 3600";
         out.interval = v;
     }
     if (const std::string why = ParseBrokerUrl(out.broker, out.address); !why.empty())
-        return "--broker " + PrintableText(out.broker) + ": " + why;
+        return Named(given, "broker") + " " + PrintableText(out.broker) + ": " + why;
     if (out.base.empty()) {
         std::string host;
         for (char c : sources.hostName)
@@ -216,10 +233,10 @@ std::string Apply(const Given& given, const OptionSources& sources, BridgeOption
         out.base = "orvik/" + (host.empty() ? std::string("orvik") : host);
     }
     if (!TopicPrefixOk(out.base))
-        return "--base " + PrintableText(out.base) +
+        return Named(given, "base") + " " + PrintableText(out.base) +
                ": a topic without +, #, empty levels or a slash at either end";
     if (out.discovery && !TopicPrefixOk(out.discoveryPrefix))
-        return "--discovery-prefix " + PrintableText(out.discoveryPrefix) +
+        return Named(given, "discovery-prefix") + " " + PrintableText(out.discoveryPrefix) +
                ": a topic without +, #, empty levels or a slash at either end";
     if (out.clientId.empty()) {
         out.clientId = "orvik-mqtt-" + out.base;
@@ -297,38 +314,15 @@ OptionsResult ParseBridgeOptions(const std::vector<std::string>& args, const Opt
     OptionsResult r;
     Given given;
     std::string config;
-    r.error = ReadCommandLine(args, given, config, out);
-    if (r.error.empty() && !config.empty())
+    r.error = ReadCommandLine(args, given, config, r.help);
+    if (r.error.empty() && r.help.empty() && !config.empty())
         r.error = ReadConfigFile(config, given);
-    if (r.error.empty() && !out.help && !out.version)
+    if (r.error.empty() && r.help.empty())
         r.error = Apply(given, sources, out);
-    if (r.error.empty() && !out.help && !out.version)
-        r.error = ReadPassword(out, sources, r.warnings);
+    if (r.error.empty() && r.help.empty())
+        r.error = ReadPassword(given, sources, out, r.warnings);
     r.ok = r.error.empty();
     return r;
-}
-
-const char* BridgeHelp() {
-    return "Usage: orvik-mqtt [options]\n"
-           "Publishes one bus of Orvik modules to an MQTT broker, with Home Assistant discovery.\n"
-           "\n"
-           "  --config FILE             options as keys of an INI file; the command line wins\n"
-           "  --broker URL              mqtt://HOST[:PORT] or mqtts://HOST[:PORT]\n"
-           "                            (default mqtt://localhost)\n"
-           "  --port NAME               COM3, a device path, rfc2217://HOST:PORT or\n"
-           "                            socket://HOST:PORT (default: the program's port)\n"
-           "  --base TOPIC              the topics' base (default orvik/<host name>)\n"
-           "  --client-id ID            the client's name at the broker\n"
-           "  --interval SECONDS        a node's state at most this often (default 1)\n"
-           "  --no-discovery            no Home Assistant discovery\n"
-           "  --discovery-prefix P      the discovery topics' prefix (default homeassistant)\n"
-           "  --allow-switching         take ON and OFF for breakers from the broker\n"
-           "  --cafile FILE, --cert FILE, --key FILE   TLS with an mqtts:// broker\n"
-           "  --username NAME           the user at the broker\n"
-           "  --password-file FILE      its password, the file's first line (or the\n"
-           "                            environment's ORVIK_MQTT_PASSWORD)\n"
-           "  --verbose                 tell each publish\n"
-           "  --version, --help\n";
 }
 
 } // namespace orvik::mqtt

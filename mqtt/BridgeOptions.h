@@ -33,14 +33,13 @@ struct BridgeOptions {
     std::string passwordFile;
     std::string password; // from passwordFile or ORVIK_MQTT_PASSWORD
     bool verbose = false;
-    bool help = false;
-    bool version = false;
 };
 
 struct OptionsResult {
     bool ok = false;
     std::string error;                 // what is wrong, naming the option, key or file
     std::vector<std::string> warnings; // told, and the bridge runs
+    std::string help;                  // what --help or --version prints; then the program ends
 };
 
 // What the parser needs of the system, so that tests give their own.
@@ -49,8 +48,8 @@ struct OptionSources {
     std::string hostName;
 };
 
-// Reads `args` (without the program's name), the configuration file it names and the password,
-// and fills in the defaults.
+// Reads `args` (without the program's name) with CLI11, as orvik-cli reads its own, then the
+// configuration file it names and the password, and fills in the defaults.
 OptionsResult ParseBridgeOptions(const std::vector<std::string>& args, const OptionSources& sources,
                                  BridgeOptions& out);
 
@@ -59,7 +58,5 @@ std::string ParseBrokerUrl(const std::string& url, BrokerAddress& out);
 
 // Whether `topic` may be a base or prefix: not empty, no wildcard, no empty level, no NUL.
 bool TopicPrefixOk(const std::string& topic);
-
-const char* BridgeHelp();
 
 } // namespace orvik::mqtt

@@ -41,12 +41,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvik-mqtt: %s\n", parsed.error.c_str());
         return EXIT_USAGE;
     }
-    if (options.help) {
-        std::fputs(BridgeHelp(), stdout);
-        return EXIT_DONE;
-    }
-    if (options.version) {
-        std::puts("orvik-mqtt " ORVIK_VERSION);
+    if (!parsed.help.empty()) {
+        std::fputs(parsed.help.c_str(), stdout);
         return EXIT_DONE;
     }
     SetLogVerbose(options.verbose);

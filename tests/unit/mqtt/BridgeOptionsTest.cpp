@@ -118,6 +118,12 @@ TEST_F(MqttOptions, WhatIsWrongIsNamed) {
     EXPECT_EQ(a.port, 1884);
 }
 
+TEST_F(MqttOptions, ABadValueInTheFileNamesTheFileAndItsLine) {
+    const std::string config = File("d.conf", "[mqtt]\nbase = fleet/van12\ninterval = 0\n");
+    EXPECT_EQ(Parse({"--config", config}).error,
+              config + " line 3: interval: a number of seconds from 0.1 to 3600");
+}
+
 TEST(MqttCommandTopic, OnlyOnOrOffForBreakersOneToEightOfTheBase) {
     struct Case {
         const char* topic;
