@@ -50,7 +50,6 @@ public:
     // or time-out. One caller at a time.
     virtual bool Send(const std::uint8_t* bytes, int count, int timeoutMs) = 0;
     virtual void Stop() = 0;
-    virtual bool Stopped() const = 0;
 };
 
 } // namespace orvik

@@ -126,8 +126,6 @@ public:
         errno = saved;
     }
 
-    bool Stopped() const override { return stopped_.load(); }
-
 private:
     SocketWait Await(short events, int timeoutMs) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -144,8 +144,6 @@ public:
         SetLastError(saved);
     }
 
-    bool Stopped() const override { return stopped_.load(); }
-
 private:
     // Waits for the stop event or a network event; Ready with the events that happened.
     SocketWait Await(Clock::time_point deadline, int timeoutMs, WSANETWORKEVENTS& happened) {

@@ -1,6 +1,7 @@
 #include "sim/CommandLog.h"
 
 #include "link/protocol/LinkFrame.h"
+#include "link/protocol/SentCommand.h"
 
 namespace orvik::sim {
 
@@ -35,15 +36,16 @@ std::string HexBytes(const std::uint8_t* data, std::size_t length) {
 std::string CommandJson(std::uint64_t tMs, std::uint8_t code, const std::uint8_t* data,
                         std::size_t length, const CommandResult& result) {
     std::string out = "{\"t_ms\":" + std::to_string(tMs) + ",\"node\":";
-    out += length > 0 ? std::to_string(data[0] + 1) : "null";
+    const std::optional<SentCommand> command = DecodeCommand(code, data, length);
+    out += command ? std::to_string(command->node + 1) : "null";
     const char* name = CommandName(code);
     out += ",\"cmd\":";
     out += name ? JsonString(name) : "null";
     out += ",\"code\":" + std::to_string(code) + ",\"payload\":[";
-    for (std::size_t i = 1; i < length; ++i) {
-        if (i > 1)
+    for (std::size_t i = 0; command && i < command->payloadLength; ++i) {
+        if (i > 0)
             out += ',';
-        out += std::to_string(data[i]);
+        out += std::to_string(command->payload[i]);
     }
     out += "],\"applied\":";
     out += result.applied ? "true" : "false";

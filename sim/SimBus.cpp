@@ -1,15 +1,11 @@
 #include "sim/SimBus.h"
 
-#include "link/protocol/FrameDecode.h"
 #include "link/protocol/LinkFrame.h"
+#include "link/protocol/SentCommand.h"
 
 #include <string>
 
 namespace orvik::sim {
-
-std::size_t CommandLength(std::uint8_t code) {
-    return CommandLengthByte(code);
-}
 
 SimBus::SimBus(std::uint32_t seed) : rng_(seed) {}
 
@@ -40,22 +36,22 @@ StatusRecord SimBus::BuildStatus() const {
 }
 
 std::array<std::uint8_t, SETUP_REPLY_SIZE> SimBus::BuildSetupReply(std::size_t node) const {
-    std::array<std::uint8_t, SETUP_REPLY_SIZE> out{};
-    out[0] = static_cast<std::uint8_t>(node);
+    SetupReply reply;
+    reply.node = static_cast<std::uint8_t>(node);
     const SimModule& m = modules_[node];
     for (std::size_t i = 0; i < BREAKER_COUNT; ++i) {
-        out[1 + 2 * i] = static_cast<std::uint8_t>(m.breakers[i].tripCurrent & 0xFF);
-        out[2 + 2 * i] = static_cast<std::uint8_t>(m.breakers[i].tripCurrent >> 8);
-        out[17 + i] = m.breakers[i].tripTime;
+        reply.trips.TripCurrent[i] = m.breakers[i].tripCurrent;
+        reply.trips.TripTime[i] = m.breakers[i].tripTime;
     }
-    return out;
+    return EncodeSetupReply(reply);
 }
 
 CommandResult SimBus::Apply(std::uint8_t type, const std::uint8_t* data, std::size_t length) {
     CommandResult r;
-    if (length > 0)
-        r.node = data[0];
-    const std::size_t expected = CommandLength(type);
+    const std::optional<SentCommand> command = DecodeCommand(type, data, length);
+    if (command)
+        r.node = command->node;
+    const std::size_t expected = CommandLengthByte(type);
     if (expected == 0) {
         r.reason = "unknown command code " + std::to_string(type);
         return r;
@@ -82,7 +78,7 @@ CommandResult SimBus::Apply(std::uint8_t type, const std::uint8_t* data, std::si
         r.setupReply = BuildSetupReply(r.node);
         return r;
     }
-    r.reason = ApplyToModule(type, modules_[r.node], data + 1);
+    r.reason = ApplyToModule(type, modules_[r.node], command->payload);
     r.applied = r.reason.empty();
     return r;
 }

@@ -2,6 +2,7 @@
 // set as the modules carry it out.
 #pragma once
 
+#include "link/protocol/SetupReply.h"
 #include "link/protocol/StatusRecord.h"
 #include "sim/SimModule.h"
 
@@ -63,8 +64,5 @@ private:
     bool drift_ = true;
     std::uint64_t nowMs_ = 0;
 };
-
-// Length byte that each command code must carry (node byte + payload), 0 for unknown codes.
-std::size_t CommandLength(std::uint8_t code);
 
 } // namespace orvik::sim

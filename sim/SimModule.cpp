@@ -1,5 +1,7 @@
 #include "sim/SimModule.h"
 
+#include "link/protocol/JoinedBreakers.h"
+
 #include <algorithm>
 
 namespace orvik::sim {
@@ -8,15 +10,6 @@ namespace {
 
 constexpr std::uint32_t SLICE_MS = 10;       // trips and light functions resolve to this
 constexpr std::uint32_t DRIFT_STEP_MS = 100; // the measured current moves this often
-
-// Groups of joined breakers for doubling options 1..4, as bit masks.
-constexpr std::array<std::array<std::uint8_t, 2>, 5> JOIN_GROUPS = {{
-    {0x00, 0x00}, // 8 individual breakers
-    {0x03, 0x00}, // 1+2
-    {0x03, 0x0C}, // 1+2, 3+4
-    {0x07, 0x00}, // 1+2+3
-    {0x07, 0x30}, // 1+2+3, 5+6
-}};
 
 } // namespace
 
@@ -49,18 +42,8 @@ void SimModule::PowerOn() {
     driftMs_ = 0;
 }
 
-std::uint8_t SimModule::JoinedMask(std::size_t breaker) const {
-    const std::uint8_t self = BitMaskTable[breaker];
-    if (doublingOption < JOIN_GROUPS.size()) {
-        for (std::uint8_t group : JOIN_GROUPS[doublingOption])
-            if (group & self)
-                return group;
-    }
-    return self;
-}
-
 void SimModule::Switch(std::size_t breaker, bool on) {
-    const std::uint8_t mask = JoinedMask(breaker);
+    const std::uint8_t mask = JoinedWith(doublingOption, breaker);
     for (std::size_t i = 0; i < BREAKER_COUNT; ++i) {
         if (!(mask & BitMaskTable[i]))
             continue;

@@ -50,9 +50,6 @@ public:
     // Switches a breaker and the breakers joined to it; switching on clears their faults.
     void Switch(std::size_t breaker, bool on);
 
-    // Breakers joined to `breaker` by the doubling option, as a bit mask (includes itself).
-    std::uint8_t JoinedMask(std::size_t breaker) const;
-
     // Output state as the status record shows it.
     bool OutputOn(std::size_t breaker) const;
     std::uint16_t MeasuredCurrent(std::size_t breaker) const;

@@ -1,10 +1,7 @@
 #include "link/capture/Pcapng.h"
 
-#include "link/base/RegularFile.h"
-#include "link/capture/PcapngStream.h"
-
 #include <algorithm>
-#include <fstream>
+#include <array>
 #include <iterator>
 #include <limits>
 
@@ -23,7 +20,6 @@ constexpr std::uint16_t OPT_IF_NAME = 2;
 constexpr std::uint16_t OPT_IF_DESCRIPTION = 3;
 constexpr std::uint16_t OPT_IF_TSRESOL = 9;
 constexpr std::uint16_t OPT_EPB_FLAGS = 2;
-constexpr std::size_t MAX_FILE_SIZE = std::size_t{1} << 30;
 
 // --- writing (little-endian) ---------------------------------------------------------------
 
@@ -69,7 +65,31 @@ void Close(std::vector<std::uint8_t>& out, std::size_t at) {
         out[at + 4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
 }
 
+// The words a packet's comment records its outcome in, by FrameOutcome. Captures keep them.
+constexpr std::array<std::string_view, OUTCOME_COUNT> OUTCOME_COMMENTS = {"accepted",
+                                                                          "bad sum",
+                                                                          "bad XOR",
+                                                                          "short status frame",
+                                                                          "short setup frame",
+                                                                          "ignored type",
+                                                                          "reply from another node",
+                                                                          "noise",
+                                                                          "sent",
+                                                                          "not sent"};
+
 } // namespace
+
+std::string_view OutcomeComment(FrameOutcome outcome) noexcept {
+    const auto i = static_cast<std::size_t>(outcome);
+    return i < OUTCOME_COMMENTS.size() ? OUTCOME_COMMENTS[i] : std::string_view{};
+}
+
+std::optional<FrameOutcome> RecordedOutcome(std::string_view comment) noexcept {
+    for (std::size_t i = 0; i < OUTCOME_COMMENTS.size(); ++i)
+        if (comment == OUTCOME_COMMENTS[i])
+            return static_cast<FrameOutcome>(i);
+    return std::nullopt;
+}
 
 void PcapngWriter::AppendHeader(std::vector<std::uint8_t>& out, const CaptureInfo& info) {
     std::size_t at = Open(out, BLOCK_SECTION);
@@ -120,7 +140,7 @@ void PcapngWriter::AppendRecord(std::vector<std::uint8_t>& out, const FrameLog& 
     const std::int64_t t = log.WallStartNs() + r.timeNs;
     AppendPacket(out, t > 0 ? static_cast<std::uint64_t>(t) : 0,
                  static_cast<std::uint8_t>(r.direction), r.bytes.data(), r.length,
-                 OutcomeText(r.outcome));
+                 OutcomeComment(r.outcome));
 }
 
 std::vector<std::uint8_t> CaptureOfLog(const FrameLog& log, const CaptureInfo& info) {
@@ -139,39 +159,6 @@ CaptureReadResult ReadPcapng(const std::uint8_t* data, std::size_t size) {
             {p.timestampNs, p.direction, {p.bytes, p.bytes + p.length}, std::string(p.comment)});
     });
     r.error = scan.error;
-    return r;
-}
-
-CaptureReadResult ReadPcapngFile(const std::string& path) {
-    if (std::string reason; !CheckRegularFile(path, MAX_FILE_SIZE, reason)) {
-        CaptureReadResult r;
-        r.error = path + " " + reason;
-        return r;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        CaptureReadResult r;
-        r.error = "cannot open " + path;
-        return r;
-    }
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<std::streamoff>(in.tellg());
-    if (size < 0 || static_cast<std::uint64_t>(size) > MAX_FILE_SIZE) {
-        CaptureReadResult r;
-        r.error = path + " is larger than 1 GiB";
-        return r;
-    }
-    in.seekg(0);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (!in) {
-        CaptureReadResult r;
-        r.error = "cannot read " + path;
-        return r;
-    }
-    CaptureReadResult r = ReadPcapng(bytes.data(), bytes.size());
-    if (!r.Ok())
-        r.error = path + ": " + r.error;
     return r;
 }
 

@@ -5,17 +5,17 @@
 // any pcapng file and keeps the packets of its link type 147 interfaces.
 #pragma once
 
+#include "link/capture/PcapngStream.h"
 #include "link/protocol/FrameLog.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace orvik {
-
-inline constexpr std::uint16_t LINKTYPE_USER0 = 147;
 
 struct CaptureInfo {
     std::string application;          // shb_userappl
@@ -57,6 +57,10 @@ struct CaptureReadResult {
 // Reads a pcapng capture from memory. Any input gives either the packets or an error naming
 // what is wrong and where; nothing beyond `size` is read.
 CaptureReadResult ReadPcapng(const std::uint8_t* data, std::size_t size);
-CaptureReadResult ReadPcapngFile(const std::string& path);
+
+// The comment that records a packet's outcome, and the outcome a comment records: nullopt for
+// one this program does not write.
+std::string_view OutcomeComment(FrameOutcome outcome) noexcept;
+std::optional<FrameOutcome> RecordedOutcome(std::string_view comment) noexcept;
 
 } // namespace orvik

@@ -1,7 +1,6 @@
 #include "link/capture/PcapngStream.h"
 
 #include "link/base/RegularFile.h"
-#include "link/capture/Pcapng.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -12,6 +12,8 @@
 
 namespace orvik {
 
+inline constexpr std::uint16_t LINKTYPE_USER0 = 147;
+
 // One packet, valid during the call that hands it over.
 struct PacketView {
     std::uint64_t timestampNs = 0; // since 1970-01-01 UTC

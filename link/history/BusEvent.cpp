@@ -2,8 +2,8 @@
 
 #include "link/base/LocalTime.h"
 #include "link/protocol/FrameDecode.h"
-#include "link/protocol/LinkFrame.h"
 #include "link/protocol/NodeSettings.h"
+#include "link/protocol/SentCommand.h"
 #include "link/protocol/StatusTexts.h"
 
 #include <algorithm>
@@ -52,14 +52,16 @@ std::string Reading(const BusEvent& e, std::uint16_t value) {
 // The command as the bus monitor summarises it: the frame is built again from what the event
 // kept (payload bytes beyond the third were not kept and read as zeros).
 std::string CommandSummary(const BusEvent& e) {
+    std::uint8_t payload[MAX_COMMAND_PAYLOAD] = {};
+    const std::size_t length = std::min<std::size_t>(e.values[0], MAX_COMMAND_PAYLOAD);
+    for (std::size_t i = 0; i < 3 && i < length; ++i)
+        payload[i] = static_cast<std::uint8_t>(e.values[1 + i]);
     FrameRecord r;
     r.direction = Direction::Outbound;
     r.outcome = FrameOutcome::Sent;
-    const std::size_t payload = std::min<std::size_t>(e.values[0], FRAME_DATA_SIZE - 1);
-    std::uint8_t data[FRAME_DATA_SIZE] = {static_cast<std::uint8_t>(e.node > 0 ? e.node - 1 : 0)};
-    for (std::size_t i = 0; i < 3 && i < payload; ++i)
-        data[1 + i] = static_cast<std::uint8_t>(e.values[1 + i]);
-    r.length = static_cast<std::uint16_t>(EncodeFrame(e.detail, data, payload + 1, r.bytes.data()));
+    const auto node = static_cast<std::uint8_t>(e.node > 0 ? e.node - 1 : 0);
+    r.length = static_cast<std::uint16_t>(
+        EncodeCommand({e.detail, node, payload, length}, r.bytes.data()));
     return DecodeFrame(r).summary;
 }
 

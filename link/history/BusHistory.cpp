@@ -9,11 +9,6 @@ namespace orvik {
 
 namespace {
 
-struct SettingsChange {
-    std::int64_t timeMs;
-    StatusSettings settings;
-};
-
 // The column of [fromMs, toMs) split in `count` that `timeMs` falls in; -1 when outside.
 std::ptrdiff_t ColumnOf(std::int64_t timeMs, std::int64_t fromMs, std::int64_t toMs,
                         std::size_t count) {
@@ -30,10 +25,9 @@ std::ptrdiff_t ColumnOf(std::int64_t timeMs, std::int64_t fromMs, std::int64_t t
 
 struct BusHistory::Track {
     explicit Track(const HistoryLimits& l)
-        : frames(l.frames), seconds(l.seconds), settings(l.settingChanges), trips(l.tripChanges) {}
+        : frames(l.frames), seconds(l.seconds), trips(l.tripChanges) {}
     SampleRing<FrameSample> frames;
     SampleRing<SecondSample> seconds;
-    SampleRing<SettingsChange> settings;
     SampleRing<TripSettings, 256> trips;
 };
 
@@ -124,13 +118,6 @@ void BusHistory::Append(Track& track, std::size_t n, const StatusRecord& r) {
     s.voltage = r.InputVoltage(n);
     s.on = r.BreakerOn(n);
     s.fault = r.BreakerFault(n);
-
-    const StatusSettings settings = StatusSettingsOf(r, n);
-    if (track.settings.Empty() || !(track.settings.Back().settings == settings)) {
-        if (track.settings.Full())
-            track.settings.PopFront();
-        track.settings.PushBack() = {originMs_ + lastRel_, settings};
-    }
 }
 
 // A frame leaving the frame tier joins its second.
@@ -173,31 +160,24 @@ void BusHistory::Prune(Track& track, std::int64_t cutRel) {
         track.frames.PopFront();
 }
 
-void BusHistory::AddSetupReply(std::int64_t timeMs, const std::uint8_t* data) {
-    const std::int64_t rel = Rel(timeMs);
-    const std::int64_t t = originMs_ + rel;
-    deriver_.SetupReply(t, data);
-    if (data[0] >= NODE_COUNT)
+void BusHistory::AddSetupReply(std::int64_t timeMs, const SetupReply& reply) {
+    const std::int64_t t = originMs_ + Rel(timeMs);
+    deriver_.SetupReply(t, reply);
+    if (reply.node >= NODE_COUNT)
         return;
-    TripSettings trip;
-    trip.timeMs = t;
-    for (std::size_t b = 0; b < BREAKER_COUNT; ++b) {
-        trip.tripCurrent[b] = static_cast<std::uint16_t>(data[1 + 2 * b] | data[2 + 2 * b] << 8);
-        trip.tripTime[b] = data[17 + b];
-    }
-    Track& track = TrackOf(data[0]);
-    if (!track.trips.Empty() && track.trips.Back().tripCurrent == trip.tripCurrent &&
-        track.trips.Back().tripTime == trip.tripTime)
+    Track& track = TrackOf(reply.node);
+    if (!track.trips.Empty() && track.trips.Back().tripCurrent == reply.trips.TripCurrent &&
+        track.trips.Back().tripTime == reply.trips.TripTime)
         return;
     if (track.trips.Full())
         track.trips.PopFront();
-    track.trips.PushBack() = trip;
+    track.trips.PushBack() = {t, reply.trips.TripCurrent, reply.trips.TripTime};
 }
 
-void BusHistory::AddCommand(std::int64_t timeMs, std::uint8_t code, std::uint8_t nodeByte,
-                            const std::uint8_t* payload, std::size_t payloadLength) {
-    const std::int64_t rel = Rel(timeMs);
-    deriver_.Command(originMs_ + rel, code, nodeByte, payload, payloadLength);
+void BusHistory::AddCommand(std::int64_t timeMs, const SentCommand& command) {
+    if (!command.written)
+        return; // not even its time counts
+    deriver_.Command(originMs_ + Rel(timeMs), command);
 }
 
 std::uint8_t BusHistory::Nodes() const noexcept {
@@ -354,17 +334,6 @@ void BusHistory::StateColumns(int node, std::int64_t fromMs, std::int64_t toMs,
               });
 }
 
-std::optional<StatusSettings> BusHistory::SettingsAt(int node, std::int64_t timeMs) const {
-    const Track* t = Find(node);
-    if (!t)
-        return std::nullopt;
-    const std::size_t i =
-        t->settings.LowerBound([&](const SettingsChange& c) { return c.timeMs <= timeMs; });
-    if (i == 0)
-        return std::nullopt;
-    return t->settings[i - 1].settings;
-}
-
 std::vector<TripSettings> BusHistory::TripSettingsIn(int node, std::int64_t fromMs,
                                                      std::int64_t toMs) const {
     std::vector<TripSettings> out;
@@ -384,14 +353,13 @@ std::size_t BusHistory::MemoryBytes() const noexcept {
     for (const auto& t : tracks_)
         if (t)
             n += sizeof(Track) + t->frames.AllocatedBytes() + t->seconds.AllocatedBytes() +
-                 t->settings.AllocatedBytes() + t->trips.AllocatedBytes();
+                 t->trips.AllocatedBytes();
     return n;
 }
 
 std::size_t BusHistory::MemoryBound(const HistoryLimits& l) noexcept {
     const std::size_t track = sizeof(Track) + SampleRing<FrameSample>::BytesFor(l.frames) +
                               SampleRing<SecondSample>::BytesFor(l.seconds) +
-                              SampleRing<SettingsChange>::BytesFor(l.settingChanges) +
                               SampleRing<TripSettings, 256>::BytesFor(l.tripChanges);
     return sizeof(BusHistory) + NODE_COUNT * track + BusEventLog::BytesFor(l.events);
 }

@@ -1,26 +1,27 @@
 // The history of the bus for one run: from every accepted status frame, for each node present,
-// each breaker's current, on/off and fault, the input voltage and the node's settings; from
+// each breaker's current, on/off and fault and the input voltage; from
 // every setup reply, the trip current and trip time of each breaker; and the events.
 //
 // Tiers, per node: every status frame of the last hour at the bus's full rate (and longer at a
 // slower rate), then per second the minimum, maximum and last values, back to 24 hours before
-// the newest frame. Settings and trip settings are kept as their changes.
+// the newest frame. Trip settings are kept as their changes; the events tell the node's settings.
 //
 // Memory bound, at the defaults (a node's storage is allocated in blocks as it fills, and only
 // for nodes that appeared):
 //   full rate: 57600 baud / 10 bits / 210 bytes = 27.43 status frames a second, 98 743 an hour
 //   frames   99 328 (97 blocks of 1024) x 24 bytes = 2 383 872 bytes per node
 //   seconds  82 944 (81 blocks, 23 h)   x 64 bytes = 5 308 416 bytes per node
-//   settings  1 024 changes x 16 bytes, trip settings 256 changes x 32 bytes = 24 576 per node
+//   trip settings 256 changes x 32 bytes = 8 192 per node
 //   events   65 536 x 24 bytes = 1 572 864 bytes for the bus
-//   eight nodes: 8 x 7 716 864 + 1 572 864 = 63 307 776 bytes (60.4 MiB), under 64 MB.
+//   eight nodes: 8 x 7 700 480 + 1 572 864 = 63 176 704 bytes (60.2 MiB), under 64 MB.
 // Appending a status frame allocates nothing once the blocks are there.
 #pragma once
 
 #include "link/history/BusEventLog.h"
 #include "link/history/EventDeriver.h"
+#include "link/protocol/SentCommand.h"
+#include "link/protocol/SetupReply.h"
 #include "link/protocol/StatusRecord.h"
-#include "link/protocol/StatusSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -36,7 +37,6 @@ struct HistoryLimits {
     std::size_t frames = 99'328;
     // Seconds beyond the frames' hour, back to 24 hours.
     std::size_t seconds = 82'944;
-    std::size_t settingChanges = 1024;
     std::size_t tripChanges = 256;
     std::size_t events = 65'536;
     std::int64_t keepMs = 24 * 3600 * 1000;
@@ -116,11 +116,9 @@ public:
 
     // Feeding. Times are ms since 1970; one earlier than the last counts as the last.
     void AddStatus(std::int64_t timeMs, const StatusRecord& record);
-    // 25 data bytes: node byte, trip currents, trip times.
-    void AddSetupReply(std::int64_t timeMs, const std::uint8_t* data);
-    // A command this program sent: its code, node byte and payload.
-    void AddCommand(std::int64_t timeMs, std::uint8_t code, std::uint8_t nodeByte,
-                    const std::uint8_t* payload, std::size_t payloadLength);
+    void AddSetupReply(std::int64_t timeMs, const SetupReply& reply);
+    // A command this program sent; one the port did not take changed nothing.
+    void AddCommand(std::int64_t timeMs, const SentCommand& command);
     void Clear();
 
     // Bit n: node n+1 has a history.
@@ -147,8 +145,6 @@ public:
     void StateColumns(int node, std::int64_t fromMs, std::int64_t toMs,
                       std::span<StateColumn> columns) const;
 
-    // The node's settings at `timeMs` as the last status frame before showed them.
-    std::optional<StatusSettings> SettingsAt(int node, std::int64_t timeMs) const;
     // The trip settings in force at `fromMs` (when known) and each change up to `toMs`: the
     // trip current lines of a plot.
     std::vector<TripSettings> TripSettingsIn(int node, std::int64_t fromMs,

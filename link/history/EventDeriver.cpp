@@ -1,5 +1,6 @@
 #include "link/history/EventDeriver.h"
 
+#include "link/protocol/JoinedBreakers.h"
 #include "link/protocol/LinkFrame.h"
 #include "link/protocol/NodeSettings.h"
 
@@ -24,23 +25,6 @@ std::uint16_t SettingValue(const StatusRecord& r, std::size_t node, std::uint8_t
     if (setting == PROFILE_SETTING)
         return ProfileValue(r.OptionFlags(node), r.FixedProfile(node));
     return StatusValue(r, node, {static_cast<SettingKind>(setting), 0}).value_or(0);
-}
-
-// The breakers that the joining option switches together with `breaker`, itself included.
-std::uint8_t JoinedWith(std::uint8_t option, std::size_t breaker) {
-    static constexpr std::array<std::array<std::uint8_t, 2>, 5> groups = {{
-        {0x00, 0x00}, // 8 individual breakers
-        {0x03, 0x00}, // 1+2
-        {0x03, 0x0C}, // 1+2 and 3+4
-        {0x07, 0x00}, // 1+2+3
-        {0x07, 0x30}, // 1+2+3 and 5+6
-    }};
-    const std::uint8_t bit = BitMaskTable[breaker];
-    if (option < groups.size())
-        for (std::uint8_t g : groups[option])
-            if (g & bit)
-                return g;
-    return bit;
 }
 
 } // namespace
@@ -105,7 +89,7 @@ void EventDeriver::Breakers(std::int64_t t, std::size_t n, Node& node, const Sta
             // that tripped it is the one before.
             const std::uint16_t current = std::max(breaker.current, r.Current(n, b));
             Add(t, EventKind::Fault, n + 1, b + 1, node.tripKnown ? 1 : 0,
-                {current, node.tripCurrent[b], node.tripTime[b], 0});
+                {current, node.trips.TripCurrent[b], node.trips.TripTime[b], 0});
         } else if (!(fault & bit) && (node.fault & bit)) {
             Add(t, EventKind::FaultCleared, n + 1, b + 1);
         }
@@ -145,42 +129,44 @@ void EventDeriver::Settings(std::int64_t t, std::size_t n, Node& node, const Sta
     }
 }
 
-void EventDeriver::SetupReply(std::int64_t t, const std::uint8_t* data) {
-    const std::size_t n = data[0];
+void EventDeriver::SetupReply(std::int64_t t, const orvik::SetupReply& reply) {
+    const std::size_t n = reply.node;
     if (n >= NODE_COUNT)
         return;
     Node& node = nodes_[n];
     for (std::size_t b = 0; b < BREAKER_COUNT; ++b) {
-        const auto current = static_cast<std::uint16_t>(data[1 + 2 * b] | data[2 + 2 * b] << 8);
-        const std::uint8_t time = data[17 + b];
-        if (node.tripKnown && current != node.tripCurrent[b])
+        const std::uint16_t current = reply.trips.TripCurrent[b];
+        const std::uint8_t time = reply.trips.TripTime[b];
+        if (node.tripKnown && current != node.trips.TripCurrent[b])
             Add(t, EventKind::SettingChanged, n + 1, b + 1,
                 static_cast<std::uint8_t>(SettingKind::TripCurrent),
-                {node.tripCurrent[b], current, 0, 0});
-        if (node.tripKnown && time != node.tripTime[b])
+                {node.trips.TripCurrent[b], current, 0, 0});
+        if (node.tripKnown && time != node.trips.TripTime[b])
             Add(t, EventKind::SettingChanged, n + 1, b + 1,
-                static_cast<std::uint8_t>(SettingKind::TripTime), {node.tripTime[b], time, 0, 0});
-        node.tripCurrent[b] = current;
-        node.tripTime[b] = time;
+                static_cast<std::uint8_t>(SettingKind::TripTime),
+                {node.trips.TripTime[b], time, 0, 0});
     }
+    node.trips = reply.trips;
     node.tripKnown = true;
 }
 
-void EventDeriver::Command(std::int64_t t, std::uint8_t code, std::uint8_t nodeByte,
-                           const std::uint8_t* payload, std::size_t payloadLength) {
+void EventDeriver::Command(std::int64_t t, const SentCommand& c) {
+    // A command that never reached the line did nothing on the bus.
+    if (!c.written)
+        return;
     std::array<std::uint16_t, 4> values{
-        static_cast<std::uint16_t>(std::min<std::size_t>(payloadLength, 0xFFFF))};
-    for (std::size_t i = 0; i < 3 && i < payloadLength; ++i)
-        values[1 + i] = payload[i];
+        static_cast<std::uint16_t>(std::min<std::size_t>(c.payloadLength, 0xFFFF)), c.Payload(0),
+        c.Payload(1), c.Payload(2)};
     const bool aboutBreaker =
-        (code == CMD_SWITCH_BREAKER || code == CMD_TRIP_CURRENT || code == CMD_TRIP_TIME) &&
-        payloadLength > 0 && payload[0] < BREAKER_COUNT;
-    Add(t, EventKind::Command, static_cast<std::uint8_t>(nodeByte + 1),
-        aboutBreaker ? payload[0] + 1u : 0, code, values);
-    if (code == CMD_SWITCH_BREAKER && aboutBreaker && payloadLength >= 2 && nodeByte < NODE_COUNT) {
-        Breaker& b = nodes_[nodeByte].breakers[payload[0]];
+        (c.code == CMD_SWITCH_BREAKER || c.code == CMD_TRIP_CURRENT || c.code == CMD_TRIP_TIME) &&
+        c.payloadLength > 0 && c.payload[0] < BREAKER_COUNT;
+    Add(t, EventKind::Command, static_cast<std::uint8_t>(c.node + 1),
+        aboutBreaker ? c.payload[0] + 1u : 0, c.code, values);
+    if (c.code == CMD_SWITCH_BREAKER && aboutBreaker && c.payloadLength >= 2 &&
+        c.node < NODE_COUNT) {
+        Breaker& b = nodes_[c.node].breakers[c.payload[0]];
         b.commandMs = t;
-        b.commandOn = payload[1] == 1;
+        b.commandOn = c.payload[1] == 1;
     }
 }
 

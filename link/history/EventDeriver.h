@@ -4,6 +4,8 @@
 #pragma once
 
 #include "link/history/BusEventLog.h"
+#include "link/protocol/SentCommand.h"
+#include "link/protocol/SetupReply.h"
 #include "link/protocol/StatusRecord.h"
 #include "link/protocol/StatusSettings.h"
 
@@ -26,10 +28,9 @@ public:
 
     // Times in ms since 1970, in the order things happened.
     void Status(std::int64_t timeMs, const StatusRecord& record);
-    // 25 data bytes: node byte, trip currents, trip times.
-    void SetupReply(std::int64_t timeMs, const std::uint8_t* data);
-    void Command(std::int64_t timeMs, std::uint8_t code, std::uint8_t nodeByte,
-                 const std::uint8_t* payload, std::size_t payloadLength);
+    void SetupReply(std::int64_t timeMs, const orvik::SetupReply& reply);
+    // A command this program sent; one the port did not take is no event.
+    void Command(std::int64_t timeMs, const SentCommand& command);
     void Clear();
 
 private:
@@ -48,8 +49,7 @@ private:
         std::array<std::uint16_t, 7> settings{}; // each setting's value, from raw
         std::array<Breaker, BREAKER_COUNT> breakers{};
         bool tripKnown = false;
-        std::array<std::uint16_t, BREAKER_COUNT> tripCurrent{};
-        std::array<std::uint8_t, BREAKER_COUNT> tripTime{};
+        BreakerSetupRecord trips{};
     };
 
     void Add(std::int64_t timeMs, EventKind kind, std::size_t node, std::size_t breaker,

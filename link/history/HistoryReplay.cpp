@@ -1,6 +1,7 @@
 #include "link/history/HistoryReplay.h"
 
 #include "link/base/LocalTime.h"
+#include "link/capture/Pcapng.h"
 #include "link/history/HistoryRecorder.h"
 #include "link/protocol/FrameLog.h"
 #include "link/state/LinkState.h"
@@ -29,14 +30,14 @@ template <typename Scan> ReplayResult Replay(BusHistory& history, Scan&& scan) {
             return;
         }
         // What the program sent; a command the port did not take never reached the bus.
-        if (p.comment == OutcomeText(FrameOutcome::NotSent))
+        if (RecordedOutcome(p.comment) == FrameOutcome::NotSent)
             return;
         for (std::size_t i = 0; i < p.length; ++i) {
-            if (!commands.Feed(p.bytes[i]) || commands.ReceivedLength() == 0)
+            if (!commands.Feed(p.bytes[i]))
                 continue;
-            const auto& data = commands.FrameData();
-            history.AddCommand(ms, commands.RxType(), data[0], data.data() + 1,
-                               commands.ReceivedLength() - 1);
+            if (const auto command = DecodeCommand(commands.RxType(), commands.FrameData().data(),
+                                                   commands.ReceivedLength()))
+                history.AddCommand(ms, *command);
         }
     });
     result.statusFrames = history.StatusFrames() - framesBefore;

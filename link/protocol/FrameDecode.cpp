@@ -1,5 +1,6 @@
 #include "link/protocol/FrameDecode.h"
 
+#include "link/protocol/SetupReply.h"
 #include "link/protocol/StatusRecord.h"
 #include "link/protocol/StatusTexts.h"
 
@@ -161,7 +162,8 @@ private:
     void Command() {
         const std::string node = ", node " + std::to_string(out_.node);
         const char* name = CommandName(v_.type);
-        if (v_.dataLength == 0) {
+        const std::optional<SentCommand> command = DecodeCommand(v_.type, v_.data, v_.dataLength);
+        if (!command) {
             out_.summary = std::string(name ? name : "command") + " without a node byte";
             return;
         }
@@ -170,11 +172,11 @@ private:
             out_.summary = "command " + std::to_string(v_.type) + node;
             return;
         }
-        const std::uint8_t* p = v_.data + 1;
-        const std::size_t n = v_.dataLength - 1;
+        const std::uint8_t* p = command->payload;
         const std::size_t want = CommandLengthByte(v_.type) - 1;
-        if (n != want) {
-            out_.summary = std::string(name) + " with " + Plural(n, "payload byte") + " (" +
+        if (command->payloadLength != want) {
+            out_.summary = std::string(name) + " with " +
+                           Plural(command->payloadLength, "payload byte") + " (" +
                            std::to_string(want) + " expected)" + node;
             return;
         }
@@ -288,14 +290,13 @@ private:
     void SetupReply() {
         out_.summary = "breaker setup reply: node " + std::to_string(out_.node);
         Field("node", std::to_string(out_.node));
-        if (v_.dataLength < SETUP_REPLY_SIZE)
+        const std::optional<orvik::SetupReply> reply = DecodeSetupReply(v_.data, v_.dataLength);
+        if (!reply)
             return;
-        for (std::size_t b = 0; b < BREAKER_COUNT; ++b) {
-            const auto current =
-                static_cast<std::uint32_t>(v_.data[1 + 2 * b] | (v_.data[2 + 2 * b] << 8));
+        for (std::size_t b = 0; b < BREAKER_COUNT; ++b)
             Field("breaker " + std::to_string(b + 1) + " trip",
-                  FormatTenths(current) + " A after " + FormatTenths(v_.data[17 + b]) + " s");
-        }
+                  FormatTenths(reply->trips.TripCurrent[b]) + " A after " +
+                      FormatTenths(reply->trips.TripTime[b]) + " s");
     }
 
     const FrameRecord& r_;
@@ -305,28 +306,6 @@ private:
 };
 
 } // namespace
-
-std::size_t CommandLengthByte(std::uint8_t code) noexcept {
-    switch (code) {
-    case CMD_TRIP_CURRENT:
-        return 4;
-    case CMD_TRIP_TIME:
-    case CMD_SWITCH_BREAKER:
-        return 3;
-    case CMD_WIGWAG_MODE:
-    case CMD_WIGWAG_INTERVAL:
-    case CMD_DOUBLING:
-    case CMD_DUAL_LED:
-    case CMD_WIGWAG_ENABLE:
-    case CMD_POWER_ON_DEFAULTS:
-    case CMD_FLASHER:
-    case CMD_FACTORY_DEFAULTS:
-    case CMD_REQUEST_BREAKER_SETUP:
-        return 2;
-    default:
-        return 0;
-    }
-}
 
 FrameKind KindOf(const FrameRecord& r) noexcept {
     if (!IsFrame(r))

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/protocol/FrameLog.h"
+#include "link/protocol/SentCommand.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,8 +40,5 @@ DecodedFrame DecodeFrame(const FrameRecord& record, bool withFields = false);
 
 // "D5 82 06 ..." of the first `maxBytes` bytes, with " ..." when there are more.
 std::string HexText(const std::uint8_t* bytes, std::size_t length, std::size_t maxBytes);
-
-// Length byte that each command code carries (node byte + payload); 0 for an unknown code.
-std::size_t CommandLengthByte(std::uint8_t code) noexcept;
 
 } // namespace orvik

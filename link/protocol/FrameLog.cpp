@@ -1,9 +1,9 @@
 #include "link/protocol/FrameLog.h"
 
+#include "link/protocol/SetupReply.h"
 #include "link/protocol/StatusRecord.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -12,12 +12,6 @@ namespace orvik {
 namespace {
 
 constexpr std::int64_t NS_PER_SECOND = 1'000'000'000;
-
-std::int64_t SteadyNs() noexcept {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // The ring is far larger than the caches: the next record's lines are asked for now, while the
 // next frame comes in, rather than when that record is written.
@@ -77,16 +71,9 @@ FrameLog::FrameLog(std::size_t capacity)
     // each one written whole by Append before it is read.
     : ring_(static_cast<FrameRecord*>(
           std::calloc(std::max<std::size_t>(capacity, 1), sizeof(FrameRecord)))),
-      capacity_(std::max<std::size_t>(capacity, 1)), steadyStartNs_(SteadyNs()),
-      wallStartNs_(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count()) {
+      capacity_(std::max<std::size_t>(capacity, 1)) {
     if (!ring_)
         throw std::bad_alloc();
-}
-
-std::int64_t FrameLog::Now() const noexcept {
-    return SteadyNs() - steadyStartNs_;
 }
 
 FrameRecord& FrameLog::Append(Direction direction, FrameOutcome outcome, std::int64_t timeNs,

@@ -4,6 +4,7 @@
 // time stamps. Everything here runs on the main thread.
 #pragma once
 
+#include "link/base/RunClock.h"
 #include "link/protocol/LinkFrame.h"
 
 #include <array>
@@ -68,9 +69,9 @@ public:
     // are the system's zeroed pages until a record is first written there.
     explicit FrameLog(std::size_t capacity = DEFAULT_CAPACITY);
 
-    std::int64_t Now() const noexcept;
+    std::int64_t Now() const noexcept { return clock_.SinceStartNs(); }
     // The wall-clock time of the start, in nanoseconds since 1970-01-01 UTC.
-    std::int64_t WallStartNs() const noexcept { return wallStartNs_; }
+    std::int64_t WallStartNs() const noexcept { return clock_.WallStartNs(); }
 
     // A new record of `length` bytes (at most MAX_FRAME_SIZE) for the caller to fill,
     // overwriting the oldest one when the ring is full.
@@ -105,8 +106,7 @@ private:
     std::size_t size_ = 0;
     std::uint64_t nextSeq_ = 0;
     LinkCounters counters_;
-    std::int64_t steadyStartNs_ = 0;
-    std::int64_t wallStartNs_ = 0;
+    RunClock clock_;
     std::int64_t rateSecond_ = -2; // the second that thisSecond_ counts
     std::uint32_t thisSecond_ = 0;
     std::uint32_t lastSecond_ = 0;

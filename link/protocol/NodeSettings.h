@@ -3,6 +3,7 @@
 // Values are in the wire's units (tenths), as the status record and the setup reply carry them.
 #pragma once
 
+#include "link/protocol/SetupReply.h"
 #include "link/protocol/StatusRecord.h"
 
 #include <array>

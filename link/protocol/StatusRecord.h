@@ -109,12 +109,4 @@ private:
     }
 };
 
-// The breaker setup reply: node byte, 8 x u16 trip current (tenths of A), 8 x u8 trip time
-// (tenths of s). The record keeps the two arrays only.
-inline constexpr std::size_t SETUP_REPLY_SIZE = 25;
-struct BreakerSetupRecord {
-    std::array<std::uint16_t, BREAKER_COUNT> TripCurrent{};
-    std::array<std::uint8_t, BREAKER_COUNT> TripTime{};
-};
-
 } // namespace orvik

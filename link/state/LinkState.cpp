@@ -12,24 +12,20 @@ int LinkState::SelectedNode() const {
 
 void LinkState::SendCommand(std::uint8_t node, std::uint8_t command, const std::uint8_t* payload,
                             std::uint8_t payloadLength) {
-    if (payloadLength > TxFrame.size() - 7)
+    if (payloadLength > TxFrame.size() - COMMAND_OVERHEAD)
         return;
-    TxFrame[0] = SYNC1;
-    TxFrame[1] = SYNC2;
-    TxFrame[2] = command;
-    TxFrame[3] = static_cast<std::uint8_t>(payloadLength + 1);
-    TxFrame[4] = node;
-    if (payloadLength > 0)
-        std::memmove(&TxFrame[5], payload, payloadLength);
-    AddChecksums(&TxFrame[2], static_cast<std::uint16_t>(payloadLength + 3));
+    SentCommand sent{command, node, payload, payloadLength};
+    const std::size_t length = EncodeCommand(sent, TxFrame.data());
     // A failed write loses the frame; there is no acknowledgement to wait for anyway.
     int written = -1;
     if (port_)
-        written = port_->Write(TxFrame.data(), payloadLength + 7);
+        written = port_->Write(TxFrame.data(), static_cast<int>(length));
     if (log_)
-        LogSent(payloadLength + 7u, written);
+        LogSent(length, written);
+    sent.payload = &TxFrame[5];
+    sent.written = written == static_cast<int>(length);
     if (watcher_)
-        watcher_->CommandSent(TxFrame.data(), payloadLength + 7u, written == payloadLength + 7);
+        watcher_->CommandSent(sent);
     if (sendObserver_)
         sendObserver_(node, command);
 }
@@ -84,26 +80,22 @@ FrameOutcome LinkState::AcceptFrame() {
         return FrameOutcome::Accepted;
     }
     if (FrameReceiver.RxType() == FRAME_BREAKER_SETUP) {
-        if (length < SETUP_REPLY_SIZE)
+        const std::optional<SetupReply> reply = DecodeSetupReply(data.data(), length);
+        if (!reply)
             return FrameOutcome::ShortSetup;
         // The history keeps every node's reply; the setup dialog only the selected node's.
         if (watcher_)
-            watcher_->SetupReplied(data.data());
-        if (data[0] != NodeIndex())
+            watcher_->SetupReplied(*reply);
+        if (reply->node != NodeIndex())
             return FrameOutcome::OtherNode;
-        StoreBreakerSetup();
+        StoreBreakerSetup(*reply);
         return FrameOutcome::Accepted;
     }
     return FrameOutcome::IgnoredType;
 }
 
-void LinkState::StoreBreakerSetup() {
-    const auto& data = FrameReceiver.FrameData();
-    for (std::size_t b = 0; b < BREAKER_COUNT; ++b) {
-        BreakerSetupRecord.TripCurrent[b] =
-            static_cast<std::uint16_t>(data[1 + 2 * b] | (data[2 + 2 * b] << 8));
-        BreakerSetupRecord.TripTime[b] = data[17 + b];
-    }
+void LinkState::StoreBreakerSetup(const SetupReply& reply) {
+    BreakerSetupRecord = reply.trips;
     SetupReceived = true;
     if (setupSink_)
         setupSink_();

@@ -7,6 +7,7 @@
 #include "link/base/ShortText.h"
 #include "link/protocol/FrameLog.h"
 #include "link/protocol/LinkFrame.h"
+#include "link/protocol/SetupReply.h"
 #include "link/protocol/StatusRecord.h"
 #include "link/state/LinkWatcher.h"
 
@@ -138,8 +139,8 @@ public:
     // Feeds received bytes to the receiver, acting on every frame that passes its checks.
     void FeedBytes(const std::uint8_t* bytes, std::size_t count);
 
-    // Copies the reply in the receiver's FrameData into BreakerSetupRecord, sets SetupReceived.
-    void StoreBreakerSetup();
+    // Keeps the reply in BreakerSetupRecord, sets SetupReceived.
+    void StoreBreakerSetup(const SetupReply& reply);
     // Computes the display of StatusRecord for the selected node, updates the cached values
     // and DisplayTimeout, and hands the result to the display sink.
     const DisplayUpdate& UpdateDisplay();

@@ -4,6 +4,7 @@
 #include "app/TrafficModel.h"
 #include "link/capture/Pcapng.h"
 #include "tests/gui/main/MainWindowSupport.h"
+#include "tests/support/CaptureFile.h"
 
 #include <QAbstractItemView>
 #include <QAction>

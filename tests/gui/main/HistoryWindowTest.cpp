@@ -28,12 +28,10 @@ constexpr std::int64_t T0 = 1'796'800'000'000; // ms since 1970
 // A minute of node 1: breaker 1 at 2.5 A, breaker 2 at 4.8 A until it trips at 50 s; the
 // setup reply says breaker 2 trips at 5.0 A.
 void Script(BusHistory& h) {
-    std::uint8_t reply[25] = {0};
-    for (int b = 0; b < 8; ++b)
-        reply[1 + 2 * b] = 100; // 10.0 A
-    reply[1 + 2 * 1] = 50;      // breaker 2: 5.0 A
-    for (int b = 0; b < 8; ++b)
-        reply[17 + b] = 10;
+    SetupReply reply;
+    reply.trips.TripCurrent.fill(100); // 10.0 A
+    reply.trips.TripCurrent[1] = 50;   // breaker 2: 5.0 A
+    reply.trips.TripTime.fill(10);
     h.AddSetupReply(T0, reply);
     for (std::int64_t t = 0; t < 60'000; t += 200) {
         const bool tripped = t >= 50'000;

@@ -2,6 +2,7 @@
 // it waits, and a line that goes silent, goes away and comes back.
 #include "cli/Cli.h"
 #include "link/capture/Pcapng.h"
+#include "tests/support/CaptureFile.h"
 #include "tests/unit/cli/CliFixture.h"
 
 #include <gtest/gtest.h>

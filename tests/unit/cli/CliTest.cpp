@@ -3,6 +3,7 @@
 #include "cli/PortList.h"
 #include "link/capture/Pcapng.h"
 #include "link/protocol/LinkFrame.h"
+#include "tests/support/CaptureFile.h"
 #include "tests/support/FakeTcpServer.h"
 #include "tests/unit/cli/CliFixture.h"
 

@@ -22,7 +22,7 @@ struct Recording {
     std::vector<std::uint8_t> bytes;
     std::vector<std::size_t> blockAt;
 
-    Recording() {
+    explicit Recording(const char* commandOutcome = "sent") {
         PcapngWriter::AppendHeader(bytes, {"test", "COM1", "Orvik bus"});
         StatusRecord r = Record(0x02);
         r.SetBreakerOn(1, 0x08);
@@ -35,7 +35,7 @@ struct Recording {
             }
             if (i == 7) {
                 const Bytes command = {0xD5, 0x82, 0x06, 0x03, 0x01, 0x03, 0x01, 0x0E, 0x06};
-                Add(t - 100'000'000, 2, command, "sent");
+                Add(t - 100'000'000, 2, command, commandOutcome);
                 r.SetBreakerOn(1, 0x08);
                 r.SetBreakerFault(1, 0x00);
             }
@@ -94,6 +94,19 @@ TEST(HistoryReplay, WholeCaptureCutShortAndNoCapture) {
     EXPECT_TRUE(n.scan.NotACapture());
     EXPECT_EQ(n.scan.error, "not a pcapng capture (no section header) at byte 0");
     EXPECT_TRUE(none.Empty());
+}
+
+TEST(HistoryReplay, ACommandRecordedAsNotSentDidNothingOnTheBus) {
+    const Recording rec("not sent");
+    BusHistory h;
+    ASSERT_TRUE(ReplayCaptureBytes(rec.bytes.data(), rec.bytes.size(), h).Ok());
+    const std::vector<std::string> expected = {
+        "Orvik node 2 joined the bus",
+        "Orvik node 2, breaker 4: fault (tripped) at 6.4 A",
+        "Orvik node 2, breaker 4: fault cleared",
+        "Orvik node 2, breaker 4 switched on",
+    };
+    EXPECT_EQ(Texts(h), expected);
 }
 
 TEST(HistoryReplay, AFileReadInChunksGivesWhatMemoryGives) {

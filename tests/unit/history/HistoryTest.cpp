@@ -189,4 +189,30 @@ TEST(BusEvents, EachKindFromAScriptedRun) {
     EXPECT_EQ(trips[1].tripCurrent[4], 100);
 }
 
+TEST(BusEvents, ASwitchOfAJoinedBreakerIsTheCommandsDoing) {
+    LinkRun run;
+    StatusRecord& r = run.r;
+    r.SetDoublingOption(0, 2); // 1+2 and 3+4
+    run.Status(0);
+    run.At(100);
+    run.Switch(1, 1, true);
+    r.SetBreakerOn(0, 0x03);
+    run.Status(200);
+    run.Switch(1, 3, true);
+    r.SetBreakerOn(0, 0x0F | 0x10); // 5 is no partner of 3
+    run.Status(200);
+    const std::vector<std::string> expected = {
+        "Orvik node 1 joined the bus",
+        "Orvik node 3 joined the bus",
+        "switch breaker 1 on, node 1",
+        "Orvik node 1, breaker 1 switched on after a command from this program",
+        "Orvik node 1, breaker 2 switched on after a command from this program",
+        "switch breaker 3 on, node 1",
+        "Orvik node 1, breaker 3 switched on after a command from this program",
+        "Orvik node 1, breaker 4 switched on after a command from this program",
+        "Orvik node 1, breaker 5 switched on",
+    };
+    EXPECT_EQ(run.Texts(), expected);
+}
+
 } // namespace

@@ -1,4 +1,6 @@
 #include "link/protocol/LinkFrame.h"
+#include "link/protocol/SentCommand.h"
+#include "link/protocol/SetupReply.h"
 
 #include <gtest/gtest.h>
 
@@ -112,4 +114,36 @@ TEST(FrameReceiver, DropsBadSumOrXorAndResyncs) {
     EXPECT_EQ(FeedAll(rx, badXor), 0);
     EXPECT_EQ(rx.State(), RX_SYNC1);
     EXPECT_EQ(FeedAll(rx, good), 1);
+}
+
+// What the simulator and the tests encode is what the link decodes.
+TEST(Codec, SetupReplyAndCommandComeBackAsTheyWent) {
+    SetupReply reply;
+    reply.node = 6;
+    for (std::size_t b = 0; b < BREAKER_COUNT; ++b) {
+        reply.trips.TripCurrent[b] = static_cast<std::uint16_t>(300 + 257 * b);
+        reply.trips.TripTime[b] = static_cast<std::uint8_t>(5 + b);
+    }
+    const auto bytes = EncodeSetupReply(reply);
+    const std::optional<SetupReply> back = DecodeSetupReply(bytes.data(), bytes.size());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->node, 6);
+    EXPECT_EQ(back->trips, reply.trips);
+    EXPECT_FALSE(DecodeSetupReply(bytes.data(), SETUP_REPLY_SIZE - 1));
+
+    const std::uint8_t payload[3] = {4, 0x2C, 0x01};
+    std::uint8_t frame[MAX_FRAME_SIZE];
+    const std::size_t length = EncodeCommand({CMD_TRIP_CURRENT, 2, payload, 3}, frame);
+    ASSERT_EQ(length, 10u);
+    FrameReceiver rx;
+    std::optional<SentCommand> command;
+    for (std::size_t i = 0; i < length; ++i)
+        if (rx.Feed(frame[i]))
+            command = DecodeCommand(rx.RxType(), rx.FrameData().data(), rx.ReceivedLength());
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->code, CMD_TRIP_CURRENT);
+    EXPECT_EQ(command->node, 2);
+    EXPECT_EQ(std::vector<std::uint8_t>(command->payload, command->payload + 3),
+              std::vector<std::uint8_t>(payload, payload + 3));
+    EXPECT_EQ(EncodeCommand({CMD_TRIP_CURRENT, 2, payload, MAX_COMMAND_PAYLOAD + 1}, frame), 0u);
 }

@@ -3,6 +3,7 @@
 #include "link/protocol/LinkFrame.h"
 #include "link/protocol/StatusRecord.h"
 #include "sim/SimLine.h"
+#include "tests/support/CaptureFile.h"
 #include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
