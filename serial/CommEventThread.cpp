@@ -37,7 +37,6 @@ public:
     void Run(std::unique_lock<std::mutex>& lk) {
         State = TState::Running;
         lk.unlock();
-        Owner.Pairing.Delivering();
         try {
             Owner.DeliverEvents();
         } catch (const std::exception& e) {
@@ -108,7 +107,6 @@ void TCommEventThread::WaitFor() {
         }
     }
     Thread.join();
-    Pairing.End();
 }
 
 bool TCommEventThread::Finished() const {
@@ -130,7 +128,6 @@ void TCommEventThread::Execute() {
             EventMask = events;
             Synchronize();
             DeliveryCount.fetch_add(1);
-            Pairing.Delivered();
         } else if (r == TWaitResult::NoEvent) {
             if (++quiet > QUIET_RETRIES) {
                 if (!Pause(retryUs))

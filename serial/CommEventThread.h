@@ -10,7 +10,6 @@
 #pragma once
 
 #include "serial/CommTypes.h"
-#include "serial/CpuPairing.h"
 #include "serial/EventInvoker.h"
 #include "serial/PortBackend.h"
 
@@ -80,7 +79,6 @@ private:
     std::atomic<std::uint64_t> DeliveryCount{0};
     std::atomic<std::int32_t> RxHint{0};
     std::atomic<std::uint32_t> LineBaud{0};
-    CpuPairing Pairing;
     std::mutex PauseLock;
     std::condition_variable PauseCut;
     std::thread Thread;
