@@ -54,12 +54,10 @@ note "orvik-mqtt at full rate (5 x ${window} s)"
 bash bench/mqtt/mqtt_bench.sh "$build/mqtt/orvik-mqtt" "$sim" "$reader" 5 "$window" >"$work/mqtt.txt"
 
 # 2. Delay to the end of UpdateDisplay in the real main window.
-# "apart": ours with the monitor thread and the main thread not kept on one CPU.
-for s in comm apart qt; do
+for s in comm qt; do
     note "delay, $s"
-    ( [ $s = apart ] && export ORVIK_NO_CPU_PAIRING=1
-      "$build/bench/window/window_delay_bench" --frames 1000 --serial "${s/apart/comm}" \
-          >"$work/delay-$s.txt" 2>"$work/delay-$s.err" )
+    "$build/bench/window/window_delay_bench" --frames 1000 --serial "$s" >"$work/delay-$s.txt" \
+        2>"$work/delay-$s.err"
 done
 
 # 2b. The main window opening network ports that fail: its longest stall.
@@ -84,13 +82,12 @@ full_rate() { # NAME: starts it on a new full-rate simulator, sets pid
             wait_for 10 xdotool search --pid "$pid" --name '^History$' >/dev/null ||
                 note "the History window did not open"
             ;;
-        orvik-apart*) ORVIK_NO_CPU_PAIRING=1 start_orvik "$d"; pid=$orvik_pid ;;
         orvik*) start_orvik "$d"; pid=$orvik_pid ;;
         qt*) start_reader "$d" qt $((long_run + window + 60)); pid=$reader_pid ;;
         comm*) start_reader "$d" comm $((long_run + window + 60)); pid=$reader_pid ;;
     esac
 }
-for s in orvik orvik-apart orvik-monitor orvik-history qt comm; do
+for s in orvik orvik-monitor orvik-history qt comm; do
     note "CPU at full rate, $s (${window} s)"
     full_rate "$s-full"
     sleep 3
@@ -286,11 +283,7 @@ for p in median p99 max; do
     row "last byte to end of UpdateDisplay, $p ($(value "$d_comm" frames) frames)" "$a ms" "$b ms" \
         "$(ratio "$a" "$b")" "$budget"
 done
-d_apart=$work/delay-apart.txt
-row "the same, median / p99, ours with its two threads apart" \
-    "$(value "$d_apart" median) / $(value "$d_apart" p99) ms" "" "" ""
 row "CPU at full rate: program (window, Xvfb)" "$(cpu full orvik)" "" "" "< 1 %"
-row "CPU at full rate: program with its two threads apart" "$(cpu full orvik-apart)" "" "" ""
 row "instructions per status frame, program at full rate (callgrind)" \
     "$(value $work/callgrind.txt instructions_per_status_frame)" "" "" ""
 row "CPU at full rate: program with the bus monitor open" \
