@@ -3,24 +3,15 @@
 #include "link/base/FileReplace.h"
 #include "link/base/IniFile.h"
 #include "link/base/RegularFile.h"
-#include "link/settings/SettingsLocation.h"
 
 #include <cctype>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace orvik {
 
 namespace {
-
-[[maybe_unused]] constexpr std::size_t MAX_EXE_PATH = 32768; // Windows only
 
 // Control bytes other than tabs and line ends are in no text a person wrote.
 bool LooksLikeText(const std::string& text) {
@@ -51,30 +42,6 @@ IniFile LoadIni(const std::string& path) {
 }
 
 } // namespace
-
-std::string ExeDirectoryOf(std::string_view exePath, char separator) {
-    std::size_t last = exePath.rfind(separator);
-    if (last == std::string_view::npos)
-        return {};
-    return std::string(exePath.substr(0, last + 1));
-}
-
-std::string GetExeDirectory() {
-#ifdef _WIN32
-    // The whole path, however long: a cut path names some other directory.
-    std::string buffer(MAX_EXE_PATH, '\0');
-    DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0 || n >= buffer.size())
-        return {};
-    return ExeDirectoryOf(std::string_view(buffer.data(), n), '\\');
-#else
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        return {};
-    return ExeDirectoryOf(exe.string(), '/');
-#endif
-}
 
 std::string SettingsFilePath() {
     return ChooseSettingsFile(SettingsPlacesOfThisRun());

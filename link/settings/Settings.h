@@ -4,6 +4,7 @@
 #pragma once
 
 #include "link/capture/LineRecording.h"
+#include "link/settings/SettingsLocation.h"
 
 #include <cstdint>
 #include <map>
@@ -13,7 +14,6 @@
 
 namespace orvik {
 
-inline constexpr const char* SETTINGS_FILE_NAME = "Orvik.INI";
 inline constexpr int MAX_COM_PORT = 16;
 
 // Raised when the settings file cannot be written; the message is "Unable to write to <path>".
@@ -27,12 +27,6 @@ private:
     std::string path_;
 };
 
-// The directory of the running executable with the platform's trailing separator, or "" when
-// it cannot be found.
-std::string GetExeDirectory();
-// The directory part of an executable path, up to and including the last separator; "" when
-// there is none. Long paths are kept whole.
-std::string ExeDirectoryOf(std::string_view exePath, char separator);
 // The settings file in use: GetExeDirectory() + "Orvik.INI" where it may be written there,
 // else the one in the user's configuration folder (SettingsLocation.h).
 std::string SettingsFilePath();

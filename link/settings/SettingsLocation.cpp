@@ -1,7 +1,5 @@
 #include "link/settings/SettingsLocation.h"
 
-#include "link/settings/Settings.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -15,6 +13,8 @@
 namespace orvik {
 
 namespace {
+
+[[maybe_unused]] constexpr std::size_t MAX_EXE_PATH = 32768; // Windows only
 
 #ifdef _WIN32
 constexpr char SEPARATOR = '\\';
@@ -52,6 +52,30 @@ bool MayWrite(const std::string& path) {
 }
 
 } // namespace
+
+std::string ExeDirectoryOf(std::string_view exePath, char separator) {
+    std::size_t last = exePath.rfind(separator);
+    if (last == std::string_view::npos)
+        return {};
+    return std::string(exePath.substr(0, last + 1));
+}
+
+std::string GetExeDirectory() {
+#ifdef _WIN32
+    // The whole path, however long: a cut path names some other directory.
+    std::string buffer(MAX_EXE_PATH, '\0');
+    DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size())
+        return {};
+    return ExeDirectoryOf(std::string_view(buffer.data(), n), '\\');
+#else
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return {};
+    return ExeDirectoryOf(exe.string(), '/');
+#endif
+}
 
 std::string ChooseSettingsFile(const SettingsPlaces& places) {
     const std::string beside = places.exeDirectory + SETTINGS_FILE_NAME;

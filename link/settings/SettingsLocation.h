@@ -6,8 +6,11 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace orvik {
+
+inline constexpr const char* SETTINGS_FILE_NAME = "Orvik.INI";
 
 struct SettingsPlaces {
     std::string exeDirectory;    // with its trailing separator, or ""
@@ -17,6 +20,13 @@ struct SettingsPlaces {
     bool installed = false;
     std::function<bool(const std::string& path)> writable; // a folder or a file may be written
 };
+
+// The directory of the running executable with the platform's trailing separator, or "" when
+// it cannot be found.
+std::string GetExeDirectory();
+// The directory part of an executable path, up to and including the last separator; "" when
+// there is none. Long paths are kept whole.
+std::string ExeDirectoryOf(std::string_view exePath, char separator);
 
 // The settings file by the rule above.
 std::string ChooseSettingsFile(const SettingsPlaces& places);
