@@ -1,5 +1,7 @@
 #include "link/capture/Pcapng.h"
 
+#include "link/capture/PcapngFormat.h"
+
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -9,17 +11,7 @@ namespace orvik {
 
 namespace {
 
-constexpr std::uint32_t BLOCK_SECTION = 0x0A0D0D0A;
-constexpr std::uint32_t BLOCK_INTERFACE = 1;
-constexpr std::uint32_t BLOCK_ENHANCED_PACKET = 6;
-constexpr std::uint32_t BYTE_ORDER_MAGIC = 0x1A2B3C4D;
-constexpr std::uint16_t OPT_END = 0;
-constexpr std::uint16_t OPT_COMMENT = 1;
-constexpr std::uint16_t OPT_SHB_USERAPPL = 4;
-constexpr std::uint16_t OPT_IF_NAME = 2;
-constexpr std::uint16_t OPT_IF_DESCRIPTION = 3;
-constexpr std::uint16_t OPT_IF_TSRESOL = 9;
-constexpr std::uint16_t OPT_EPB_FLAGS = 2;
+using namespace pcapng;
 
 // --- writing (little-endian) ---------------------------------------------------------------
 

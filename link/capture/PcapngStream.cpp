@@ -1,6 +1,7 @@
 #include "link/capture/PcapngStream.h"
 
 #include "link/base/RegularFile.h"
+#include "link/capture/PcapngFormat.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,15 +14,8 @@ namespace orvik {
 
 namespace {
 
-constexpr std::uint32_t BLOCK_SECTION = 0x0A0D0D0A;
-constexpr std::uint32_t BLOCK_INTERFACE = 1;
-constexpr std::uint32_t BLOCK_ENHANCED_PACKET = 6;
-constexpr std::uint32_t BYTE_ORDER_MAGIC = 0x1A2B3C4D;
-constexpr std::uint32_t BYTE_ORDER_SWAPPED = 0x4D3C2B1A;
-constexpr std::uint16_t OPT_END = 0;
-constexpr std::uint16_t OPT_COMMENT = 1;
-constexpr std::uint16_t OPT_IF_TSRESOL = 9;
-constexpr std::uint16_t OPT_EPB_FLAGS = 2;
+using namespace pcapng;
+
 constexpr std::uint64_t NS_PER_SECOND = 1'000'000'000;
 constexpr std::size_t MAX_BLOCK = std::size_t{16} << 20;
 constexpr std::size_t READ_CHUNK = std::size_t{1} << 20;
