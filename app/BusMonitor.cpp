@@ -2,6 +2,7 @@
 
 #include "app/FileChooser.h"
 #include "app/Messages.h"
+#include "app/ProgramTitle.h"
 #include "app/SteadyLabel.h"
 #include "app/TrafficDelegate.h"
 #include "app/TrafficModel.h"
@@ -214,7 +215,7 @@ void BusMonitor::SaveCaptureClick() {
 
 bool BusMonitor::SaveCapture(const QString& path) {
     const std::vector<std::uint8_t> bytes =
-        CaptureOfLog(log_, {"Tarnwell Orvik interface version 1.1", portName_ ? portName_() : "",
+        CaptureOfLog(log_, {PROGRAM_TITLE, portName_ ? portName_() : "",
                             "Orvik bus; inbound: from the bus to the PC"});
     // Written whole or not at all: a temporary file, renamed at the end; never over a device.
     std::string reason;

@@ -1,6 +1,7 @@
 #include "app/HelpMenu.h"
 
 #include "app/Messages.h"
+#include "app/ProgramTitle.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -98,9 +99,8 @@ QString UsageText() {
 }
 
 QString AboutText(const HelpFacts& facts) {
-    return QStringLiteral("Tarnwell Orvik interface version " ORVIK_VERSION "\n\n") +
-           "Settings file: " + facts.settingsFile + "\n" +
-           "Port: " + (facts.port ? facts.port() : QString()) + "\n\n" +
+    return QString::fromLatin1(PROGRAM_TITLE) + "\n\n" + "Settings file: " + facts.settingsFile +
+           "\n" + "Port: " + (facts.port ? facts.port() : QString()) + "\n\n" +
            "Free software under the MIT licence: use, copy, change and pass it on, keeping its "
            "copyright and licence notice; it comes without warranty.";
 }
