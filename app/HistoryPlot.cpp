@@ -26,8 +26,6 @@ constexpr int RIGHT = 12;
 constexpr int AXIS_HEIGHT = 34;
 constexpr int BAND_ROW = 6;
 constexpr int GAP = 16;
-constexpr std::int64_t SHORTEST_SPAN_MS = 10 * 1000;
-constexpr std::int64_t LONGEST_SPAN_MS = 25LL * 3600 * 1000;
 // Points further apart than this are not joined: the node was away or the line silent.
 constexpr std::int64_t JOIN_GAP_MS = 2500;
 
@@ -96,7 +94,7 @@ struct HistoryPlot::Areas {
 
 HistoryPlot::HistoryPlot(const BusHistory& history, std::function<std::int64_t()> now,
                          QWidget* parent)
-    : QWidget(parent), history_(history), now_(std::move(now)) {
+    : QWidget(parent), history_(history), view_(history, std::move(now)) {
     setObjectName("HistoryPlot");
     setMouseTracking(true);
     setMinimumSize(480, 320);
@@ -117,53 +115,23 @@ void HistoryPlot::SetNode(int node) {
 }
 
 void HistoryPlot::SetSpan(std::int64_t spanMs) {
-    if (!live_ && spanMs > 0) {
-        // Keep the middle of the view where it is.
-        const std::int64_t middle = ViewFrom() / 2 + ViewTo() / 2;
-        endMs_ = middle + spanMs / 2;
-    }
-    spanMs_ = spanMs;
+    view_.SetSpan(spanMs);
     update();
 }
 
 void HistoryPlot::GoLive() {
-    live_ = true;
+    view_.GoLive();
     update();
 }
 
 void HistoryPlot::CentreOn(std::int64_t timeMs) {
-    if (spanMs_ == 0)
-        spanMs_ = std::max<std::int64_t>(SHORTEST_SPAN_MS, ViewTo() - ViewFrom());
-    live_ = false;
-    endMs_ = timeMs + spanMs_ / 2;
+    view_.CentreOn(timeMs);
     update();
 }
 
 void HistoryPlot::SetCurveShown(int breaker, bool shown) {
     shown_[static_cast<std::size_t>(std::clamp(breaker, 1, 8) - 1)] = shown;
     update();
-}
-
-std::int64_t HistoryPlot::ViewTo() const {
-    if (!live_)
-        return endMs_;
-    const std::int64_t last = history_.Empty() ? 0 : history_.LastMs();
-    return now_ ? std::max(now_(), last) : last + 1;
-}
-
-std::int64_t HistoryPlot::ViewFrom() const {
-    if (spanMs_ > 0)
-        return ViewTo() - spanMs_;
-    return history_.Empty() ? ViewTo() - SHORTEST_SPAN_MS : history_.FirstMs();
-}
-
-void HistoryPlot::FixView() {
-    if (live_ || spanMs_ == 0) {
-        const std::int64_t from = ViewFrom();
-        endMs_ = ViewTo();
-        spanMs_ = std::max<std::int64_t>(SHORTEST_SPAN_MS, endMs_ - from);
-    }
-    live_ = false;
 }
 
 HistoryPlot::Areas HistoryPlot::Layout(const QSize& size) const {
@@ -178,19 +146,19 @@ HistoryPlot::Areas HistoryPlot::Layout(const QSize& size) const {
     a.voltage = QRect(LEFT, a.currents.bottom() + GAP, width, panes - currents);
     a.bands = QRect(LEFT, a.voltage.bottom() + GAP, width, bandsHeight);
     a.axis = QRect(LEFT, a.bands.bottom() + GAP / 2, width, AXIS_HEIGHT);
-    a.fromMs = ViewFrom();
-    a.toMs = std::max(a.fromMs + 1, ViewTo());
+    const TimeWindow window = view_.Window();
+    a.fromMs = window.fromMs;
+    a.toMs = window.toMs;
     return a;
 }
 
 std::int64_t HistoryPlot::TimeAt(int x, const Areas& a) const {
     const double f = static_cast<double>(x - a.currents.left()) / a.Width();
-    return a.fromMs + static_cast<std::int64_t>(f * static_cast<double>(a.toMs - a.fromMs));
+    return TimeWindow{a.fromMs, a.toMs}.TimeAt(f);
 }
 
 int HistoryPlot::XOf(std::int64_t timeMs, const Areas& a) const {
-    const double f =
-        static_cast<double>(timeMs - a.fromMs) / static_cast<double>(a.toMs - a.fromMs);
+    const double f = TimeWindow{a.fromMs, a.toMs}.FractionOf(timeMs);
     return a.currents.left() + static_cast<int>(std::floor(f * a.Width()));
 }
 
@@ -504,21 +472,10 @@ void HistoryPlot::wheelEvent(QWheelEvent* e) {
     const int delta = e->angleDelta().y();
     if (delta == 0)
         return;
+    // The time under the cursor stays under it.
     const Areas a = Layout(size());
-    const std::int64_t span = a.toMs - a.fromMs;
-    const std::int64_t next = std::clamp<std::int64_t>(delta > 0 ? span * 4 / 5 : span * 5 / 4,
-                                                       SHORTEST_SPAN_MS, LONGEST_SPAN_MS);
-    if (live_ && spanMs_ > 0) {
-        spanMs_ = next; // live stays live: the view still ends now
-    } else {
-        // The time under the cursor stays under it.
-        const int x = static_cast<int>(e->position().x());
-        const std::int64_t t = TimeAt(x, a);
-        const double f = static_cast<double>(x - a.currents.left()) / a.Width();
-        live_ = false;
-        spanMs_ = next;
-        endMs_ = t + static_cast<std::int64_t>((1 - f) * static_cast<double>(next));
-    }
+    const int x = static_cast<int>(e->position().x());
+    view_.ZoomAbout(delta > 0, static_cast<double>(x - a.currents.left()) / a.Width());
     update();
     emit ViewChanged();
 }
@@ -545,13 +502,10 @@ void HistoryPlot::mouseMoveEvent(QMouseEvent* e) {
     if (dragX_ >= 0 && (e->buttons() & Qt::LeftButton) && !dragging_ &&
         std::abs(crossX_ - dragX_) > 3) {
         dragging_ = true;
-        FixView();
-        dragEndMs_ = endMs_;
+        view_.StartDrag();
     }
     if (dragging_ && (e->buttons() & Qt::LeftButton)) {
-        const Areas a = Layout(size());
-        const double msPerPixel = static_cast<double>(a.toMs - a.fromMs) / a.Width();
-        endMs_ = dragEndMs_ - static_cast<std::int64_t>((crossX_ - dragX_) * msPerPixel);
+        view_.DragBy(crossX_ - dragX_, Layout(size()).Width());
         emit ViewChanged();
     }
     update();
@@ -568,25 +522,18 @@ void HistoryPlot::mouseDoubleClickEvent(QMouseEvent*) {
 }
 
 void HistoryPlot::keyPressEvent(QKeyEvent* e) {
-    const std::int64_t span = ViewTo() - ViewFrom();
     switch (e->key()) {
     case Qt::Key_Left:
     case Qt::Key_Right:
-        FixView();
-        endMs_ += (e->key() == Qt::Key_Left ? -1 : 1) * span / 10;
+        view_.Step(e->key() == Qt::Key_Left ? -1 : 1);
         break;
     case Qt::Key_Plus:
     case Qt::Key_Minus:
     case Qt::Key_Equal:
-        if (!live_)
-            FixView();
-        spanMs_ = std::clamp<std::int64_t>(e->key() == Qt::Key_Minus ? span * 5 / 4 : span * 4 / 5,
-                                           SHORTEST_SPAN_MS, LONGEST_SPAN_MS);
-        if (!live_)
-            endMs_ = ViewTo() - span / 2 + spanMs_ / 2;
+        view_.Zoom(e->key() != Qt::Key_Minus);
         break;
     case Qt::Key_End:
-        live_ = true;
+        view_.GoLive();
         break;
     default:
         QWidget::keyPressEvent(e);

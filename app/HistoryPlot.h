@@ -9,6 +9,7 @@
 #pragma once
 
 #include "link/history/BusHistory.h"
+#include "link/history/HistoryView.h"
 
 #include <QWidget>
 
@@ -29,16 +30,16 @@ public:
     int Node() const { return node_; }
     // The span shown, in ms; 0: everything.
     void SetSpan(std::int64_t spanMs);
-    std::int64_t Span() const { return spanMs_; }
-    bool Live() const { return live_; }
+    std::int64_t Span() const { return view_.Span(); }
+    bool Live() const { return view_.Live(); }
     void GoLive();
     // Shows `timeMs` in the middle of the view (leaves live).
     void CentreOn(std::int64_t timeMs);
     void SetCurveShown(int breaker, bool shown);
     bool CurveShown(int breaker) const { return shown_[static_cast<std::size_t>(breaker - 1)]; }
     // The view now: [from, to) in ms since 1970.
-    std::int64_t ViewFrom() const;
-    std::int64_t ViewTo() const;
+    std::int64_t ViewFrom() const { return view_.From(); }
+    std::int64_t ViewTo() const { return view_.To(); }
 
     // Draws the plot into `painter` at `size`: the widget's paint, a picture, a benchmark.
     void Render(QPainter& painter, const QSize& size);
@@ -68,20 +69,15 @@ private:
     int XOf(std::int64_t timeMs, const Areas& a) const;
     // The first whole step of local time in the view.
     static std::int64_t FirstTick(const Areas& a, std::int64_t step, std::int64_t offset);
-    void FixView(); // out of live: the view stays where it is now
     QString EventsNear(int x, const Areas& a) const;
 
     const orvik::BusHistory& history_;
-    std::function<std::int64_t()> now_;
+    orvik::HistoryView view_;
     int node_ = 1;
-    std::int64_t spanMs_ = 10 * 60 * 1000;
-    bool live_ = true;
-    std::int64_t endMs_ = 0; // the view's end, out of live
     std::array<bool, orvik::BREAKER_COUNT> shown_{true, true, true, true, true, true, true, true};
     int crossX_ = -1;
     int dragX_ = -1;
     bool dragging_ = false;
-    std::int64_t dragEndMs_ = 0;
     // Reused from paint to paint.
     std::vector<orvik::ValueColumn> columns_;
     std::vector<orvik::StateColumn> states_;
