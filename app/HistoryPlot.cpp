@@ -20,12 +20,17 @@ using namespace orvik;
 
 namespace {
 
+constexpr int BREAKERS = static_cast<int>(BREAKER_COUNT);
 constexpr int LEGEND_HEIGHT = 20;
 constexpr int LEFT = 64;
 constexpr int RIGHT = 12;
 constexpr int AXIS_HEIGHT = 34;
 constexpr int BAND_ROW = 6;
 constexpr int GAP = 16;
+// The plot's columns in a widget `width` pixels wide.
+int ColumnsAt(int width) {
+    return std::max(1, width - LEFT - RIGHT);
+}
 // Points further apart than this are not joined: the node was away or the line silent.
 constexpr std::int64_t JOIN_GAP_MS = 2500;
 
@@ -79,6 +84,12 @@ QColor EventColour(EventKind kind) {
     return QColor(120, 120, 120);
 }
 
+// The height of `value` in `pane`, scaled from `low` at its bottom to `high` at its top.
+double YIn(const QRect& pane, double value, double low, double high) {
+    const double f = (value - low) / std::max(1e-9, high - low);
+    return pane.bottom() - f * pane.height();
+}
+
 } // namespace
 
 struct HistoryPlot::Areas {
@@ -90,6 +101,11 @@ struct HistoryPlot::Areas {
     std::int64_t fromMs = 0;
     std::int64_t toMs = 1;
     int Width() const { return std::max(1, currents.width()); }
+    // Columns no further apart than this are joined.
+    int JoinColumns() const {
+        return std::max(
+            1, static_cast<int>(JOIN_GAP_MS * Width() / std::max<std::int64_t>(1, toMs - fromMs)));
+    }
 };
 
 HistoryPlot::HistoryPlot(const BusHistory& history, std::function<std::int64_t()> now,
@@ -106,11 +122,11 @@ QColor HistoryPlot::CurveColour(int breaker) {
     static const QColor colours[BREAKER_COUNT] = {
         QColor(31, 119, 180), QColor(255, 127, 14),  QColor(44, 160, 44),  QColor(148, 103, 189),
         QColor(140, 86, 75),  QColor(227, 119, 194), QColor(23, 190, 207), QColor(188, 189, 34)};
-    return colours[std::clamp(breaker, 1, 8) - 1];
+    return colours[std::clamp(breaker, 1, BREAKERS) - 1];
 }
 
 void HistoryPlot::SetNode(int node) {
-    node_ = std::clamp(node, 1, 8);
+    node_ = std::clamp(node, 1, static_cast<int>(NODE_COUNT));
     update();
 }
 
@@ -130,15 +146,15 @@ void HistoryPlot::CentreOn(std::int64_t timeMs) {
 }
 
 void HistoryPlot::SetCurveShown(int breaker, bool shown) {
-    shown_[static_cast<std::size_t>(std::clamp(breaker, 1, 8) - 1)] = shown;
+    shown_[static_cast<std::size_t>(std::clamp(breaker, 1, BREAKERS) - 1)] = shown;
     update();
 }
 
 HistoryPlot::Areas HistoryPlot::Layout(const QSize& size) const {
     Areas a;
-    const int width = std::max(1, size.width() - LEFT - RIGHT);
+    const int width = ColumnsAt(size.width());
     a.legend = QRect(LEFT, 0, width, LEGEND_HEIGHT);
-    const int bandsHeight = static_cast<int>(BREAKER_COUNT) * BAND_ROW;
+    const int bandsHeight = BREAKERS * BAND_ROW;
     const int panes =
         std::max(60, size.height() - LEGEND_HEIGHT - AXIS_HEIGHT - bandsHeight - 3 * GAP);
     const int currents = panes * 7 / 10;
@@ -166,6 +182,11 @@ std::int64_t HistoryPlot::FirstTick(const Areas& a, std::int64_t step, std::int6
     return ((a.fromMs + offset) / step + 1) * step - offset;
 }
 
+std::span<ValueColumn> HistoryPlot::Series(int series, const Areas& a) {
+    const auto w = static_cast<std::size_t>(a.Width());
+    return std::span<ValueColumn>(columns_.data() + w * static_cast<std::size_t>(series), w);
+}
+
 void HistoryPlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     Render(painter, size());
@@ -173,14 +194,33 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
 
 void HistoryPlot::Render(QPainter& p, const QSize& size) {
     const Areas a = Layout(size);
-    const int width = a.Width();
     p.fillRect(QRect(QPoint(0, 0), size), Qt::white);
     p.setFont(font());
-    const QFontMetrics fm(font());
+    const auto w = static_cast<std::size_t>(a.Width());
+    columns_.resize(w * (BREAKER_COUNT + 1));
+    states_.resize(w);
 
-    // Legend: a click on an entry hides or shows its curve.
-    const int entry = a.legend.width() / static_cast<int>(BREAKER_COUNT);
-    for (int b = 1; b <= 8; ++b) {
+    DrawLegend(p, a);
+    const std::vector<TripSettings> trips = history_.TripSettingsIn(node_, a.fromMs, a.toMs);
+    const auto [top, step] = ReduceCurrents(a, trips);
+    DrawScale(p, a.currents, 0, top, step, " A");
+    DrawTimeGrid(p, a);
+    DrawCurrents(p, a, trips, top);
+    DrawVoltage(p, a);
+    DrawBands(p, a);
+    DrawAxisAndEvents(p, a);
+    if (history_.PointCount(node_) == 0) {
+        p.setPen(Qt::gray);
+        p.drawText(a.currents, Qt::AlignCenter,
+                   QString("No status frame has reported Orvik node %1 yet").arg(node_));
+    }
+    DrawCrosshair(p, a);
+}
+
+// A click on an entry hides or shows its curve.
+void HistoryPlot::DrawLegend(QPainter& p, const Areas& a) {
+    const int entry = a.legend.width() / BREAKERS;
+    for (int b = 1; b <= BREAKERS; ++b) {
         const QRect r(a.legend.left() + (b - 1) * entry, a.legend.top() + 3, entry, 14);
         const bool shown = CurveShown(b);
         p.fillRect(QRect(r.left(), r.top() + 3, 14, 8), shown ? CurveColour(b) : GRID_COLOUR);
@@ -188,73 +228,44 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
         p.drawText(r.adjusted(18, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
                    QString("Breaker %1").arg(b));
     }
+}
 
-    // Columns and scales, each series reduced once: the currents' scale reaches the highest
-    // current and trip level shown.
-    const auto w = static_cast<std::size_t>(width);
-    columns_.resize(w * (BREAKER_COUNT + 1));
-    states_.resize(w);
-    auto series = [&](int s) { return std::span<ValueColumn>(columns_.data() + w * s, w); };
-    const std::vector<TripSettings> trips = history_.TripSettingsIn(node_, a.fromMs, a.toMs);
+// Each series is reduced once: the scale reaches the highest current and trip level shown.
+std::pair<double, double> HistoryPlot::ReduceCurrents(const Areas& a,
+                                                      const std::vector<TripSettings>& trips) {
     double top = 1.0; // amperes
-    for (int b = 1; b <= 8; ++b) {
+    for (int b = 1; b <= BREAKERS; ++b) {
         if (!CurveShown(b))
             continue;
-        history_.ValueColumns(node_, b, a.fromMs, a.toMs, series(b));
-        for (const ValueColumn& c : series(b))
+        history_.ValueColumns(node_, b, a.fromMs, a.toMs, Series(b, a));
+        for (const ValueColumn& c : Series(b, a))
             if (c.seen)
                 top = std::max(top, c.max / 10.0);
         for (const TripSettings& t : trips)
             top = std::max(top, t.tripCurrent[static_cast<std::size_t>(b - 1)] / 10.0);
     }
-    const double currentStep = NiceStep(top * 1.1, 5);
-    top = std::ceil(top * 1.1 / currentStep) * currentStep;
+    const double step = NiceStep(top * 1.1, 5);
+    return {std::ceil(top * 1.1 / step) * step, step};
+}
 
-    auto yIn = [](const QRect& pane, double value, double low, double high) {
-        const double f = (value - low) / std::max(1e-9, high - low);
-        return pane.bottom() - f * pane.height();
-    };
-
-    // Grid and labels of the currents' pane.
+// The pane's frame, its grid lines and their labels at the left.
+void HistoryPlot::DrawScale(QPainter& p, const QRect& pane, double low, double high, double step,
+                            const QString& unit) {
     p.setPen(GRID_COLOUR);
-    p.drawRect(a.currents);
-    for (double v = 0; v <= top + 1e-9; v += currentStep) {
-        const double y = yIn(a.currents, v, 0, top);
+    p.drawRect(pane);
+    for (double v = low; v <= high + 1e-9; v += step) {
+        const double y = YIn(pane, v, low, high);
         p.setPen(GRID_COLOUR);
-        p.drawLine(QPointF(a.currents.left(), y), QPointF(a.currents.right(), y));
+        p.drawLine(QPointF(pane.left(), y), QPointF(pane.right(), y));
         p.setPen(Qt::black);
         p.drawText(QRectF(0, y - 8, LEFT - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(v, 'g', 4) + " A");
+                   QString::number(v, 'g', 4) + unit);
     }
+}
 
-    const std::int64_t spanMs = a.toMs - a.fromMs;
-    const int joinPx =
-        std::max(1, static_cast<int>(JOIN_GAP_MS * width / std::max<std::int64_t>(1, spanMs)));
-    // Each column from its least to its greatest value, joined to the column before.
-    auto drawSeries = [&](std::span<const ValueColumn> columns, const QRect& pane, double low,
-                          double high, const QColor& colour) {
-        lines_.clear();
-        int lastX = -1;
-        double lastY = 0;
-        for (int x = 0; x < width; ++x) {
-            const ValueColumn& c = columns[static_cast<std::size_t>(x)];
-            if (!c.seen)
-                continue;
-            const double y0 = yIn(pane, c.min / 10.0, low, high);
-            const double y1 = yIn(pane, c.max / 10.0, low, high);
-            const double px = pane.left() + x + 0.5;
-            if (lastX >= 0 && x - lastX <= joinPx)
-                lines_.emplace_back(QPointF(pane.left() + lastX + 0.5, lastY), QPointF(px, y0));
-            lines_.emplace_back(QPointF(px, y0), QPointF(px, y1 - (y0 == y1 ? 0.5 : 0)));
-            lastX = x;
-            lastY = y1;
-        }
-        p.setPen(QPen(colour, 0)); // cosmetic: one pixel wide, the fast way
-        p.drawLines(lines_.data(), static_cast<int>(lines_.size()));
-    };
-
-    // The time grid under the curves.
-    const std::int64_t step = TimeStep(spanMs);
+// The time grid under the curves.
+void HistoryPlot::DrawTimeGrid(QPainter& p, const Areas& a) {
+    const std::int64_t step = TimeStep(a.toMs - a.fromMs);
     const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(a.fromMs).offsetFromUtc() * 1000LL;
     p.setPen(GRID_COLOUR);
     for (std::int64_t t = FirstTick(a, step, offset); t < a.toMs; t += step) {
@@ -262,103 +273,131 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
         p.drawLine(x, a.currents.top(), x, a.currents.bottom());
         p.drawLine(x, a.voltage.top(), x, a.voltage.bottom());
     }
+}
 
+// The curves, and each breaker's trip current dashed in its colour for the time it was in force.
+void HistoryPlot::DrawCurrents(QPainter& p, const Areas& a, const std::vector<TripSettings>& trips,
+                               double top) {
     p.save();
     p.setClipRect(a.currents.adjusted(0, 0, 1, 1));
     p.setRenderHint(QPainter::Antialiasing, false);
-    for (int b = 1; b <= 8; ++b) {
+    for (int b = 1; b <= BREAKERS; ++b) {
         if (CurveShown(b))
-            drawSeries(series(b), a.currents, 0, top, CurveColour(b));
+            DrawSeries(p, a, Series(b, a), a.currents, 0, top, CurveColour(b));
     }
-    // Each breaker's trip current, dashed in its colour, for the time it was in force.
     for (std::size_t i = 0; i < trips.size(); ++i) {
         const std::int64_t from = std::max(trips[i].timeMs, a.fromMs);
         const std::int64_t to = i + 1 < trips.size() ? trips[i + 1].timeMs : a.toMs;
-        for (int b = 1; b <= 8; ++b) {
+        for (int b = 1; b <= BREAKERS; ++b) {
             const auto trip = trips[i].tripCurrent[static_cast<std::size_t>(b - 1)];
             if (!CurveShown(b) || trip == 0)
                 continue;
-            const double y = yIn(a.currents, trip / 10.0, 0, top);
+            const double y = YIn(a.currents, trip / 10.0, 0, top);
             p.setPen(QPen(CurveColour(b), 1, Qt::DashLine));
             p.drawLine(QPointF(XOf(from, a), y), QPointF(XOf(to, a), y));
         }
     }
     p.restore();
+}
 
-    // The input voltage, in a pane of its own.
-    history_.ValueColumns(node_, SERIES_VOLTAGE, a.fromMs, a.toMs, series(SERIES_VOLTAGE));
-    double vLow = 1e9, vHigh = -1e9;
-    for (const ValueColumn& c : series(SERIES_VOLTAGE))
+// The input voltage, in a pane of its own, its scale around what the view holds.
+void HistoryPlot::DrawVoltage(QPainter& p, const Areas& a) {
+    const std::span<ValueColumn> voltage = Series(SERIES_VOLTAGE, a);
+    history_.ValueColumns(node_, SERIES_VOLTAGE, a.fromMs, a.toMs, voltage);
+    double low = 1e9, high = -1e9;
+    for (const ValueColumn& c : voltage)
         if (c.seen) {
-            vLow = std::min(vLow, c.min / 10.0);
-            vHigh = std::max(vHigh, c.max / 10.0);
+            low = std::min(low, c.min / 10.0);
+            high = std::max(high, c.max / 10.0);
         }
-    if (vLow > vHigh)
-        vLow = 0, vHigh = 15;
-    const double vStep = NiceStep(std::max(1.0, vHigh - vLow), 3);
-    vLow = std::floor((vLow - vStep / 2) / vStep) * vStep;
-    vHigh = std::ceil((vHigh + vStep / 2) / vStep) * vStep;
-    p.setPen(GRID_COLOUR);
-    p.drawRect(a.voltage);
-    for (double v = vLow; v <= vHigh + 1e-9; v += vStep) {
-        const double y = yIn(a.voltage, v, vLow, vHigh);
-        p.setPen(GRID_COLOUR);
-        p.drawLine(QPointF(a.voltage.left(), y), QPointF(a.voltage.right(), y));
-        p.setPen(Qt::black);
-        p.drawText(QRectF(0, y - 8, LEFT - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(v, 'g', 4) + " V");
-    }
+    if (low > high)
+        low = 0, high = 15;
+    const double step = NiceStep(std::max(1.0, high - low), 3);
+    low = std::floor((low - step / 2) / step) * step;
+    high = std::ceil((high + step / 2) / step) * step;
+    DrawScale(p, a.voltage, low, high, step, " V");
     p.save();
     p.setClipRect(a.voltage.adjusted(0, 0, 1, 1));
-    drawSeries(series(SERIES_VOLTAGE), a.voltage, vLow, vHigh, VOLTAGE_COLOUR);
+    DrawSeries(p, a, voltage, a.voltage, low, high, VOLTAGE_COLOUR);
     p.restore();
+}
 
-    // On/off and fault, a thin band per breaker: its colour while on (lighter while it
-    // flashes), red while faulted. Columns between two frames close together take the state of
-    // the one before, as the curves are joined.
+void HistoryPlot::DrawSeries(QPainter& p, const Areas& a, std::span<const ValueColumn> columns,
+                             const QRect& pane, double low, double high, const QColor& colour) {
+    const int joinPx = a.JoinColumns();
+    lines_.clear();
+    int lastX = -1;
+    double lastY = 0;
+    for (int x = 0; x < a.Width(); ++x) {
+        const ValueColumn& c = columns[static_cast<std::size_t>(x)];
+        if (!c.seen)
+            continue;
+        const double y0 = YIn(pane, c.min / 10.0, low, high);
+        const double y1 = YIn(pane, c.max / 10.0, low, high);
+        const double px = pane.left() + x + 0.5;
+        if (lastX >= 0 && x - lastX <= joinPx)
+            lines_.emplace_back(QPointF(pane.left() + lastX + 0.5, lastY), QPointF(px, y0));
+        lines_.emplace_back(QPointF(px, y0), QPointF(px, y1 - (y0 == y1 ? 0.5 : 0)));
+        lastX = x;
+        lastY = y1;
+    }
+    p.setPen(QPen(colour, 0)); // cosmetic: one pixel wide, the fast way
+    p.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+}
+
+// On/off and fault, a thin band per breaker: its colour while on (lighter while it flashes),
+// red while faulted. Columns between two frames close together take the state of the one
+// before, as the curves are joined.
+void HistoryPlot::DrawBands(QPainter& p, const Areas& a) {
+    const int width = a.Width();
+    const int joinPx = a.JoinColumns();
     history_.StateColumns(node_, a.fromMs, a.toMs, states_);
-    kinds_.assign(static_cast<std::size_t>(width), 0);
-    for (int b = 1; b <= 8; ++b) {
+    bands_.assign(static_cast<std::size_t>(width), BandState::Off);
+    for (int b = 1; b <= BREAKERS; ++b) {
         const std::uint8_t bit = BitMaskTable[static_cast<std::size_t>(b - 1)];
         int lastSeen = -1;
         for (int x = 0; x < width; ++x) {
             const StateColumn& s = states_[static_cast<std::size_t>(x)];
             if (!s.seen)
                 continue;
-            const int kind = (s.faultAny & bit) ? 3 : (s.onAll & bit) ? 2 : (s.onAny & bit) ? 1 : 0;
-            if (lastSeen >= 0 && x - lastSeen <= joinPx)
-                for (int g = lastSeen + 1; g < x; ++g)
-                    kinds_[static_cast<std::size_t>(g)] =
-                        kinds_[static_cast<std::size_t>(lastSeen)];
-            else
-                for (int g = lastSeen + 1; g < x; ++g)
-                    kinds_[static_cast<std::size_t>(g)] = 0;
-            kinds_[static_cast<std::size_t>(x)] = kind;
+            const BandState state = (s.faultAny & bit) ? BandState::Faulted
+                                    : (s.onAll & bit)  ? BandState::On
+                                    : (s.onAny & bit)  ? BandState::Flashing
+                                                       : BandState::Off;
+            const bool joined = lastSeen >= 0 && x - lastSeen <= joinPx;
+            for (int g = lastSeen + 1; g < x; ++g)
+                bands_[static_cast<std::size_t>(g)] =
+                    joined ? bands_[static_cast<std::size_t>(lastSeen)] : BandState::Off;
+            bands_[static_cast<std::size_t>(x)] = state;
             lastSeen = x;
         }
         for (int g = lastSeen + 1; g < width; ++g)
-            kinds_[static_cast<std::size_t>(g)] = 0;
+            bands_[static_cast<std::size_t>(g)] = BandState::Off;
         const QColor on = CurveColour(b);
         const QColor flashing = on.lighter(160);
         const int y = a.bands.top() + (b - 1) * BAND_ROW;
         int runStart = 0;
         for (int x = 1; x <= width; ++x) {
-            const int kind = kinds_[static_cast<std::size_t>(runStart)];
-            if (x < width && kinds_[static_cast<std::size_t>(x)] == kind)
+            const BandState state = bands_[static_cast<std::size_t>(runStart)];
+            if (x < width && bands_[static_cast<std::size_t>(x)] == state)
                 continue;
-            if (kind > 0)
+            if (state != BandState::Off)
                 p.fillRect(QRect(a.bands.left() + runStart, y, x - runStart, BAND_ROW - 1),
-                           kind == 3   ? FAULT_COLOUR
-                           : kind == 2 ? on
-                                       : flashing);
+                           state == BandState::Faulted ? FAULT_COLOUR
+                           : state == BandState::On    ? on
+                                                       : flashing);
             runStart = x;
         }
     }
     p.setPen(Qt::black);
     p.drawText(QRect(0, a.bands.top(), LEFT - 6, a.bands.height()),
                Qt::AlignRight | Qt::AlignVCenter, "On/fault");
+}
 
-    // The time axis, and the events as marks on it.
+// The time axis, and the events as marks on it; a fault also as a dotted line over the panes.
+void HistoryPlot::DrawAxisAndEvents(QPainter& p, const Areas& a) {
+    const std::int64_t step = TimeStep(a.toMs - a.fromMs);
+    const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(a.fromMs).offsetFromUtc() * 1000LL;
     p.setPen(Qt::gray);
     p.drawLine(a.axis.topLeft(), a.axis.topRight());
     const QString format = step < 60000 ? "HH:mm:ss" : "HH:mm";
@@ -388,50 +427,46 @@ void HistoryPlot::Render(QPainter& p, const QSize& size) {
         }
     }
     p.setBrush(Qt::NoBrush);
+}
 
-    if (history_.PointCount(node_) == 0) {
-        p.setPen(Qt::gray);
-        p.drawText(a.currents, Qt::AlignCenter,
-                   QString("No status frame has reported Orvik node %1 yet").arg(node_));
-    }
-
-    // The crosshair: the time and every value under the cursor.
-    if (crossX_ >= a.currents.left() && crossX_ <= a.currents.right()) {
-        const std::int64_t t = TimeAt(crossX_, a);
-        p.setPen(QPen(Qt::black, 1, Qt::DashLine));
-        p.drawLine(crossX_, a.currents.top(), crossX_, a.bands.bottom());
-        QStringList lines{QString::fromStdString(LocalTimeText(t))};
-        if (const auto point = history_.PointAt(node_, t); point && t - point->timeMs < 5000) {
-            for (int b = 1; b <= 8; ++b)
-                if (CurveShown(b))
-                    lines << QString("Breaker %1: %2 A%3%4")
-                                 .arg(b)
-                                 .arg(Tenths(point->current[static_cast<std::size_t>(b - 1)]))
-                                 .arg(point->on & BitMaskTable[static_cast<std::size_t>(b - 1)]
-                                          ? ", on"
-                                          : ", off")
-                                 .arg(point->fault & BitMaskTable[static_cast<std::size_t>(b - 1)]
-                                          ? ", fault"
-                                          : "");
-            lines << "Input voltage: " + Tenths(point->voltage) + " V";
-        } else {
-            lines << QString("Orvik node %1 not reported").arg(node_);
+// The time and every value under the cursor, in a box beside it.
+void HistoryPlot::DrawCrosshair(QPainter& p, const Areas& a) {
+    if (crossX_ < a.currents.left() || crossX_ > a.currents.right())
+        return;
+    const QFontMetrics fm(font());
+    const std::int64_t t = TimeAt(crossX_, a);
+    p.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    p.drawLine(crossX_, a.currents.top(), crossX_, a.bands.bottom());
+    QStringList lines{QString::fromStdString(LocalTimeText(t))};
+    if (const auto point = history_.PointAt(node_, t); point && t - point->timeMs < 5000) {
+        for (int b = 1; b <= BREAKERS; ++b) {
+            if (!CurveShown(b))
+                continue;
+            const std::uint8_t bit = BitMaskTable[static_cast<std::size_t>(b - 1)];
+            lines << QString("Breaker %1: %2 A%3%4")
+                         .arg(b)
+                         .arg(Tenths(point->current[static_cast<std::size_t>(b - 1)]))
+                         .arg(point->on & bit ? ", on" : ", off")
+                         .arg(point->fault & bit ? ", fault" : "");
         }
-        int boxWidth = 0;
-        for (const QString& l : lines)
-            boxWidth = std::max(boxWidth, fm.horizontalAdvance(l));
-        const int boxHeight = fm.height() * static_cast<int>(lines.size()) + 8;
-        int left = crossX_ + 10;
-        if (left + boxWidth + 12 > a.currents.right())
-            left = crossX_ - boxWidth - 22;
-        const QRect box(left, a.currents.top() + 6, boxWidth + 12, boxHeight);
-        p.fillRect(box, QColor(255, 255, 240, 215));
-        p.setPen(Qt::gray);
-        p.drawRect(box);
-        p.setPen(Qt::black);
-        for (int i = 0; i < lines.size(); ++i)
-            p.drawText(box.left() + 6, box.top() + 4 + fm.ascent() + i * fm.height(), lines[i]);
+        lines << "Input voltage: " + Tenths(point->voltage) + " V";
+    } else {
+        lines << QString("Orvik node %1 not reported").arg(node_);
     }
+    int boxWidth = 0;
+    for (const QString& l : lines)
+        boxWidth = std::max(boxWidth, fm.horizontalAdvance(l));
+    const int boxHeight = fm.height() * static_cast<int>(lines.size()) + 8;
+    int left = crossX_ + 10;
+    if (left + boxWidth + 12 > a.currents.right())
+        left = crossX_ - boxWidth - 22;
+    const QRect box(left, a.currents.top() + 6, boxWidth + 12, boxHeight);
+    p.fillRect(box, QColor(255, 255, 240, 215));
+    p.setPen(Qt::gray);
+    p.drawRect(box);
+    p.setPen(Qt::black);
+    for (int i = 0; i < lines.size(); ++i)
+        p.drawText(box.left() + 6, box.top() + 4 + fm.ascent() + i * fm.height(), lines[i]);
 }
 
 QString HistoryPlot::EventsNear(int x, const Areas& a) const {
@@ -486,9 +521,9 @@ void HistoryPlot::mousePressEvent(QMouseEvent* e) {
     const Areas a = Layout(size());
     const QPoint at = e->position().toPoint();
     if (a.legend.contains(at)) {
-        const int entry = a.legend.width() / static_cast<int>(BREAKER_COUNT);
+        const int entry = a.legend.width() / BREAKERS;
         const int b = (at.x() - a.legend.left()) / std::max(1, entry) + 1;
-        if (b >= 1 && b <= 8)
+        if (b >= 1 && b <= BREAKERS)
             SetCurveShown(b, !CurveShown(b));
         return;
     }
@@ -505,7 +540,7 @@ void HistoryPlot::mouseMoveEvent(QMouseEvent* e) {
         view_.StartDrag();
     }
     if (dragging_ && (e->buttons() & Qt::LeftButton)) {
-        view_.DragBy(crossX_ - dragX_, Layout(size()).Width());
+        view_.DragBy(crossX_ - dragX_, ColumnsAt(width()));
         emit ViewChanged();
     }
     update();

@@ -16,6 +16,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
+#include <utility>
 #include <vector>
 
 class HistoryPlot : public QWidget {
@@ -63,13 +65,34 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    struct Areas; // where the panes, bands, axis and legend lie at a size
+    struct Areas; // where the panes, bands, axis and legend lie at a size, and the view's time
+    // What a band shows of a breaker in a pixel column.
+    enum class BandState : std::uint8_t { Off, Flashing, On, Faulted };
     Areas Layout(const QSize& size) const;
     std::int64_t TimeAt(int x, const Areas& a) const;
     int XOf(std::int64_t timeMs, const Areas& a) const;
     // The first whole step of local time in the view.
     static std::int64_t FirstTick(const Areas& a, std::int64_t step, std::int64_t offset);
     QString EventsNear(int x, const Areas& a) const;
+
+    // The parts of Render, in the order they are drawn.
+    void DrawLegend(QPainter& p, const Areas& a);
+    // Reduces the shown breakers' currents into their columns; the scale's top and step.
+    std::pair<double, double> ReduceCurrents(const Areas& a,
+                                             const std::vector<orvik::TripSettings>& trips);
+    void DrawScale(QPainter& p, const QRect& pane, double low, double high, double step,
+                   const QString& unit);
+    void DrawTimeGrid(QPainter& p, const Areas& a);
+    void DrawCurrents(QPainter& p, const Areas& a, const std::vector<orvik::TripSettings>& trips,
+                      double top);
+    void DrawVoltage(QPainter& p, const Areas& a);
+    // Each column from its least to its greatest value, joined to the column before.
+    void DrawSeries(QPainter& p, const Areas& a, std::span<const orvik::ValueColumn> columns,
+                    const QRect& pane, double low, double high, const QColor& colour);
+    void DrawBands(QPainter& p, const Areas& a);
+    void DrawAxisAndEvents(QPainter& p, const Areas& a);
+    void DrawCrosshair(QPainter& p, const Areas& a);
+    std::span<orvik::ValueColumn> Series(int series, const Areas& a);
 
     const orvik::BusHistory& history_;
     orvik::HistoryView view_;
@@ -82,5 +105,5 @@ private:
     std::vector<orvik::ValueColumn> columns_;
     std::vector<orvik::StateColumn> states_;
     std::vector<QLineF> lines_;
-    std::vector<int> kinds_;
+    std::vector<BandState> bands_;
 };
