@@ -22,8 +22,8 @@ namespace {
 
 constexpr int BREAKERS = static_cast<int>(BREAKER_COUNT);
 constexpr int LEGEND_HEIGHT = 20;
-constexpr int LEFT = 64;
-constexpr int RIGHT = 12;
+constexpr int LEFT = HistoryPlot::MARGIN_LEFT;
+constexpr int RIGHT = HistoryPlot::MARGIN_RIGHT;
 constexpr int AXIS_HEIGHT = 34;
 constexpr int BAND_ROW = 6;
 constexpr int GAP = 16;
@@ -148,6 +148,10 @@ void HistoryPlot::CentreOn(std::int64_t timeMs) {
 void HistoryPlot::SetCurveShown(int breaker, bool shown) {
     shown_[static_cast<std::size_t>(std::clamp(breaker, 1, BREAKERS) - 1)] = shown;
     update();
+}
+
+std::int64_t HistoryPlot::ColumnMs() const {
+    return (ViewTo() - ViewFrom()) / ColumnsAt(width());
 }
 
 HistoryPlot::Areas HistoryPlot::Layout(const QSize& size) const {

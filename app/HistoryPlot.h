@@ -42,12 +42,17 @@ public:
     // The view now: [from, to) in ms since 1970.
     std::int64_t ViewFrom() const { return view_.From(); }
     std::int64_t ViewTo() const { return view_.To(); }
+    // The time one pixel column of the plot stands for now, in ms.
+    std::int64_t ColumnMs() const;
 
     // Draws the plot into `painter` at `size`: the widget's paint, a picture, a benchmark.
     void Render(QPainter& painter, const QSize& size);
 
     // The colour of breaker 1..8's curve.
     static QColor CurveColour(int breaker);
+    // The room left and right of the time axis, for the scales' labels.
+    static constexpr int MARGIN_LEFT = 64;
+    static constexpr int MARGIN_RIGHT = 12;
 
 signals:
     // The view or live changed by the user's hand (wheel, drag, double click).

@@ -322,9 +322,7 @@ void HistoryWindow::Refresh() {
     // changes only the last column. An event is shown at once; a quiet live view still moves
     // on once a second.
     const std::int64_t now = paintClock_.elapsed();
-    const std::int64_t column =
-        (plot_->ViewTo() - plot_->ViewFrom()) / std::max(1, plot_->width() - 76);
-    const bool due = now - paintedAt_ >= std::clamp<std::int64_t>(column, 100, 1000);
+    const bool due = now - paintedAt_ >= std::clamp<std::int64_t>(plot_->ColumnMs(), 100, 1000);
     if (events != eventsSeen_ || (due && (frames != framesSeen_ || plot_->Live()))) {
         paintedAt_ = now;
         plot_->update();

@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     const std::int64_t end = history.LastMs();
     HistoryPlot plot(
         history, [end] { return end; }, nullptr);
-    QImage image(1000 + 76, 600, QImage::Format_RGB32); // 1000 columns of plot
+    QImage image(1000 + HistoryPlot::MARGIN_LEFT + HistoryPlot::MARGIN_RIGHT, 600,
+                 QImage::Format_RGB32); // 1000 columns of plot
     for (const auto& [name, span] : {std::pair{"repaint_24h", std::int64_t{0}},
                                      std::pair{"repaint_1h", std::int64_t{3600 * 1000}}}) {
         plot.SetSpan(span);

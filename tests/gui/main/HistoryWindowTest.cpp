@@ -70,7 +70,7 @@ TEST(HistoryWindow, DrawsCurvesTripLinesBandsAndMarksAndListsAndExportsTheEvents
         QPainter painter(&image);
         plot.Render(painter, image.size());
     }
-    const int left = 64, width = 800 - 64 - 12;
+    const int left = HistoryPlot::MARGIN_LEFT, width = 800 - left - HistoryPlot::MARGIN_RIGHT;
     auto xAt = [&](std::int64_t ms) { return left + static_cast<int>(ms * width / 60'000); };
     const QColor one = HistoryPlot::CurveColour(1), two = HistoryPlot::CurveColour(2);
     // At 25 s: breaker 2's curve and, dashed above it, its trip level; breaker 1 below.
