@@ -46,6 +46,9 @@ constexpr std::int64_t MINUTE_MS = 60 * 1000;
 // The spans offered, in the span box's order; 0 is everything.
 constexpr std::int64_t SPANS[] = {MINUTE_MS, 10 * MINUTE_MS, 60 * MINUTE_MS, 0};
 constexpr const char* SPAN_NAMES[] = {"1 minute", "10 minutes", "1 hour", "Everything"};
+constexpr int LIVE_SPAN = 1;      // what a live window opens with
+constexpr int RECORDING_SPAN = 3; // a recording is shown whole
+constexpr int NODES = static_cast<int>(NODE_COUNT);
 
 // Written whole or not at all; false with the reason shown.
 bool WriteWhole(QWidget* parent, const QString& path, const std::string& text) {
@@ -74,12 +77,12 @@ HistoryWindow::HistoryWindow(std::unique_ptr<BusHistory> history, const QString&
     Build(false);
     ShowNote(note);
     // A recording is shown whole; its first node on the bus first.
-    for (int n = 1; n <= 8; ++n)
+    for (int n = 1; n <= NODES; ++n)
         if (history_.Nodes() & (1 << (n - 1))) {
             SetNode(n);
             break;
         }
-    span_->setCurrentIndex(3);
+    span_->setCurrentIndex(RECORDING_SPAN);
 }
 
 HistoryWindow::~HistoryWindow() = default;
@@ -87,7 +90,54 @@ HistoryWindow::~HistoryWindow() = default;
 void HistoryWindow::Build(bool live) {
     setObjectName(live ? "History" : "RecordingHistory");
     resize(960, 720);
+    QMenuBar* menus = BuildMenus(live);
+    QLayout* bar = BuildBar();
 
+    plot_ = new HistoryPlot(history_, now_, this);
+    plot_->SetSpan(SPANS[LIVE_SPAN]);
+    if (!live)
+        plot_->GoLive(); // the view ends at the recording's last frame
+
+    QWidget* events = BuildEvents();
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(plot_);
+    split->addWidget(events);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menus);
+    layout->addLayout(bar);
+    layout->addWidget(split, 1);
+    setTabOrder(node_, span_);
+    setTabOrder(span_, liveButton_);
+    setTabOrder(liveButton_, plot_);
+    setTabOrder(plot_, nodeFilter_);
+    setTabOrder(nodeFilter_, kindFilter_);
+    setTabOrder(kindFilter_, table_);
+
+    connect(node_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { plot_->SetNode(index + 1); });
+    connect(span_, &QComboBox::currentIndexChanged, this, [this](int i) { SpanChosen(i); });
+    connect(liveButton_, &QPushButton::clicked, this, [this] { plot_->GoLive(); });
+    connect(nodeFilter_, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
+    connect(kindFilter_, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
+    connect(plot_, &HistoryPlot::ViewChanged, this, [this] { ShowSpanOf(plot_->Span()); });
+
+    PlaceBeside(this, parentWidget(), 720);
+
+    // At most ten paints a second, whatever the bus's rate; once a second while it is quiet,
+    // so that the live view still moves on.
+    timer_ = new QTimer(this);
+    timer_->setInterval(100);
+    connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });
+    paintClock_.start();
+    if (live)
+        timer_->start();
+}
+
+// File: recordings, exports and the picture; Recording, in the live window only.
+QMenuBar* HistoryWindow::BuildMenus(bool live) {
     auto* menus = new QMenuBar(this);
     QMenu* file = menus->addMenu("&File");
     auto add = [this](QMenu* menu, const QString& text, const QString& name,
@@ -140,19 +190,23 @@ void HistoryWindow::Build(bool live) {
         });
         everyRun_->setCheckable(true);
     }
+    return menus;
+}
 
+// The bar above the plot: node, span, Live and the note.
+QLayout* HistoryWindow::BuildBar() {
     node_ = new QComboBox(this);
     node_->setObjectName("HistoryNode");
-    for (int n = 1; n <= 8; ++n)
+    for (int n = 1; n <= NODES; ++n)
         node_->addItem(QString("Orvik node %1").arg(n));
     span_ = new QComboBox(this);
     span_->setObjectName("HistorySpan");
     for (const char* name : SPAN_NAMES)
         span_->addItem(name);
-    span_->setCurrentIndex(1);
-    auto* liveButton = new QPushButton("&Live", this);
-    liveButton->setObjectName("LiveButton");
-    liveButton->setToolTip("Follow the bus again (or double-click the plot)");
+    span_->setCurrentIndex(LIVE_SPAN);
+    liveButton_ = new QPushButton("&Live", this);
+    liveButton_->setObjectName("LiveButton");
+    liveButton_->setToolTip("Follow the bus again (or double-click the plot)");
     note_ = new QLabel(this);
     note_->setObjectName("HistoryNote");
     // A long note never widens the window; the whole of it is in the tooltip.
@@ -167,14 +221,14 @@ void HistoryWindow::Build(bool live) {
     bar->addWidget(node_);
     bar->addWidget(spanLabel);
     bar->addWidget(span_);
-    bar->addWidget(liveButton);
+    bar->addWidget(liveButton_);
     bar->addWidget(note_, 1);
+    return bar;
+}
 
-    plot_ = new HistoryPlot(history_, now_, this);
-    plot_->SetSpan(SPANS[1]);
-    if (!live)
-        plot_->GoLive(); // the view ends at the recording's last frame
-
+// The events under the plot: their filters and the table; a double click shows an event's
+// time in the plot.
+QWidget* HistoryWindow::BuildEvents() {
     events_ = new EventsModel(history_, this);
     table_ = new QTableView(this);
     table_->setObjectName("HistoryEvents");
@@ -208,7 +262,7 @@ void HistoryWindow::Build(bool live) {
     nodeFilter_->setObjectName("EventNodeFilter");
     nodeFilter_->setAccessibleName("Events of node");
     nodeFilter_->addItem("All nodes");
-    for (int n = 1; n <= 8; ++n)
+    for (int n = 1; n <= NODES; ++n)
         nodeFilter_->addItem(QString("Orvik node %1").arg(n));
     kindFilter_ = new QComboBox(this);
     kindFilter_->setObjectName("EventKindFilter");
@@ -228,42 +282,7 @@ void HistoryWindow::Build(bool live) {
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addLayout(filters);
     lowerLayout->addWidget(table_);
-
-    auto* split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(plot_);
-    split->addWidget(lower);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(menus);
-    layout->addLayout(bar);
-    layout->addWidget(split, 1);
-    setTabOrder(node_, span_);
-    setTabOrder(span_, liveButton);
-    setTabOrder(liveButton, plot_);
-    setTabOrder(plot_, nodeFilter_);
-    setTabOrder(nodeFilter_, kindFilter_);
-    setTabOrder(kindFilter_, table_);
-
-    connect(node_, &QComboBox::currentIndexChanged, this,
-            [this](int index) { plot_->SetNode(index + 1); });
-    connect(span_, &QComboBox::currentIndexChanged, this, [this](int i) { SpanChosen(i); });
-    connect(liveButton, &QPushButton::clicked, this, [this] { plot_->GoLive(); });
-    connect(nodeFilter_, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
-    connect(kindFilter_, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
-    connect(plot_, &HistoryPlot::ViewChanged, this, [this] { ShowSpanOf(plot_->Span()); });
-
-    // At most ten paints a second, whatever the bus's rate; once a second while it is quiet,
-    // so that the live view still moves on.
-    PlaceBeside(this, parentWidget(), 720);
-
-    timer_ = new QTimer(this);
-    timer_->setInterval(100);
-    connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });
-    paintClock_.start();
-    if (live)
-        timer_->start();
+    return lower;
 }
 
 HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent) {
@@ -282,7 +301,7 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
 }
 
 void HistoryWindow::SetNode(int node) {
-    node_->setCurrentIndex(std::clamp(node, 1, 8) - 1);
+    node_->setCurrentIndex(std::clamp(node, 1, NODES) - 1);
 }
 
 void HistoryWindow::SetRecordingState(bool recording, bool everyRun, const QString& note) {

@@ -18,6 +18,9 @@ class HistoryPlot;
 class QAction;
 class QComboBox;
 class QLabel;
+class QLayout;
+class QMenuBar;
+class QPushButton;
 class QTableView;
 class QTimer;
 
@@ -56,6 +59,9 @@ protected:
 
 private:
     void Build(bool live);
+    QMenuBar* BuildMenus(bool live);
+    QLayout* BuildBar();
+    QWidget* BuildEvents();
     void ShowNote(const QString& note);
     void Refresh();
     void ApplyFilter();
@@ -71,6 +77,7 @@ private:
     QTableView* table_ = nullptr;
     QComboBox* node_ = nullptr;
     QComboBox* span_ = nullptr;
+    QPushButton* liveButton_ = nullptr;
     QComboBox* nodeFilter_ = nullptr;
     QComboBox* kindFilter_ = nullptr;
     QLabel* note_ = nullptr;
