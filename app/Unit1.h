@@ -26,10 +26,11 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSpinBox;
-class SteadyLabel;
 class QTimer;
 class NodeSettingsDialog;
+class RecordingControl;
 class Shape;
+class StatusLine;
 class TSwitchArray;
 
 class TForm1 : public QMainWindow {
@@ -105,14 +106,17 @@ public:
     // Starts or stops recording the line into the recordings folder; false with the reason
     // in the status line when it could not start.
     bool Record(bool on);
-    const orvik::LineRecording& Recording() const { return recording_; }
+    const orvik::LineRecording& Recording() const;
     // Where recordings go; tests point it elsewhere.
-    void SetRecordingsFolder(std::string folder) { recordingsFolder_ = std::move(folder); }
+    void SetRecordingsFolder(std::string folder);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static constexpr int NODES = static_cast<int>(orvik::NODE_COUNT);
+    static constexpr int BREAKERS = static_cast<int>(orvik::BREAKER_COUNT);
+
     void CreateControls();
     void CreateMenus();
     void CreateNodeSettingsMenu(QMenu* menu);
@@ -127,9 +131,7 @@ private:
     void FormCreate();
     void FormCloseQuery();
     void PlaceWaitingDialog();
-    void CreateStatusLine();
     void NoteCommand(std::uint8_t node);
-    void PollRecording();
     void ShowRecordingState();
     QLineEdit* EditN(int n) const;
     Shape* ShapeN(int n) const;
@@ -141,17 +143,14 @@ private:
     std::unique_ptr<orvik::LineConnection> line_;
 
     TSwitchArray* SwitchArray1 = nullptr;
-    mutable std::array<QLineEdit*, 17> edits_{}; // Edit1..Edit16
-    mutable std::array<Shape*, 17> shapes_{};    // Shape1..Shape16
-    std::array<Shape*, 8> faultMarks_{};         // beside Shape1..Shape8
-    std::array<std::uint8_t, 8> markedFaults_{}; // the faults each mark shows
+    mutable std::array<QLineEdit*, 17> edits_{};                // Edit1..Edit16
+    mutable std::array<Shape*, 1 + NODES + BREAKERS> shapes_{}; // Shape1..Shape16
+    std::array<Shape*, NODES> faultMarks_{};                    // beside Shape1..Shape8
+    std::array<std::uint8_t, NODES> markedFaults_{};            // the faults each mark shows
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
-    SteadyLabel* statusText_ = nullptr;
-    orvik::LineStatus shownLineState_ = orvik::LineStatus::Closed;
-    std::int64_t lineTextAt_ = -1'000'000;
-    QPushButton* reconnect_ = nullptr;
+    std::unique_ptr<StatusLine> statusLine_;
     NodeSettingsDialog* nodeSettings_ = nullptr;
     Dialogs dialogs_;
     QEventLoop* waitLoop_ = nullptr;
@@ -167,9 +166,6 @@ private:
     std::unique_ptr<orvik::BusHistory> busHistory_;
     std::unique_ptr<orvik::HistoryRecorder> historyRecorder_;
     std::unique_ptr<HistoryWindow> history_;
-    orvik::LineRecording recording_;
-    std::string recordingsFolder_ = orvik::RecordingsFolder();
-    orvik::RecordingLimits recordingLimits_;
-    QString recordingNote_;
+    std::unique_ptr<RecordingControl> recording_;
     std::unique_ptr<BusOverview> overview_;
 };

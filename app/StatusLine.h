@@ -1,0 +1,39 @@
+// The main window's status line, in the strip below the Close button: the line's state with its
+// figures, a notice for a while over it, and "Reconnect" at its right end.
+#pragma once
+
+#include "link/line/LineConnection.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QPushButton;
+class QStatusBar;
+class SteadyLabel;
+
+class StatusLine {
+public:
+    // How long a notice shows, in ms.
+    static constexpr int NOTICE_MS = 4000;
+
+    // Fills `bar`; a click on "Reconnect" calls `reconnect`.
+    StatusLine(QStatusBar* bar, std::function<void()> reconnect);
+
+    // The line's state: a new one at once, its figures (frames a second, seconds silent) once a
+    // second, so that the bar is not laid out and painted anew at every tick.
+    void Show(const orvik::LineConnection& line, std::int64_t nowMs);
+    // Shows `text` over the state for `ms`.
+    void Notice(const QString& text, int ms = NOTICE_MS);
+    // What it shows now: the notice, else the state.
+    QString Text() const;
+    QPushButton* ReconnectButton() const { return reconnect_; }
+
+private:
+    QStatusBar* bar_;
+    SteadyLabel* text_;
+    QPushButton* reconnect_;
+    orvik::LineStatus shownState_ = orvik::LineStatus::Closed;
+    std::int64_t shownAt_ = -1'000'000;
+};
