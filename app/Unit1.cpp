@@ -8,6 +8,7 @@
 #include "app/RecordingControl.h"
 #include "app/Shape.h"
 #include "app/StatusLine.h"
+#include "app/WindowPlace.h"
 #include "link/line/CommLinkPort.h"
 #include "link/nodefiles/NodeSettingsFile.h"
 #include "link/protocol/StatusTexts.h"
@@ -353,38 +354,32 @@ void TForm1::NoteCommand(std::uint8_t node) {
 // --- the windows it opens ------------------------------------------------------------------
 
 void TForm1::BusMonitorClick() {
-    if (!monitor_)
-        monitor_ = std::make_unique<BusMonitor>(
+    ShowOrRaise(monitor_, [this] {
+        return std::make_unique<BusMonitor>(
             *frameLog_, [this] { return comm1_->DeviceName(); }, this);
-    monitor_->show();
-    monitor_->raise();
-    monitor_->activateWindow();
+    });
 }
 
 // The History window of the run, with the controls of its recording.
 void TForm1::HistoryClick() {
-    if (!history_) {
-        history_ = std::make_unique<HistoryWindow>(
+    ShowOrRaise(history_, [this] {
+        auto window = std::make_unique<HistoryWindow>(
             *busHistory_, [this] { return historyRecorder_->Now(); }, this);
-        history_->OnRecord = [this](bool on) { Record(on); };
-        history_->OnRecordEveryRun = [this](bool on) { recording_->SetEveryRun(on); };
-        history_->SetNode(link_.SelectedNode());
-        ShowRecordingState();
-    }
-    history_->show();
-    history_->raise();
-    history_->activateWindow();
+        window->OnRecord = [this](bool on) { Record(on); };
+        window->OnRecordEveryRun = [this](bool on) { recording_->SetEveryRun(on); };
+        window->SetNode(link_.SelectedNode());
+        recording_->ShowIn(*window);
+        return window;
+    });
 }
 
 void TForm1::BusOverviewClick() {
-    if (!overview_) {
-        overview_ = std::make_unique<BusOverview>(
+    ShowOrRaise(overview_, [this] {
+        auto overview = std::make_unique<BusOverview>(
             link_, [this](int node) { Shape1MouseDown(ShapeN(node)); }, this);
-        overview_->ShowSelected(SpinEdit1->value());
-    }
-    overview_->show();
-    overview_->raise();
-    overview_->activateWindow();
+        overview->ShowSelected(SpinEdit1->value());
+        return overview;
+    });
 }
 
 // --- recording -----------------------------------------------------------------------------

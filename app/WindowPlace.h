@@ -1,8 +1,11 @@
-// Where the program's other windows open: beside the main window, where the screen has room.
+// Where the program's other windows open: beside the main window, where the screen has room;
+// and how the main window opens them again.
 #pragma once
 
 #include <QScreen>
 #include <QWidget>
+
+#include <memory>
 
 // Moves `window` to the right of `main` when it fits there on the screen, narrowed to no less
 // than `minimumWidth` if it must be.
@@ -16,4 +19,16 @@ inline void PlaceBeside(QWidget* window, QWidget* main, int minimumWidth) {
             window->resize(room, window->height());
         window->move(at);
     }
+}
+
+// Shows `window`, made by `make` the first time, in front of the others and active: a window
+// opened again comes back where it was.
+template <class Window, class Make>
+Window& ShowOrRaise(std::unique_ptr<Window>& window, Make&& make) {
+    if (!window)
+        window = make();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return *window;
 }
