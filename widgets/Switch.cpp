@@ -91,6 +91,16 @@ void TSwitchArray::SetCurrentSwitch(quint16 position) {
     }
 }
 
+QString TSwitchArray::SwitchName(int k) const {
+    return QString::fromStdString(model_.Records()[static_cast<std::size_t>(k)].Designation);
+}
+
+std::optional<int> TSwitchArray::SwitchAt(QPoint at) const {
+    if (const auto hit = model_.HitTest(at.x(), at.y()))
+        return *hit;
+    return std::nullopt;
+}
+
 void TSwitchArray::PressSwitch(quint16 position) {
     if (position < GetNumberOfSwitches())
         emit OnSwitch(position);

@@ -16,10 +16,12 @@
 //
 // The keyboard reaches it with Tab (not with a click, so a click leaves the look as it was):
 // the arrow keys move between the switches, Space or Enter reports the current one as a left
-// press would. A screen reader finds one check box per switch (SwitchAccessible.h).
+// press would. A screen reader finds one check box per switch (SwitchAccessible.h), which asks
+// the widget through SwitchAccess.
 #pragma once
 
 #include "switchmodel/SwitchModel.h"
+#include "widgets/SwitchAccess.h"
 
 #include <QPen>
 #include <QPixmap>
@@ -28,11 +30,12 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-class TSwitchArray : public QWidget {
+class TSwitchArray : public QWidget, public SwitchAccess {
     Q_OBJECT
     Q_PROPERTY(TOrientation DesignationOrientation READ DesignationOrientation WRITE
                    SetDesignationOrientation)
@@ -119,6 +122,15 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // What a screen reader asks of it.
+    int SwitchCount() const override { return GetNumberOfSwitches(); }
+    QString SwitchName(int k) const override;
+    quint8 SwitchState(int k) const override { return GetSwitch(static_cast<quint16>(k)); }
+    QRect SwitchCell(int k) const override { return SwitchRect(static_cast<quint16>(k)); }
+    int KeyboardSwitch() const override { return current_; }
+    std::optional<int> SwitchAt(QPoint at) const override;
+    void PressFor(int k) override { PressSwitch(static_cast<quint16>(k)); }
+
     using PictureSet = std::array<std::array<QPixmap, 3>, 4>;
     void ShowMessage(const QString& text);
     const QPixmap* Picture(const orvik::TSwitchRecord& r, qreal dpr) const;

@@ -1,23 +1,55 @@
 #include "widgets/SwitchAccessible.h"
 
-#include "widgets/Switch.h"
+#include "switchmodel/SwitchParse.h"
+#include "widgets/SwitchAccess.h"
 
+#include <QAccessibleWidget>
 #include <QPointer>
+#include <QWidget>
+
+#include <vector>
 
 using namespace orvik;
 
 namespace {
 
+// The array as a grouping of its switches.
+class SwitchArrayAccessible : public QAccessibleWidget {
+public:
+    SwitchArrayAccessible(QWidget* widget, SwitchAccess* access);
+    ~SwitchArrayAccessible() override;
+
+    int childCount() const override;
+    QAccessibleInterface* child(int index) const override;
+    int indexOfChild(const QAccessibleInterface* child) const override;
+    QAccessibleInterface* childAt(int x, int y) const override;
+    QAccessibleInterface* focusChild() const override;
+
+private:
+    // Null once the widget is gone.
+    SwitchAccess* Array() const { return widget() ? access_ : nullptr; }
+    // One child per switch, made when first asked for and again after the list changed.
+    void Sync() const;
+    void Release() const;
+
+    SwitchAccess* access_;
+    mutable std::vector<QAccessible::Id> children_;
+};
+
+// One switch as a check box.
 class SwitchAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
-    SwitchAccessible(TSwitchArray* array, int index) : array_(array), index_(index) {}
+    SwitchAccessible(QWidget* widget, SwitchAccess* access, int index)
+        : widget_(widget), access_(access), index_(index) {}
 
-    bool isValid() const override { return array_ && index_ < array_->GetNumberOfSwitches(); }
+    bool isValid() const override { return widget_ && index_ < access_->SwitchCount(); }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return array_ ? array_->window()->windowHandle() : nullptr; }
+    QWindow* window() const override {
+        return widget_ ? widget_->window()->windowHandle() : nullptr;
+    }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QAccessibleInterface* parent() const override {
-        return QAccessible::queryAccessibleInterface(array_.data());
+        return QAccessible::queryAccessibleInterface(widget_.data());
     }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
@@ -26,14 +58,14 @@ public:
     QString text(QAccessible::Text t) const override {
         if (t != QAccessible::Name || !isValid())
             return {};
-        return QString::fromStdString(array_->Model().Records()[index_].Designation);
+        return access_->SwitchName(index_);
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
         if (!isValid())
             return {};
-        const QRect cell = array_->SwitchRect(static_cast<quint16>(index_));
-        return QRect(array_->mapToGlobal(cell.topLeft()), cell.size());
+        const QRect cell = access_->SwitchCell(index_);
+        return QRect(widget_->mapToGlobal(cell.topLeft()), cell.size());
     }
     QAccessible::Role role() const override { return QAccessible::CheckBox; }
     QAccessible::State state() const override {
@@ -42,14 +74,14 @@ public:
             s.invalid = true;
             return s;
         }
-        const quint8 state = array_->GetSwitch(static_cast<quint16>(index_));
+        const quint8 state = access_->SwitchState(index_);
         s.checkable = true;
         s.checked = state == STATE_ON;
         s.checkStateMixed = state == STATE_UNDEFINED;
         s.focusable = true;
-        s.focused = array_->hasFocus() && array_->CurrentSwitch() == index_;
-        s.invisible = !array_->isVisible();
-        s.disabled = !array_->isEnabled();
+        s.focused = widget_->hasFocus() && access_->KeyboardSwitch() == index_;
+        s.invisible = !widget_->isVisible();
+        s.disabled = !widget_->isEnabled();
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType t) override {
@@ -59,36 +91,31 @@ public:
 
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override {
-        if (name == pressAction() && isValid() && array_->isEnabled())
-            array_->PressSwitch(static_cast<quint16>(index_));
+        if (name == pressAction() && isValid() && widget_->isEnabled())
+            access_->PressFor(index_);
     }
     QStringList keyBindingsForAction(const QString& name) const override {
         return name == pressAction() ? QStringList{"Space"} : QStringList{};
     }
 
 private:
-    QPointer<TSwitchArray> array_;
+    QPointer<QWidget> widget_;
+    SwitchAccess* access_;
     int index_;
 };
 
-QAccessibleInterface* Factory(const QString& key, QObject* object) {
-    if (key == QLatin1String("TSwitchArray"))
-        if (auto* array = qobject_cast<TSwitchArray*>(object))
-            return new SwitchArrayAccessible(array);
+QAccessibleInterface* Factory(const QString&, QObject* object) {
+    if (auto* widget = qobject_cast<QWidget*>(object))
+        if (auto* access = dynamic_cast<SwitchAccess*>(object))
+            return new SwitchArrayAccessible(widget, access);
     return nullptr;
 }
 
-} // namespace
-
-SwitchArrayAccessible::SwitchArrayAccessible(TSwitchArray* array)
-    : QAccessibleWidget(array, QAccessible::Grouping) {}
+SwitchArrayAccessible::SwitchArrayAccessible(QWidget* widget, SwitchAccess* access)
+    : QAccessibleWidget(widget, QAccessible::Grouping), access_(access) {}
 
 SwitchArrayAccessible::~SwitchArrayAccessible() {
     Release();
-}
-
-TSwitchArray* SwitchArrayAccessible::Array() const {
-    return static_cast<TSwitchArray*>(widget());
 }
 
 void SwitchArrayAccessible::Release() const {
@@ -98,17 +125,17 @@ void SwitchArrayAccessible::Release() const {
 }
 
 void SwitchArrayAccessible::Sync() const {
-    const int n = Array() ? Array()->GetNumberOfSwitches() : 0;
+    const int n = Array() ? Array()->SwitchCount() : 0;
     if (static_cast<int>(children_.size()) == n)
         return;
     Release();
     for (int k = 0; k < n; ++k)
         children_.push_back(
-            QAccessible::registerAccessibleInterface(new SwitchAccessible(Array(), k)));
+            QAccessible::registerAccessibleInterface(new SwitchAccessible(widget(), access_, k)));
 }
 
 int SwitchArrayAccessible::childCount() const {
-    return Array() ? Array()->GetNumberOfSwitches() : 0;
+    return Array() ? Array()->SwitchCount() : 0;
 }
 
 QAccessibleInterface* SwitchArrayAccessible::child(int index) const {
@@ -127,27 +154,28 @@ int SwitchArrayAccessible::indexOfChild(const QAccessibleInterface* child) const
 }
 
 QAccessibleInterface* SwitchArrayAccessible::childAt(int x, int y) const {
-    const TSwitchArray* array = Array();
+    const SwitchAccess* array = Array();
     if (!array)
         return nullptr;
-    const QPoint at = array->mapFromGlobal(QPoint(x, y));
-    const auto hit = array->Model().HitTest(at.x(), at.y());
+    const auto hit = array->SwitchAt(widget()->mapFromGlobal(QPoint(x, y)));
     return hit ? child(*hit) : nullptr;
 }
 
 QAccessibleInterface* SwitchArrayAccessible::focusChild() const {
-    const TSwitchArray* array = Array();
-    if (!array || !array->hasFocus())
+    const SwitchAccess* array = Array();
+    if (!array || !widget()->hasFocus())
         return nullptr;
-    return child(array->CurrentSwitch());
+    return child(array->KeyboardSwitch());
 }
+
+} // namespace
 
 void InstallSwitchAccessibility() {
     static const bool done = (QAccessible::installFactory(Factory), true);
     (void)done;
 }
 
-void AnnounceSwitchState(TSwitchArray* array, int k) {
+void AnnounceSwitchState(QWidget* array, int k) {
     QAccessible::State changed;
     changed.checked = true;
     changed.checkStateMixed = true;
@@ -156,7 +184,7 @@ void AnnounceSwitchState(TSwitchArray* array, int k) {
     QAccessible::updateAccessibility(&event);
 }
 
-void AnnounceSwitchFocus(TSwitchArray* array, int k) {
+void AnnounceSwitchFocus(QWidget* array, int k) {
     QAccessibleEvent event(array, QAccessible::Focus);
     event.setChild(k);
     QAccessible::updateAccessibility(&event);
