@@ -2,6 +2,7 @@
 
 #include "app/HistoryWindow.h"
 #include "app/Messages.h"
+#include "app/ProgramTitle.h"
 #include "link/settings/Settings.h"
 
 using namespace orvik;
@@ -28,10 +29,9 @@ bool RecordingControl::Record(bool on) {
         Changed();
         return true;
     }
-    const bool started = recording_.Start(folder_, log_,
-                                          {"Tarnwell Orvik interface version 1.1", device_(),
-                                           "Orvik bus; inbound: from the bus to the PC"},
-                                          limits_);
+    const bool started = recording_.Start(
+        folder_, log_, {PROGRAM_TITLE, device_(), "Orvik bus; inbound: from the bus to the PC"},
+        limits_);
     note_ = started ? "Recording to " + QString::fromStdString(recording_.File())
                     : "Not recording: " + QString::fromStdString(recording_.Error());
     if (!started)

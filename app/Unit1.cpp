@@ -5,6 +5,7 @@
 #include "app/HistoryWindow.h"
 #include "app/Messages.h"
 #include "app/NodeSettingsDialog.h"
+#include "app/ProgramTitle.h"
 #include "app/RecordingControl.h"
 #include "app/Shape.h"
 #include "app/StatusLine.h"
@@ -55,7 +56,7 @@ TForm1::TForm1(const std::string& settingsPath)
       recording_(std::make_unique<RecordingControl>(
           settingsPath_, *frameLog_, [this] { return comm1_->DeviceName(); }, this)) {
     setObjectName("Form1");
-    setWindowTitle("Tarnwell Orvik interface version 1.1");
+    setWindowTitle(PROGRAM_TITLE);
     UseFormFont(this);
     CreateControls();
 
