@@ -22,6 +22,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t RX_QUEUE_BYTES = 64 * 1024;
 constexpr int READ_CHUNK = 4096;
 
+std::atomic<NameResolver> nameResolver{nullptr};
+
 // A host name resolved on a thread of its own, so that a resolver that does not answer never
 // holds up a stop. Whoever waits longer than the bound leaves the thread to finish alone.
 struct ResolveJob {
@@ -296,9 +298,11 @@ private:
                 return false;
             job_ = job;
         }
-        std::thread([job, host = address_.host, port = address_.port] {
+        std::thread([job, host = address_.host, port = address_.port,
+                     resolver = nameResolver.load()] {
             std::vector<SocketAddress> found;
-            const bool ok = ResolveAddresses(host, port, false, found);
+            const bool ok =
+                resolver ? resolver(host, port, found) : ResolveAddresses(host, port, false, found);
             const std::int32_t error = ok ? 0 : PortGetLastError();
             std::lock_guard<std::mutex> lk(job->lock);
             job->ok = ok;
@@ -485,6 +489,10 @@ private:
 };
 
 } // namespace
+
+void SetNameResolver(NameResolver resolver) {
+    nameResolver.store(resolver);
+}
 
 std::unique_ptr<TPortDevice> OpenNetworkPort(const std::string& name, int timeoutMs) {
     std::optional<NetworkAddress> address = ParseNetworkPortName(name);

@@ -25,6 +25,12 @@ struct SocketAddress {
 bool ResolveAddresses(const std::string& host, std::uint16_t port, bool numericOnly,
                       std::vector<SocketAddress>& out);
 
+// Tests: what the network port calls instead of the system's resolver for a name; nullptr puts
+// the system's back.
+using NameResolver = bool (*)(const std::string& host, std::uint16_t port,
+                              std::vector<SocketAddress>& out);
+void SetNameResolver(NameResolver resolver);
+
 enum class SocketWait { Ready, TimedOut, Stopped, Failed };
 
 // The platform's own codes for what the network port reports itself.
