@@ -94,6 +94,11 @@ struct NetworkPortTest : ::testing::Test {
         return done();
     }
     PortProblem LostWith() { return ClassifyPortError(LostError); }
+    // Opens `name`; what the connection ended with.
+    PortProblem LostOn(const std::string& name) {
+        Open(name);
+        return PumpUntil([&] { return Lost; }) ? LostWith() : PortProblem::None;
+    }
 };
 
 std::string Url(const char* scheme, std::uint16_t port) {
@@ -102,7 +107,7 @@ std::string Url(const char* scheme, std::uint16_t port) {
 
 } // namespace
 
-TEST_F(NetworkPortTest, FramesHolding0xFFPassWholeBothWaysOverRfc2217AndRawTcp) {
+TEST_F(NetworkPortTest, FramesHolding0xFFPassWholeBothWaysOverRfc2217) {
     ServerSide rfc;
     FakeTcpServer rfcServer(Rfc2217Server(rfc));
     Open(Url("rfc2217", rfcServer.Port()));
@@ -115,8 +120,10 @@ TEST_F(NetworkPortTest, FramesHolding0xFFPassWholeBothWaysOverRfc2217AndRawTcp) 
         return rfc.received.size() >= FRAME.size();
     }));
     EXPECT_EQ(rfc.received, FRAME);
-    Comm.Close();
+    Comm.Close(); // before the server goes
+}
 
+TEST_F(NetworkPortTest, FramesHolding0xFFPassWholeBothWaysOverRawTcp) {
     Bytes rawReceived;
     std::mutex rawLock;
     FakeTcpServer rawServer([&](FakeClient& c) {
@@ -126,7 +133,6 @@ TEST_F(NetworkPortTest, FramesHolding0xFFPassWholeBothWaysOverRfc2217AndRawTcp) 
         rawReceived = in;
         c.Drain(3000);
     });
-    Received.clear();
     Open(Url("socket", rawServer.Port()));
     ASSERT_TRUE(PumpUntil([&] { return Received.size() >= FRAME.size(); }));
     EXPECT_EQ(Received, FRAME);
@@ -136,41 +142,38 @@ TEST_F(NetworkPortTest, FramesHolding0xFFPassWholeBothWaysOverRfc2217AndRawTcp) 
         return !rawReceived.empty();
     }));
     EXPECT_EQ(rawReceived, FRAME);
-    Comm.Close(); // before the servers go
+    Comm.Close(); // before the server goes
 }
 
-TEST_F(NetworkPortTest, EachFailureEndsTheConnectionWithItsReason) {
-    // Nothing listens.
-    Open(Url("rfc2217", FakeTcpServer::RefusingPort()));
-    ASSERT_TRUE(PumpUntil([&] { return Lost; }));
-    EXPECT_EQ(LostWith(), PortProblem::ConnectRefused);
+TEST_F(NetworkPortTest, NothingListeningEndsTheConnectionAsRefused) {
+    EXPECT_EQ(LostOn(Url("rfc2217", FakeTcpServer::RefusingPort())), PortProblem::ConnectRefused);
+}
 
-    // 57600 refused: the server stays at 9600.
+TEST_F(NetworkPortTest, AServerThatStaysAt9600IsNotAccepted) {
     ServerSide slow;
     FakeTcpServer at9600(Rfc2217Server(slow, 9600));
-    Lost = false;
-    Open(Url("rfc2217", at9600.Port()));
-    ASSERT_TRUE(PumpUntil([&] { return Lost; }));
-    EXPECT_EQ(LostWith(), PortProblem::NotAccepted);
+    EXPECT_EQ(LostOn(Url("rfc2217", at9600.Port())), PortProblem::NotAccepted);
     EXPECT_EQ(PortProblemText(LostWith(), "rfc2217://bench-pi:3001", LostError),
               "rfc2217://bench-pi:3001 did not accept 57600 8N1; is the port in RFC 2217 mode?");
+}
 
-    // Set up, then the server hangs up: a lost line.
+TEST_F(NetworkPortTest, AServerHangingUpAfterTheSetUpIsALostLine) {
     ServerSide brief;
     FakeTcpServer hangsUp(Rfc2217Server(brief, 0, 500));
-    Lost = false;
-    Open(Url("rfc2217", hangsUp.Port()));
-    ASSERT_TRUE(PumpUntil([&] { return Lost; }));
+    EXPECT_EQ(LostOn(Url("rfc2217", hangsUp.Port())), PortProblem::Disconnected);
     EXPECT_EQ(Received, FRAME);
-    EXPECT_EQ(LostWith(), PortProblem::Disconnected);
+}
 
-    // Accepts and says nothing: Close ends the wait at once; the bound ends it by itself.
+TEST_F(NetworkPortTest, CloseEndsTheWaitForASilentServerAtOnce) {
     FakeTcpServer silent([](FakeClient& c) { c.Drain(3000); });
-    Lost = false;
     Open(Url("rfc2217", silent.Port()));
     ASSERT_TRUE(PumpUntil([&] { return Comm.Stage() == PortStage::Negotiating; }));
     Comm.Close();
     EXPECT_FALSE(Lost);
+}
+
+TEST_F(NetworkPortTest, ASilentServerIsNotAcceptedOnceTheBoundIsOver) {
+    FakeTcpServer silent([](FakeClient& c) { c.Drain(3000); });
     auto port = OpenNetworkPort(Url("rfc2217", silent.Port()), 300);
     ASSERT_TRUE(port);
     std::uint32_t events = 0;
