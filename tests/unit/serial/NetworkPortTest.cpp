@@ -2,13 +2,17 @@
 // same cases on BSD sockets and, cross-built, on Winsock under Wine.
 #include "serial/NetworkPort.h"
 #include "serial/CommPort.h"
+#include "serial/NetworkSocket.h"
 #include "serial/PortProblem.h"
 #include "serial/Rfc2217.h"
 #include "tests/support/FakeTcpServer.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <mutex>
+#include <thread>
 
 using namespace orvik;
 using namespace orvik::test;
@@ -105,6 +109,30 @@ std::string Url(const char* scheme, std::uint16_t port) {
     return std::string(scheme) + "://127.0.0.1:" + std::to_string(port);
 }
 
+// Stands in for the system's resolver while it lives: knows no name, after 10 s.
+struct SlowResolver {
+    static inline std::atomic<bool> asked{false};
+    static bool Resolve(const std::string&, std::uint16_t, std::vector<SocketAddress>&) {
+        asked = true;
+        std::this_thread::sleep_for(10s);
+        return false;
+    }
+    SlowResolver() {
+        asked = false;
+        SetNameResolver(&Resolve);
+    }
+    ~SlowResolver() { SetNameResolver(nullptr); }
+};
+
+// The monitor thread's first wait on `port`, on a thread of its own: its result and error.
+std::future<std::pair<TWaitResult, std::int32_t>> FirstWait(TPortDevice& port) {
+    return std::async(std::launch::async, [&port] {
+        std::uint32_t events = 0;
+        const TWaitResult r = port.WaitEvent(events);
+        return std::pair{r, PortGetLastError()};
+    });
+}
+
 } // namespace
 
 TEST_F(NetworkPortTest, FramesHolding0xFFPassWholeBothWaysOverRfc2217) {
@@ -180,4 +208,31 @@ TEST_F(NetworkPortTest, ASilentServerIsNotAcceptedOnceTheBoundIsOver) {
     EXPECT_EQ(port->WaitEvent(events), TWaitResult::Failed);
     EXPECT_EQ(ClassifyPortError(PortGetLastError()), PortProblem::NotAccepted);
     EXPECT_EQ(port->Write(FRAME.data(), 6), -1); // nothing goes out on a line never set
+}
+
+TEST_F(NetworkPortTest, ANameNotResolvedWithinTheBoundEndsTheWaitAsTimedOut) {
+    SlowResolver resolver;
+    auto port = OpenNetworkPort("socket://bench-pi:3001", 300);
+    ASSERT_TRUE(port);
+    auto wait = FirstWait(*port);
+    const bool ended = wait.wait_for(5s) == std::future_status::ready;
+    if (!ended)
+        port->Stop();
+    ASSERT_TRUE(ended);
+    const auto [result, error] = wait.get();
+    EXPECT_EQ(result, TWaitResult::Failed);
+    EXPECT_EQ(ClassifyPortError(error), PortProblem::TimedOut);
+}
+
+TEST_F(NetworkPortTest, AStopWhileANameIsResolvedEndsTheWaitAtOnce) {
+    SlowResolver resolver;
+    auto port = OpenNetworkPort("socket://bench-pi:3001", 30000);
+    ASSERT_TRUE(port);
+    auto wait = FirstWait(*port);
+    for (int i = 0; i < 500 && !SlowResolver::asked; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(SlowResolver::asked);
+    port->Stop();
+    ASSERT_EQ(wait.wait_for(5s), std::future_status::ready); // not the 30 s bound
+    EXPECT_EQ(wait.get().first, TWaitResult::Stopped);
 }
