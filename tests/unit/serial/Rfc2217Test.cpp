@@ -91,7 +91,9 @@ TEST(TelnetParser, DataCommandsAndAnswersSplitAnywhere) {
         EXPECT_EQ(f.notices[2].kind, TelnetNotice::Kind::Wont);
         EXPECT_EQ(f.notices[2].code, 1);
     }
+}
 
+TEST(EscapeIac, DoublesEach0xFFAndTheParserTakesItBack) {
     const Bytes frame = {0x55, 0xFF, 0x00, 0xFF, 0xFF};
     Bytes escaped(2 * frame.size());
     escaped.resize(EscapeIac(frame.data(), frame.size(), escaped.data()));
