@@ -141,26 +141,58 @@ TEST(ComPortNegotiation, SetsTheLineWithSer2netAndCountsAnUnconfirmedFlowControl
     }
 }
 
-TEST(ComPortNegotiation, ARefusedBaudRateOrOptionFailsAndNotificationsBecomeLineEvents) {
+TEST(ComPortNegotiation, ARefusedBaudRateFailsWithWhatTheServerSet) {
     ComPortNegotiation n;
     std::string out;
     n.Start(out);
     n.SetLine(ComPortLine{}, out);
     Drive(n, {IAC, DO, COM_PORT});
-    Drive(n, Sub(105, {3}));    // flow control answered otherwise: taken all the same
-    Drive(n, Sub(106, {0x0A})); // overrun and framing error
-    Drive(n, Sub(107, {0x09})); // CTS and carrier changed
-    EXPECT_EQ(n.TakeErrors(), COMM_CE_OVERRUN | COMM_CE_FRAME);
-    EXPECT_EQ(n.TakeEvents(), COMM_EV_ERR | COMM_EV_CTS | COMM_EV_RLSD);
+    Drive(n, Sub(105, {3})); // flow control answered otherwise: taken all the same
     EXPECT_EQ(n.Result(), ComPortNegotiation::Outcome::Pending);
     Drive(n, Sub(101, {0, 0, 0x25, 0x80}));
     EXPECT_EQ(n.Result(), ComPortNegotiation::Outcome::Refused);
     EXPECT_EQ(n.Why(), "the server set the baud rate to 9600 for 57600");
+}
 
+TEST(ComPortNegotiation, ARefusedOptionFails) {
     ComPortNegotiation refused;
+    std::string out;
     refused.Start(out);
     Drive(refused, {IAC, DONT, COM_PORT});
     EXPECT_EQ(refused.Result(), ComPortNegotiation::Outcome::Refused);
+}
+
+// Each bit of the server's line and modem state notices as the port reports it; states that
+// did not change, and what is no error, report nothing.
+TEST(ComPortNegotiation, LineAndModemNoticesBecomeLineErrorsAndEvents) {
+    ComPortNegotiation n;
+    std::string out;
+    n.Start(out);
+    n.SetLine(ComPortLine{}, out);
+    Drive(n, {IAC, DO, COM_PORT});
+    const struct {
+        std::uint8_t notice, value;
+        std::uint32_t errors, events;
+    } cases[] = {{106, 0x02, COMM_CE_OVERRUN, COMM_EV_ERR},
+                 {106, 0x04, COMM_CE_RXPARITY, COMM_EV_ERR},
+                 {106, 0x08, COMM_CE_FRAME, COMM_EV_ERR},
+                 {106, 0x10, COMM_CE_BREAK, COMM_EV_BREAK},
+                 {106, 0xE1, 0, 0}, // data ready, transmitter empty, time-out: no error
+                 {107, 0x01, 0, COMM_EV_CTS},
+                 {107, 0x02, 0, COMM_EV_DSR},
+                 {107, 0x04, 0, COMM_EV_RING},
+                 {107, 0x08, 0, COMM_EV_RLSD},
+                 {107, 0xF0, 0, 0}}; // the states alone, unchanged
+    for (const auto& c : cases) {
+        Drive(n, Sub(c.notice, {c.value}));
+        EXPECT_EQ(n.TakeErrors(), c.errors) << int(c.notice) << " " << int(c.value);
+        EXPECT_EQ(n.TakeEvents(), c.events) << int(c.notice) << " " << int(c.value);
+    }
+    Drive(n, Sub(106, {0x0A})); // overrun and framing error, gathered until taken
+    Drive(n, Sub(107, {0x09})); // CTS and carrier changed
+    EXPECT_EQ(n.TakeErrors(), COMM_CE_OVERRUN | COMM_CE_FRAME);
+    EXPECT_EQ(n.TakeEvents(), COMM_EV_ERR | COMM_EV_CTS | COMM_EV_RLSD);
+    EXPECT_EQ(n.Result(), ComPortNegotiation::Outcome::Pending);
 }
 
 TEST(NetworkAddress, NamesIpv4AndBracketedIpv6WithAPort) {
