@@ -73,6 +73,43 @@ TEST(BusHistory, KeepsTwentyFourHoursAndGrowsWithTheNodesPresent) {
     EXPECT_LE(BusHistory::MemoryBound(), 64'000'000u);
 }
 
+// A clock set back: its frames count at the newest time so far; none is lost or out of order.
+TEST(BusHistory, FramesOfAClockSetBackCountAtTheNewestTime) {
+    BusHistory h;
+    StatusRecord r = Record(0x01);
+    const std::int64_t times[] = {T0, T0 + 1000, T0 - 60'000, T0 + 2000};
+    for (std::uint16_t i = 0; i < 4; ++i) {
+        r.SetCurrent(0, 0, 10 + i);
+        h.AddStatus(times[i], r);
+    }
+    ASSERT_EQ(h.PointCount(1), 4u);
+    const std::int64_t shown[] = {T0, T0 + 1000, T0 + 1000, T0 + 2000};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(h.Point(1, i).timeMs, shown[i]) << i;
+        EXPECT_EQ(h.Point(1, i).current[0], 10 + i) << i;
+    }
+    EXPECT_EQ(h.LastMs(), T0 + 2000);
+}
+
+// A clock set forward past the day kept, here by 2^32 ms (the reach of a stored time): the
+// points start again from the new time, each at its own time.
+TEST(BusHistory, AClockLeapingPastTheDayKeptStartsThePointsAgain) {
+    BusHistory h;
+    StatusRecord r = Record(0x01);
+    h.AddStatus(T0, r);
+    h.AddStatus(T0 + 1000, r);
+    const std::int64_t leap = T0 + (std::int64_t{1} << 32) + 500;
+    r.SetCurrent(0, 0, 20);
+    h.AddStatus(leap, r);
+    h.AddStatus(leap + FULL_RATE_MS, r);
+    ASSERT_EQ(h.PointCount(1), 2u);
+    EXPECT_EQ(h.Point(1, 0).timeMs, leap);
+    EXPECT_EQ(h.Point(1, 0).current[0], 20);
+    EXPECT_EQ(h.Point(1, 1).timeMs, leap + FULL_RATE_MS);
+    EXPECT_EQ(h.FirstMs(), leap);
+    EXPECT_EQ(h.StatusFrames(), 4u);
+}
+
 // The link as the program runs it, a history recording it; what the events say.
 struct LinkRun {
     Bench bench; // selected node 1
