@@ -100,28 +100,6 @@ QRect Inked(const QImage& image, QRect rect) {
 
 } // namespace
 
-TEST(SwitchArrayDefaults, TwoToggleSwitchesFiftyByEighty) {
-    TSwitchArray a;
-    EXPECT_EQ(a.size(), QSize(50, 80));
-    EXPECT_EQ(a.Switches(), (QStringList{"Switch 1,toggle,1", "Switch 2,toggle,2"}));
-    EXPECT_EQ(a.GetNumberOfSwitches(), 2);
-    EXPECT_EQ(a.GetSwitch(1), 0);
-    EXPECT_EQ(a.SwitchesPerLine(), 2);
-    EXPECT_EQ(a.HGap(), 30);
-    EXPECT_EQ(a.VGap(), 20);
-    EXPECT_EQ(a.IDSize(), 30);
-    EXPECT_EQ(a.IDMove(), 0);
-    EXPECT_TRUE(a.RowFirst());
-    EXPECT_FALSE(a.CtrlClick());
-    EXPECT_FALSE(a.SmallSwitches());
-    EXPECT_EQ(a.DesignationOrientation(), TSwitchArray::StHorizontal);
-    // The properties are reachable by name, as a stored form sets them.
-    EXPECT_TRUE(a.setProperty("HGap", 24));
-    EXPECT_EQ(a.HGap(), 24);
-    EXPECT_TRUE(a.setProperty("Switches", Breakers(3)));
-    EXPECT_EQ(a.GetNumberOfSwitches(), 3);
-}
-
 TEST_F(SwitchArrayTest, LeftPressReportsThePositionOnly) {
     QSignalSpy spy(array, &TSwitchArray::OnSwitch);
     Press(Qt::LeftButton, {25 + 3 * 56, 10});

@@ -82,26 +82,6 @@ TEST(FrameReceiver, LengthZeroTakes256DataBytes) {
     EXPECT_EQ(rx.FrameData()[255], data[255]);
 }
 
-TEST(FrameReceiver, WalksTheSyncStates) {
-    FrameReceiver rx;
-    EXPECT_FALSE(rx.Feed(0x00));
-    EXPECT_EQ(rx.State(), RX_SYNC1);
-    rx.Feed(0xD5);
-    EXPECT_EQ(rx.State(), RX_SYNC2);
-    // D5 D5 82: the second D5 is dropped, not taken as a new start, and 82 is ignored.
-    rx.Feed(0xD5);
-    EXPECT_EQ(rx.State(), RX_SYNC1);
-    rx.Feed(0x82);
-    EXPECT_EQ(rx.State(), RX_SYNC1);
-    rx.Feed(0xD5);
-    rx.Feed(0x82);
-    EXPECT_EQ(rx.State(), RX_TYPE);
-    rx.Feed(0x01);
-    EXPECT_EQ(rx.State(), RX_LENGTH);
-    rx.Feed(0x01);
-    EXPECT_EQ(rx.State(), RX_DATA);
-}
-
 TEST(FrameReceiver, DropsBadSumOrXorAndResyncs) {
     FrameReceiver rx;
     auto good = Encode(FRAME_STATUS, {1, 2, 3});

@@ -32,25 +32,6 @@ struct CommPort : ::testing::Test {
 
 } // namespace
 
-TEST_F(CommPort, StartsClosedWithItsInitialValues) {
-    EXPECT_FALSE(Comm.IsOpen());
-    EXPECT_EQ(Comm.DeviceName(), "Com2");
-    EXPECT_EQ(Comm.MonitorEvents().ToBits(), 511);
-    EXPECT_EQ(Comm.BaudRate(), cbr9600);
-    EXPECT_EQ(Comm.Parity(), paNone);
-    EXPECT_EQ(Comm.Stopbits(), sb10);
-    EXPECT_EQ(Comm.Databits(), da8);
-    EXPECT_EQ(Comm.ReadBufSize(), 4096);
-    EXPECT_EQ(Comm.WriteBufSize(), 2048);
-    EXPECT_EQ(Comm.CharsTimeOut(), 250);
-    EXPECT_EQ(Comm.Options().ToBits(), 0);
-    EXPECT_EQ(Comm.FlowControl(), fcDefault);
-    EXPECT_EQ(Comm.EventChars().XonChar(), 17);
-    EXPECT_EQ(Comm.EventChars().XoffChar(), 19);
-    EXPECT_EQ(cbr57600, 11);
-    EXPECT_EQ(EventMaskOf(AllCommEvents), 0x1FFu);
-}
-
 TEST_F(CommPort, OpenAppliesLineSettingsBuffersAndTimeouts) {
     Comm.SetBaudRate(cbr57600); // closed: stored only
     Comm.SetParity(paMark);

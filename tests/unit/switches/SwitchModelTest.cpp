@@ -31,29 +31,6 @@ void MainWindowSetup(SwitchModel& m) {
 
 } // namespace
 
-TEST(SwitchModel, StartsWithTwoDefaultSwitches) {
-    SwitchModel m;
-    EXPECT_EQ(m.GetNumberOfSwitches(), 2);
-    EXPECT_TRUE(m.Parsed());
-    ASSERT_EQ(m.Switches().Count(), 2u);
-    EXPECT_EQ(m.Switches()[0], "Switch 1,toggle,1");
-    EXPECT_EQ(m.Switches()[1], "Switch 2,toggle,2");
-    EXPECT_EQ(m.Records()[1].Designation, "Switch 2");
-    EXPECT_EQ(m.Records()[1].Id, 2);
-    EXPECT_EQ(m.GetSwitch(0), STATE_UNDEFINED);
-    EXPECT_EQ(m.SwitchesPerLine(), 2);
-    EXPECT_EQ(m.HGap(), 30);
-    EXPECT_EQ(m.VGap(), 20);
-    EXPECT_EQ(m.IDSize(), 30);
-    EXPECT_EQ(m.IDMove(), 0);
-    EXPECT_TRUE(m.RowFirst());
-    EXPECT_FALSE(m.CtrlClick());
-    EXPECT_FALSE(m.SmallSwitches());
-    EXPECT_EQ(m.DesignationOrientation(), StHorizontal);
-    EXPECT_EQ(m.SwitchWidth(), 32);
-    EXPECT_EQ(m.SwitchHeight(), 64);
-}
-
 TEST(SwitchModel, EveryAddedStringRebuildsAndResetsStates) {
     SwitchModel m;
     int repaints = 0;
@@ -171,22 +148,6 @@ TEST(SwitchModel, AtMost65535Switches) {
     EXPECT_EQ(m.Records().size(), 65535u);
     EXPECT_TRUE(m.Parsed());
     EXPECT_TRUE(m.Switch(65534, true));
-}
-
-TEST(SwitchGrid, MainWindowHasEightCellsInOneRow) {
-    SwitchModel m;
-    MainWindowSetup(m);
-    const int lefts[] = {24, 80, 136, 192, 248, 304, 360, 416};
-    for (std::uint32_t k = 0; k < 8; ++k) {
-        EXPECT_EQ(m.CellOrigin(k), (Point64{lefts[k], 0})) << k;
-        EXPECT_EQ(m.DesignationAnchor(k), (Point64{lefts[k], 0})) << k;
-    }
-    EXPECT_EQ(m.CellOrigin(7).X + m.SwitchWidth(), 448);
-    m.SetDesignationOrientation(StHorizontal);
-    m.SetIDMove(5);
-    EXPECT_EQ(m.DesignationAnchor(0), (Point64{24, 69}));
-    m.SetDesignationOrientation(StVertical);
-    EXPECT_EQ(m.DesignationAnchor(1), (Point64{85, 0}));
 }
 
 TEST(SwitchGrid, WalksRowsOrColumnsFirst) {
