@@ -131,11 +131,18 @@ TEST(NodeRead, WaitsTwoSecondsForTheSetupReplyAndForAStatusFrame) {
     EXPECT_FALSE(read.Settings().Get({SettingKind::TripTime, 0}));
     EXPECT_EQ(read.Settings().Get({SettingKind::Flasher, 0}), 3);
     EXPECT_EQ(ProfileName(*read.Settings().profile), "Fixed 3");
+}
 
+TEST(NodeRead, ABusWithoutAStatusFrameIsNoStatus) {
+    ApplyBench b;
     NodeRead silent(b.link, 2);
     silent.Start(b.t);
     silent.Tick(b.t + REPLY_WAIT);
     EXPECT_EQ(silent.GetState(), NodeRead::State::NoStatus);
+}
+
+TEST(NodeRead, ANodeNotOnTheBusIsNamed) {
+    ApplyBench b;
     NodeRead absent(b.link, 3);
     b.link.SetDisplaySink([&](const DisplayUpdate&) { absent.OnStatus(b.t); });
     absent.Start(b.t);

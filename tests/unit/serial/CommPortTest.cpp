@@ -79,16 +79,21 @@ TEST_F(CommPort, SettersStoreOnlyChangesAndReapplyWhileOpen) {
     EXPECT_TRUE(port.States[2].fParity && port.States[2].fNull);
     EXPECT_FALSE(port.States[2].fDsrSensitivity);
     EXPECT_EQ(port.States[3].XoffChar, 0x20);
+}
 
-    // CharsTimeOut is applied again also when equal; 0 reads what is there.
+TEST_F(CommPort, CharsTimeOutIsAppliedAgainAlsoWhenEqual) {
+    Comm.Open();
+    FakePortDevice& port = *Comm.Fake;
     Comm.SetCharsTimeOut(250);
     Comm.SetCharsTimeOut(0);
     ASSERT_EQ(port.Timeouts.size(), 3u);
     EXPECT_EQ(port.Timeouts[1].ReadIntervalTimeout, 250u);
-    EXPECT_EQ(port.Timeouts[2].ReadIntervalTimeout, COMM_MAXDWORD);
+    EXPECT_EQ(port.Timeouts[2].ReadIntervalTimeout, COMM_MAXDWORD); // 0 reads what is there
+}
 
-    // A refused setting raises with the new value already stored.
-    port.RefuseState = true;
+TEST_F(CommPort, ARefusedSettingRaisesWithTheNewValueAlreadyStored) {
+    Comm.Open();
+    Comm.Fake->RefuseState = true;
     std::int32_t code = 0;
     EXPECT_EQ(CommErrorText([&] { Comm.SetParity(paEven); }, &code),
               "Error updating DataControlBlock (Error: " + std::to_string(EINVAL) + ") ");

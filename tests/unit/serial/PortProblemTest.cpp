@@ -28,7 +28,7 @@ using namespace std::chrono_literals;
 
 extern char** environ;
 
-TEST(PortProblem, EachFailedOpenSaysWhatToDo) {
+TEST(PortProblem, AFailedOpenIsClassedByItsError) {
     EXPECT_EQ(ClassifyPortError(ENOENT), PortProblem::NotConnected);
     EXPECT_EQ(ClassifyPortError(EACCES), PortProblem::NoPermission);
     EXPECT_EQ(ClassifyPortError(EBUSY), PortProblem::Busy);
@@ -36,9 +36,11 @@ TEST(PortProblem, EachFailedOpenSaysWhatToDo) {
     EXPECT_EQ(ClassifyPortError(EINVAL, true), PortProblem::Refused);
     EXPECT_EQ(PortProblemText(PortProblem::NotConnected, "/dev/ttyUSB0", ENOENT),
               "/dev/ttyUSB0 is not connected.");
+}
 
-    // No permission: the group the device really belongs to, when that group may read and
-    // write it, and the user's own name; else the device is its owner's only.
+// The group the device really belongs to, when that group may read and write it, and the
+// user's own name; else the device is its owner's only.
+TEST(PortProblem, NoPermissionSaysWhoMayUseTheDevice) {
     test::PseudoTerminal pty;
     struct stat st {};
     ASSERT_EQ(::stat(pty.name.c_str(), &st), 0);
@@ -55,9 +57,12 @@ TEST(PortProblem, EachFailedOpenSaysWhatToDo) {
                              ") only; ask the machine's administrator for access",
                          0),
               0u);
+}
 
-    // Held by another program: its name and PID, not the program at the far end of the
-    // pseudo-terminal, which keeps the near end open too (as the bus simulator does).
+// Its name and PID, not the program at the far end of the pseudo-terminal, which keeps the near
+// end open too (as the bus simulator does).
+TEST(PortProblem, ADeviceHeldByAnotherProgramNamesIt) {
+    test::PseudoTerminal pty;
     int names[2];
     ASSERT_EQ(::pipe(names), 0);
     const pid_t farEnd = ::fork();
