@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # orvik-mqtt with anonymous access to a Mosquitto broker on 127.0.0.1: the retained discovery
 # configurations and states with the simulator's values; /set ON switches a breaker with
-# --allow-switching only, a malformed command sends nothing; the simulator's silence moves the
-# line topic and the nodes' availability, and so does a lost line; the broker killed and
-# started again gets everything again; a SIGTERM publishes offline, a SIGKILL leaves it to the
-# Last Will.
+# --allow-switching only, a malformed command sends nothing, one the bus does not carry out is
+# told after its 2 s; the simulator's silence moves the line topic and the nodes'
+# availability, and so does a lost line; the broker killed and started again gets everything
+# again; a SIGTERM publishes offline, a SIGKILL leaves it to the Last Will.
 set -u
 source "$(dirname "$0")/mqtt_lib.sh"
 base=orvik/van12 cfg=homeassistant
 
 broker_config "allow_anonymous true"
 start_broker
-# Node 1 breaker 1 carries 25.5 A; node 2 breaker 2 is off.
-start_sim --nodes 1,2 --load 1:1:255 --no-drift
+# Node 1 breaker 1 carries 25.5 A, and node 1 does not switch; node 2 breaker 2 is off.
+start_sim --nodes 1,2 --load 1:1:255 --no-drift --ignore 1:6
 start_watch
 
 # 1. Without --allow-switching: discovery with binary sensors, states, and no commands taken.
@@ -91,6 +91,12 @@ sleep 1 # the admitted ones reach the simulator's log
 sent=$(($(switches_sent) - 1))
 [ "$sent" -lt 60 ] || fail "all 60 flooded commands were sent"
 echo "a flood of 60 commands at once: $sent sent, the rest refused"
+
+# A switch the bus does not carry out: told once its time is over.
+pub "$base/node/1/breaker/4/set" ON
+wait_for 10 logged "Orvik node 1 breaker 4 did not show on within 2 s" ||
+    fail "a switch node 1 ignored was not told"
+echo "a switch node 1 ignored: told as not shown within 2 s"
 
 # 3. Silence on the bus: the line topic and availability follow, and come back.
 sim_says "silence on"
