@@ -181,6 +181,7 @@ void TForm1::Timer1Timer() {
     ServiceLine();
     recording_->Poll(clock_());
     nodeSettings_->Tick();
+    historyRecorder_->Tick();
     const TimerUpdate t = link_.Timer1Timer();
     if (t.EndSetupWait && waitLoop_)
         waitLoop_->quit();

@@ -63,7 +63,10 @@ int EventsCommand(const CliContext& ctx, int node, bool follow) {
     std::uint64_t next = 0;
     PrintEvents(ctx, history, node, next);
     if (follow) {
-        bus.OnStatus = bus.OnTick = [&](LinkTime) { PrintEvents(ctx, history, node, next); };
+        bus.OnStatus = bus.OnTick = [&](LinkTime) {
+            recorder.Tick();
+            PrintEvents(ctx, history, node, next);
+        };
         bus.RunUntil([] { return false; }, LinkTime::max());
     }
     return EXIT_DONE;

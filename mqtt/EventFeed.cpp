@@ -5,6 +5,7 @@
 namespace orvik::mqtt {
 
 void EventFeed::Take(const std::function<void(const BusEvent&)>& take) {
+    deriver_.Tick(clock_.NowMs());
     for (next_ = std::max(next_, log_.FirstSeq()); next_ < log_.NextSeq(); ++next_)
         take(*log_.Find(next_));
 }

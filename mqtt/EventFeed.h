@@ -27,7 +27,8 @@ public:
         deriver_.Command(clock_.NowMs(), command);
     }
 
-    // Hands each event that came since the last call to `take`, oldest first.
+    // Hands each event that came since the last call to `take`, oldest first; a silence of the
+    // line is told once it is long enough.
     void Take(const std::function<void(const BusEvent&)>& take);
 
 private:

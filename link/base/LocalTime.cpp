@@ -5,6 +5,12 @@
 
 namespace orvik {
 
+std::string LocalClockText(std::int64_t ms) {
+    // The ISO text's "hh:mm:ss", so that both read the same local time.
+    const std::string iso = LocalTimeText(ms);
+    return iso.size() >= 19 ? iso.substr(11, 8) : iso;
+}
+
 std::string LocalTimeText(std::int64_t ms) {
     std::int64_t seconds = ms / 1000;
     std::int64_t milli = ms % 1000;

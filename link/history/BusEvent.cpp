@@ -25,6 +25,7 @@ std::string BreakerName(const BusEvent& e) {
     return "breaker " + std::to_string(e.breaker);
 }
 
+// Silent: ms since the last frame; FramesAgain: the silence's length.
 std::uint32_t SilenceMs(const BusEvent& e) {
     return e.values[0] | static_cast<std::uint32_t>(e.values[1]) << 16;
 }
@@ -96,7 +97,9 @@ std::string ValuesJson(const BusEvent& e) {
     switch (e.kind) {
     case EventKind::Fault:
         v = "\"current\":" + FormatTenths(e.values[0]);
-        if (e.detail)
+        if (e.detail & FAULT_AT_JOIN)
+            v += ",\"at_join\":true";
+        if (e.detail & FAULT_TRIP_KNOWN)
             v += ",\"trip_current\":" + FormatTenths(e.values[1]) +
                  ",\"trip_time\":" + FormatTenths(e.values[2]);
         break;
@@ -105,6 +108,9 @@ std::string ValuesJson(const BusEvent& e) {
         v = std::string("\"after_command\":") + (e.detail ? "true" : "false");
         break;
     case EventKind::Silent:
+        v = "\"since\":\"" + LocalTimeText(e.timeMs - SilenceMs(e)) + "\"";
+        break;
+    case EventKind::FramesAgain:
         v = "\"seconds\":" + FormatTenths((SilenceMs(e) + 50) / 100);
         break;
     case EventKind::SettingChanged:
@@ -183,9 +189,11 @@ const char* EventKindName(EventKind kind) noexcept {
 std::string EventText(const BusEvent& e) {
     switch (e.kind) {
     case EventKind::Fault: {
-        std::string s = NodeName(e) + ", " + BreakerName(e) + ": fault (tripped) at " +
-                        FormatTenths(e.values[0]) + " A";
-        if (e.detail)
+        std::string s =
+            NodeName(e) + ", " + BreakerName(e) +
+            (e.detail & FAULT_AT_JOIN ? std::string(": fault, already faulted when the node joined")
+                                      : ": fault (tripped) at " + FormatTenths(e.values[0]) + " A");
+        if (e.detail & FAULT_TRIP_KNOWN)
             s += ", trip " + FormatTenths(e.values[1]) + " A after " + FormatTenths(e.values[2]) +
                  " seconds";
         return s;
@@ -202,9 +210,9 @@ std::string EventText(const BusEvent& e) {
     case EventKind::Left:
         return NodeName(e) + " left the bus";
     case EventKind::Silent:
-        return "no status frames for " + std::to_string((SilenceMs(e) + 500) / 1000) + " s";
+        return "No status frames since " + LocalClockText(e.timeMs - SilenceMs(e));
     case EventKind::FramesAgain:
-        return "status frames again";
+        return "status frames again after " + std::to_string((SilenceMs(e) + 500) / 1000) + " s";
     case EventKind::SettingChanged:
         return NodeName(e) + (IsTripSetting(e) ? ", " : ": ") + SettingNameOf(e) +
                " changed: " + Reading(e, e.values[0]) + " -> " + Reading(e, e.values[1]);

@@ -16,12 +16,15 @@ enum class EventKind : std::uint8_t {
     SwitchedOff,    // a breaker's output went off, other than by a trip
     Joined,         // a node appeared on the bus
     Left,           // a node was no longer reported present
-    Silent,         // status frames stopped for a while (told when they come again)
+    Silent,         // status frames stopped: told when the silence reaches its length
     FramesAgain,    // status frames came again after a silence
     SettingChanged, // a node setting, or a breaker's trip setting, changed
     Command,        // this program sent a command
 };
 inline constexpr std::size_t EVENT_KIND_COUNT = 10;
+
+inline constexpr std::uint8_t FAULT_TRIP_KNOWN = 0x01;
+inline constexpr std::uint8_t FAULT_AT_JOIN = 0x02;
 
 // Which setting a SettingChanged event is about: a SettingKind value, or the profile.
 inline constexpr std::uint8_t PROFILE_SETTING = 0xFF;
@@ -31,13 +34,14 @@ struct BusEvent {
     EventKind kind = EventKind::Command;
     std::uint8_t node = 0;    // 1..8; 0 for the line
     std::uint8_t breaker = 0; // 1..8; 0 when the event is not about one breaker
-    // Fault: 1 when a setup reply told the trip settings. Switched: 1 after a command from
-    // this program. SettingChanged: which setting. Command: the command code.
+    // Fault: FAULT_TRIP_KNOWN when a setup reply told the trip settings, FAULT_AT_JOIN when
+    // the node was faulted as it joined. Switched: 1 after a command from this program.
+    // SettingChanged: which setting. Command: the command code.
     std::uint8_t detail = 0;
-    // Fault: current, trip current, trip time (tenths). Silent: its length in milliseconds
-    // (two words, low first). SettingChanged: the old and the new value as the wire carries it
-    // (the profile as ProfileValue gives it). Command: payload length, then up to three
-    // payload bytes.
+    // Fault: current, trip current, trip time (tenths). Silent: ms since the last frame;
+    // FramesAgain: the silence's whole length in ms (both two words, low first). SettingChanged:
+    // the old and the new value as the wire carries it (the profile as ProfileValue gives it).
+    // Command: payload length, then up to three payload bytes.
     std::array<std::uint16_t, 4> values{};
 
     friend bool operator==(const BusEvent&, const BusEvent&) = default;
@@ -59,7 +63,7 @@ const char* EventGroupName(EventGroup group) noexcept;
 
 // In the bus's words: "Orvik node 3, breaker 5: fault (tripped) at 7.2 A, trip 5.0 A after 2.0
 // seconds", "Orvik node 3: breaker 5 switched on after a command from this program", "Orvik
-// node 3 left the bus", "no status frames for 12 s", "switch breaker 5 on, node 3".
+// node 3 left the bus", "No status frames since 07:37:12", "switch breaker 5 on, node 3".
 std::string EventText(const BusEvent& event);
 
 // One JSON object: {"kind":"fault","time":"2025-03-01T14:02:03.250+01:00","node":3,

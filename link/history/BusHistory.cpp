@@ -180,6 +180,11 @@ void BusHistory::AddCommand(std::int64_t timeMs, const SentCommand& command) {
     deriver_.Command(originMs_ + Rel(timeMs), command);
 }
 
+void BusHistory::Tick(std::int64_t timeMs) {
+    if (any_)
+        deriver_.Tick(std::max(timeMs, LastMs()));
+}
+
 std::uint8_t BusHistory::Nodes() const noexcept {
     std::uint8_t mask = 0;
     for (std::size_t n = 0; n < NODE_COUNT; ++n)

@@ -119,6 +119,8 @@ public:
     void AddSetupReply(std::int64_t timeMs, const SetupReply& reply);
     // A command this program sent; one the port did not take changed nothing.
     void AddCommand(std::int64_t timeMs, const SentCommand& command);
+    // The time now, between frames: a silence of the line is told as it reaches 2 s.
+    void Tick(std::int64_t timeMs);
     void Clear();
 
     // Bit n: node n+1 has a history.

@@ -27,11 +27,18 @@ std::uint16_t SettingValue(const StatusRecord& r, std::size_t node, std::uint8_t
     return StatusValue(r, node, {static_cast<SettingKind>(setting), 0}).value_or(0);
 }
 
+// A length in ms as an event keeps it: two words, low first.
+std::array<std::uint16_t, 4> MsWords(std::int64_t ms) {
+    const auto v = static_cast<std::uint32_t>(std::clamp<std::int64_t>(ms, 0, 0xFFFFFFFF));
+    return {static_cast<std::uint16_t>(v), static_cast<std::uint16_t>(v >> 16), 0, 0};
+}
+
 } // namespace
 
 void EventDeriver::Clear() {
     nodes_ = {};
     anyFrame_ = false;
+    silent_ = false;
     lastFrameMs_ = 0;
 }
 
@@ -41,13 +48,19 @@ void EventDeriver::Add(std::int64_t timeMs, EventKind kind, std::size_t node, st
               detail, values});
 }
 
+void EventDeriver::Tick(std::int64_t t) {
+    if (!anyFrame_ || silent_ || t - lastFrameMs_ < SILENCE_MS)
+        return;
+    // Stamped when it reached its length, also when told later (a recording read again).
+    silent_ = true;
+    Add(lastFrameMs_ + SILENCE_MS, EventKind::Silent, 0, 0, 0, MsWords(SILENCE_MS));
+}
+
 void EventDeriver::Status(std::int64_t t, const StatusRecord& record) {
-    if (anyFrame_ && t - lastFrameMs_ >= SILENCE_MS) {
-        const auto gap =
-            static_cast<std::uint32_t>(std::min<std::int64_t>(t - lastFrameMs_, 0xFFFFFFFF));
-        Add(t, EventKind::Silent, 0, 0, 0,
-            {static_cast<std::uint16_t>(gap), static_cast<std::uint16_t>(gap >> 16), 0, 0});
-        Add(t, EventKind::FramesAgain, 0, 0);
+    Tick(t);
+    if (silent_) {
+        silent_ = false;
+        Add(t, EventKind::FramesAgain, 0, 0, 0, MsWords(t - lastFrameMs_));
     }
     anyFrame_ = true;
     lastFrameMs_ = t;
@@ -62,7 +75,7 @@ void EventDeriver::Status(std::int64_t t, const StatusRecord& record) {
         }
         const StatusSettings raw = StatusSettingsOf(record, n);
         if (!node.present)
-            Add(t, EventKind::Joined, n + 1, 0); // its breakers start afresh
+            Joined(t, n, node, record); // its breakers start afresh
         else if (record.BreakerOn(n) != node.on || record.BreakerFault(n) != node.fault)
             Breakers(t, n, node, record);
         // Also what changed while it was away.
@@ -77,6 +90,15 @@ void EventDeriver::Status(std::int64_t t, const StatusRecord& record) {
     }
 }
 
+void EventDeriver::Joined(std::int64_t t, std::size_t n, const Node& node, const StatusRecord& r) {
+    Add(t, EventKind::Joined, n + 1, 0);
+    for (std::size_t b = 0; b < BREAKER_COUNT; ++b)
+        if (r.BreakerFault(n) & BitMaskTable[b])
+            Add(t, EventKind::Fault, n + 1, b + 1,
+                static_cast<std::uint8_t>(FAULT_AT_JOIN | (node.tripKnown ? FAULT_TRIP_KNOWN : 0)),
+                {r.Current(n, b), node.trips.TripCurrent[b], node.trips.TripTime[b], 0});
+}
+
 void EventDeriver::Breakers(std::int64_t t, std::size_t n, Node& node, const StatusRecord& r) {
     const std::uint8_t on = r.BreakerOn(n);
     const std::uint8_t fault = r.BreakerFault(n);
@@ -88,7 +110,7 @@ void EventDeriver::Breakers(std::int64_t t, std::size_t n, Node& node, const Sta
             // The frame that shows the fault shows the output off already: the current
             // that tripped it is the one before.
             const std::uint16_t current = std::max(breaker.current, r.Current(n, b));
-            Add(t, EventKind::Fault, n + 1, b + 1, node.tripKnown ? 1 : 0,
+            Add(t, EventKind::Fault, n + 1, b + 1, node.tripKnown ? FAULT_TRIP_KNOWN : 0,
                 {current, node.trips.TripCurrent[b], node.trips.TripTime[b], 0});
         } else if (!(fault & bit) && (node.fault & bit)) {
             Add(t, EventKind::FaultCleared, n + 1, b + 1);

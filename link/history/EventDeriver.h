@@ -28,6 +28,8 @@ public:
 
     // Times in ms since 1970, in the order things happened.
     void Status(std::int64_t timeMs, const StatusRecord& record);
+    // The time now, between frames: a silence is told when it reaches SILENCE_MS.
+    void Tick(std::int64_t timeMs);
     void SetupReply(std::int64_t timeMs, const orvik::SetupReply& reply);
     // A command this program sent; one the port did not take is no event.
     void Command(std::int64_t timeMs, const SentCommand& command);
@@ -54,6 +56,7 @@ private:
 
     void Add(std::int64_t timeMs, EventKind kind, std::size_t node, std::size_t breaker,
              std::uint8_t detail = 0, std::array<std::uint16_t, 4> values = {});
+    void Joined(std::int64_t timeMs, std::size_t n, const Node& node, const StatusRecord& record);
     void Breakers(std::int64_t timeMs, std::size_t n, Node& node, const StatusRecord& record);
     void Settings(std::int64_t timeMs, std::size_t n, Node& node, const StatusRecord& record);
     bool AfterCommand(std::int64_t timeMs, const Node& node, std::size_t breaker, bool on,
@@ -62,6 +65,7 @@ private:
     BusEventLog& log_;
     std::array<Node, NODE_COUNT> nodes_{};
     bool anyFrame_ = false;
+    bool silent_ = false; // a silence told, its end not yet
     std::int64_t lastFrameMs_ = 0;
 };
 

@@ -18,6 +18,8 @@ public:
     // Live: stamped with the clock again.
     void UseClock() noexcept { fixedMs_ = -1; }
     std::int64_t Now() const noexcept { return fixedMs_ >= 0 ? fixedMs_ : clock_.NowMs(); }
+    // Between frames: lets the history see the time pass.
+    void Tick() { history_.Tick(Now()); }
 
     void StatusAccepted(const StatusRecord& record) override { history_.AddStatus(Now(), record); }
     void SetupReplied(const SetupReply& reply) override { history_.AddSetupReply(Now(), reply); }

@@ -25,6 +25,7 @@ template <typename Scan> ReplayResult Replay(BusHistory& history, Scan&& scan) {
         const auto ms = static_cast<std::int64_t>(p.timestampNs / 1'000'000);
         result.lastPacketMs = ms;
         recorder.SetTime(ms);
+        recorder.Tick();
         if (p.direction != OUTBOUND) {
             link->FeedBytes(p.bytes, p.length);
             return;

@@ -203,16 +203,16 @@ TEST(BusEvents, EachKindFromAScriptedRun) {
         "Orvik node 3, breaker 5 trip current changed: 5.0 A -> 10.0 A",
         "Orvik node 1 left the bus",
         "Orvik node 3, breaker 8 switched on",
-        "no status frames for 12 s",
-        "status frames again",
+        "No status frames since 21:20:15",
+        "status frames again after 12 s",
     };
+    ScopedTimeZone utc("UTC0");
     EXPECT_EQ(run.Texts(), expected);
 
     const BusEventLog& events = run.history.Events();
     const BusEvent& trip = *events.Find(events.FirstSeq() + 2);
     EXPECT_EQ(trip.kind, EventKind::Fault);
     EXPECT_EQ(trip.timeMs, T0 + 900);
-    ScopedTimeZone utc("UTC0");
     EXPECT_EQ(EventJson(trip),
               R"({"kind":"fault","time":"2025-02-19T21:20:00.900+00:00","node":3,"breaker":5,)"
               R"("values":{"current":7.2,"trip_current":5.0,"trip_time":2.0},"text":"Orvik node )"
@@ -224,6 +224,48 @@ TEST(BusEvents, EachKindFromAScriptedRun) {
     const auto trips = run.history.TripSettingsIn(3, T0, T0 + 60'000);
     ASSERT_EQ(trips.size(), 2u);
     EXPECT_EQ(trips[1].tripCurrent[4], 100);
+}
+
+// A silence is told as it reaches 2 s, not when the frames come back; its end says how long.
+TEST(BusEvents, ASilenceIsToldWhenItBeginsAndItsLengthWhenItEnds) {
+    ScopedTimeZone utc("UTC0");
+    LinkRun run;
+    run.r.SetNodePresent(0x01);
+    run.Status(0);
+    run.At(1999);
+    const BusEventLog& events = run.history.Events();
+    run.recorder.Tick();
+    EXPECT_EQ(events.Size(), 1u); // joined
+    for (int i = 0; i < 5; ++i) {
+        run.At(1);
+        run.recorder.Tick();
+    }
+    EXPECT_EQ(events.Size(), 2u); // told once, while the line is still silent
+    run.Status(16'000);
+    ASSERT_EQ(events.Size(), 3u);
+    EXPECT_EQ(EventText(*events.Find(events.FirstSeq() + 1)), "No status frames since 21:20:00");
+    EXPECT_EQ(events.Find(events.FirstSeq() + 1)->timeMs, T0 + 2000);
+    EXPECT_EQ(EventJson(*events.Find(events.FirstSeq() + 2)),
+              R"({"kind":"frames_again","time":"2025-02-19T21:20:18.004+00:00","node":null,)"
+              R"("breaker":null,"values":{"seconds":18.0},"text":"status frames again after )"
+              R"(18 s"})");
+}
+
+// A node that comes with a breaker tripped already says so: the fault is no news of the bus.
+TEST(BusEvents, ANodeThatJoinsFaultedGivesAFaultPerBreaker) {
+    LinkRun run;
+    run.r.SetNodePresent(0x01);
+    run.Status(0);
+    run.r.SetNodePresent(0x03);
+    run.r.SetBreakerFault(1, 0x05);
+    run.Status(200);
+    const std::vector<std::string> expected = {
+        "Orvik node 1 joined the bus",
+        "Orvik node 2 joined the bus",
+        "Orvik node 2, breaker 1: fault, already faulted when the node joined",
+        "Orvik node 2, breaker 3: fault, already faulted when the node joined",
+    };
+    EXPECT_EQ(run.Texts(), expected);
 }
 
 TEST(BusEvents, ASwitchOfAJoinedBreakerIsTheCommandsDoing) {
