@@ -14,6 +14,7 @@
 #else
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -25,8 +26,14 @@ namespace {
 constexpr std::int64_t SYNC_INTERVAL_MS = 1000;
 
 #ifdef _WIN32
-int OpenFile(const std::string& path) {
-    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+int OpenFile(const std::string& path, bool createNew) {
+    // An open file cannot be deleted on Windows: that marks it as in use.
+    return ::_open(path.c_str(),
+                   _O_WRONLY | _O_CREAT | (createNew ? _O_EXCL : _O_TRUNC) | _O_BINARY,
+                   _S_IREAD | _S_IWRITE);
+}
+bool MarkInUse(int) {
+    return true;
 }
 int WriteSome(int fd, const std::uint8_t* data, std::size_t size) {
     return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1 << 20)));
@@ -35,10 +42,16 @@ void CloseFile(int fd) {
     ::_close(fd);
 }
 #else
-int OpenFile(const std::string& path) {
+int OpenFile(const std::string& path, bool createNew) {
     // Without O_NONBLOCK, opening a FIFO that nobody reads would wait for a reader for ever.
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
+    return ::open(path.c_str(),
+                  O_WRONLY | O_CREAT | (createNew ? O_EXCL : O_TRUNC) | O_NONBLOCK | O_CLOEXEC |
+                      O_NOCTTY,
                   0666);
+}
+// An advisory lock, held while the file is open: other programs see the file is in use.
+bool MarkInUse(int fd) {
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 ssize_t WriteSome(int fd, const std::uint8_t* data, std::size_t size) {
     return ::write(fd, data, size);
@@ -58,10 +71,30 @@ CaptureWriter::~CaptureWriter() {
 bool CaptureWriter::Open(const std::string& path, const CaptureInfo& info,
                          const std::atomic<bool>* stop) {
     stop_ = stop;
+    return OpenWith(path, info, false);
+}
+
+bool CaptureWriter::OpenNew(const std::string& path, const CaptureInfo& info) {
+    stop_ = nullptr;
+    if (OpenWith(path, info, true))
+        return true;
+    if (created_) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec); // made here, and no capture: no empty file stays
+    }
+    return false;
+}
+
+bool CaptureWriter::OpenWith(const std::string& path, const CaptureInfo& info, bool createNew) {
     error_.clear();
-    fd_ = OpenFile(path);
+    clashed_ = created_ = false;
+    fd_ = OpenFile(path, createNew);
     if (fd_ < 0) {
         const int error = errno;
+        if (createNew && error == EEXIST) {
+            clashed_ = true;
+            return Fail("is there already");
+        }
         namespace fs = std::filesystem;
         std::error_code ec;
         const fs::path folder = fs::path(path).parent_path();
@@ -84,6 +117,9 @@ bool CaptureWriter::Open(const std::string& path, const CaptureInfo& info,
 #else
     regular_ = true;
 #endif
+    created_ = createNew;
+    if (createNew && !MarkInUse(fd_))
+        return Fail(SystemErrorText(errno));
     buffer_.clear();
     PcapngWriter::AppendHeader(buffer_, info);
     started_ = false;
@@ -157,6 +193,20 @@ bool CaptureWriter::Close() {
     fd_ = -1;
 #endif
     return ok && error_.empty();
+}
+
+bool CaptureInUse(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false; // deleting it fails while it is open
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    const bool inUse = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd); // lets the lock go, if it was taken here
+    return inUse;
+#endif
 }
 
 bool CaptureWriter::Fail(const std::string& reason) {

@@ -26,6 +26,10 @@ public:
     // `stop`, when given, cuts a write that waits for a slow reader of a pipe.
     bool Open(const std::string& path, const CaptureInfo& info,
               const std::atomic<bool>* stop = nullptr);
+    // Creates a new file only, never one that is there (Clashed() then says so), and keeps it
+    // marked as in use until it is closed (InUse). A start that fails leaves no file.
+    bool OpenNew(const std::string& path, const CaptureInfo& info);
+    bool Clashed() const { return clashed_; }
     bool IsOpen() const { return fd_ >= 0; }
 
     // Queues the log's records that came since the last call (or since the log's first record
@@ -47,9 +51,12 @@ public:
     std::uint64_t Records() const { return records_; }
 
 private:
+    bool OpenWith(const std::string& path, const CaptureInfo& info, bool createNew);
     bool Fail(const std::string& reason);
 
     int fd_ = -1;
+    bool clashed_ = false;
+    bool created_ = false; // by OpenNew, this time
     bool regular_ = false;
     const std::atomic<bool>* stop_ = nullptr;
     std::vector<std::uint8_t> buffer_;
@@ -60,5 +67,8 @@ private:
     std::int64_t syncedAtMs_ = 0;
     std::string error_;
 };
+
+// Whether another program (or writer) has the capture at `path` open through OpenNew.
+bool CaptureInUse(const std::string& path);
 
 } // namespace orvik

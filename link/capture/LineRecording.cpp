@@ -3,9 +3,11 @@
 #include "link/base/RegularFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <regex>
 #include <system_error>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace {
 
 constexpr const char* PREFIX = "orvik-";
 constexpr const char* EXTENSION = ".pcapng";
+constexpr int MAX_CLASHES = 1000;
 
 } // namespace
 
@@ -32,7 +35,7 @@ std::string RecordingsFolder() {
 #endif
 }
 
-std::string RecordingFileName(std::int64_t wallMs) {
+std::string RecordingFileName(const std::string& port, std::int64_t wallMs) {
     const std::time_t seconds = static_cast<std::time_t>(wallMs / 1000);
     std::tm local{};
 #ifdef _WIN32
@@ -40,9 +43,30 @@ std::string RecordingFileName(std::int64_t wallMs) {
 #else
     localtime_r(&seconds, &local);
 #endif
-    char name[64];
-    std::strftime(name, sizeof name, "orvik-%Y-%m-%dT%H-%M-%S.pcapng", &local);
-    return name;
+    char time[32];
+    std::strftime(time, sizeof time, "%Y-%m-%dT%H-%M-%S", &local);
+    // A device path names its last part, a URL all of it; what a file name cannot hold
+    // becomes a dash.
+    const bool url = port.find("://") != std::string::npos;
+    const std::string last = url ? port : port.substr(port.find_last_of("/\\") + 1);
+    std::string label;
+    for (char c : last.empty() ? port : last) {
+        const bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
+        if (keep)
+            label += c;
+        else if (!label.empty() && label.back() != '-')
+            label += '-';
+    }
+    while (!label.empty() && label.back() == '-')
+        label.pop_back();
+    return PREFIX + (label.empty() ? "" : label + "-") + time + EXTENSION;
+}
+
+bool IsRecordingFileName(const std::string& name) {
+    // orvik-[PORT-]YYYY-MM-DDTHH-MM-SS[-N].pcapng
+    static const std::regex pattern(
+        R"(orvik-([A-Za-z0-9._-]+-)?\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d(-\d+)?\.pcapng)");
+    return std::regex_match(name, pattern);
 }
 
 bool LineRecording::Start(const std::string& folder, const FrameLog& log, const CaptureInfo& info,
@@ -67,15 +91,16 @@ bool LineRecording::Start(const std::string& folder, const FrameLog& log, const 
 
 bool LineRecording::OpenNext(const FrameLog& log) {
     const std::int64_t wallMs = (log.WallStartNs() + log.Now()) / 1'000'000;
-    const std::string name = RecordingFileName(wallMs);
+    const std::string name = RecordingFileName(info_.interfaceName, wallMs);
     const std::string stem = name.substr(0, name.size() - std::string(EXTENSION).size());
     file_ = (fs::path(folder_) / name).string();
-    // Two files within one second: the second one gets a number.
-    for (int n = 2; PathExists(file_); ++n)
+    // Two files within one second, from this program or another: the later one gets a number.
+    for (int n = 2; !writer_.OpenNew(file_, info_); ++n) {
+        if (!writer_.Clashed() || n > MAX_CLASHES) {
+            error_ = file_ + " cannot be written: " + writer_.Error();
+            return false;
+        }
         file_ = (fs::path(folder_) / (stem + "-" + std::to_string(n) + EXTENSION)).string();
-    if (!writer_.Open(file_, info_)) {
-        error_ = file_ + " cannot be written: " + writer_.Error();
-        return false;
     }
     writer_.StartFrom(log.NextSeq());
     Prune();
@@ -106,7 +131,8 @@ void LineRecording::Stop() {
 }
 
 void LineRecording::Prune() {
-    // Our own recordings only, the one written to last longest ago first.
+    // Closed recordings of this program's pattern only, the one written to last longest ago
+    // first; another program's recording being written stays.
     struct Recording {
         fs::file_time_type written;
         std::string path;
@@ -120,8 +146,7 @@ void LineRecording::Prune() {
     std::error_code ec;
     for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.rfind(PREFIX, 0) != 0 || it->path().extension() != EXTENSION ||
-            !it->is_regular_file(ec))
+        if (!IsRecordingFileName(name) || !it->is_regular_file(ec))
             continue;
         const std::uint64_t size = it->file_size(ec);
         const auto written = it->last_write_time(ec);
@@ -132,7 +157,7 @@ void LineRecording::Prune() {
     for (const auto& [written, path, size] : files) {
         if (total <= limits_.totalBytes)
             break;
-        if (path == file_)
+        if (path == file_ || CaptureInUse(path))
             continue;
         if (fs::remove(path, ec))
             total -= size;

@@ -1,8 +1,10 @@
 // Recordings of the line: pcapng captures of everything that crosses it, written as it happens
-// (CaptureWriter), one file per run named by its start time, a new file once one reaches its
-// size limit, and the oldest recordings deleted once all of them pass their total limit. A
-// write that fails (a full disk, a folder that cannot be written) stops the recording with the
-// reason; what was written stays.
+// (CaptureWriter), one file per run named by its port and start time, a new file once one
+// reaches its size limit, and the oldest recordings deleted once all of them pass their total
+// limit. A file is only ever made new, never taken over from another program recording into the
+// same folder, and pruning leaves files that another program is writing. A write that fails (a
+// full disk, a folder that cannot be written) stops the recording with the reason; what was
+// written stays.
 #pragma once
 
 #include "link/capture/CaptureWriter.h"
@@ -22,8 +24,11 @@ struct RecordingLimits {
 // %LOCALAPPDATA%\Orvik\recordings\; "" when neither is known.
 std::string RecordingsFolder();
 
-// "orvik-2026-12-09T14-02-03.pcapng", by the local time of `wallMs` (ms since 1970).
-std::string RecordingFileName(std::int64_t wallMs);
+// "orvik-COM1-2026-12-09T14-02-03.pcapng", by the port (as a file name may hold it) and the
+// local time of `wallMs` (ms since 1970).
+std::string RecordingFileName(const std::string& port, std::int64_t wallMs);
+// Whether `name` is one that RecordingFileName gives, with or without a number after a clash.
+bool IsRecordingFileName(const std::string& name);
 
 class LineRecording {
 public:

@@ -92,3 +92,48 @@ TEST_F(Recordings, AFailedWriteStopsTheRecordingAndKeepsWhatWasWritten) {
     EXPECT_GE(Packets(recording.File()), 10u);
 }
 #endif
+
+TEST(RecordingNames, NameThePortAndTheStart) {
+    const std::int64_t t = 1'790'000'000'000;
+    const std::string time = RecordingFileName("", t).substr(6, 19);
+    EXPECT_EQ(RecordingFileName("COM1", t), "orvik-COM1-" + time + ".pcapng");
+    EXPECT_EQ(RecordingFileName("/dev/serial/by-id/usb-Bench:0", t),
+              "orvik-usb-Bench-0-" + time + ".pcapng");
+    EXPECT_EQ(RecordingFileName("rfc2217://bench.local:4001", t),
+              "orvik-rfc2217-bench.local-4001-" + time + ".pcapng");
+    EXPECT_TRUE(IsRecordingFileName(RecordingFileName("COM1", t)));
+    EXPECT_TRUE(IsRecordingFileName("orvik-" + time + "-2.pcapng"));
+    EXPECT_FALSE(IsRecordingFileName("orvik-notes.pcapng"));
+}
+
+#ifndef _WIN32
+// Two programs recording into one folder in the same second: each its own file, and pruning
+// by one leaves the file the other is writing.
+TEST_F(Recordings, TwoInOneSecondNeverShareAFileNorPruneEachOther) {
+    LineRecording first, second;
+    ASSERT_TRUE(first.Start(dir.string(), log, {"test", "COM1", ""}));
+    ASSERT_TRUE(second.Start(dir.string(), log, {"test", "COM1", ""}, {1000, 1000}));
+    EXPECT_NE(first.File(), second.File());
+    Frames(10);
+    ASSERT_TRUE(first.Poll(log, 0));
+    ASSERT_TRUE(second.Poll(log, 0)); // a new file at once, and pruning past 1000 bytes
+    EXPECT_NE(second.File(), first.File());
+    first.Stop();
+    EXPECT_EQ(Packets(first.File()), 10u);
+}
+
+TEST_F(Recordings, AStartThatCannotWriteLeavesNoFile) {
+    fs::create_directories(dir);
+    rlimit saved{}, none{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    none = {0, saved.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &none), 0);
+    LineRecording recording;
+    const bool started = recording.Start(dir.string(), log, {"test", "COM1", ""});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(Files().empty());
+}
+#endif
