@@ -23,6 +23,7 @@ void RecordingControl::Begin(bool settingsWritable) {
 bool RecordingControl::Record(bool on) {
     if (!on) {
         recording_.Stop();
+        problem_.clear();
         note_ = recording_.File().empty()
                     ? QString()
                     : "Recorded to " + QString::fromStdString(recording_.File());
@@ -34,8 +35,7 @@ bool RecordingControl::Record(bool on) {
         limits_);
     note_ = started ? "Recording to " + QString::fromStdString(recording_.File())
                     : "Not recording: " + QString::fromStdString(recording_.Error());
-    if (!started)
-        Notice(note_);
+    problem_ = started ? QString() : note_;
     Changed();
     return started;
 }
@@ -47,7 +47,7 @@ void RecordingControl::Poll(std::int64_t steadyMs) {
     if (!recording_.Poll(log_, steadyMs)) {
         // A full disk stops the recording, never the program; what was written stays.
         note_ = "Recording stopped: " + QString::fromStdString(recording_.Error());
-        Notice(note_);
+        problem_ = note_;
     } else if (recording_.File() != file) {
         note_ = "Recording to " + QString::fromStdString(recording_.File());
     } else {
@@ -73,11 +73,6 @@ void RecordingControl::Stop() {
 void RecordingControl::ShowIn(HistoryWindow& window) const {
     window.SetRecordingState(recording_.Active(), ReadRecordingSettings(settingsPath_).everyRun,
                              note_);
-}
-
-void RecordingControl::Notice(const QString& text) {
-    if (OnNotice)
-        OnNotice(text);
 }
 
 void RecordingControl::Changed() {

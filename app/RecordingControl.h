@@ -21,8 +21,6 @@ public:
     RecordingControl(std::string settingsPath, const orvik::FrameLog& log,
                      std::function<std::string()> device, QWidget* window);
 
-    // Why a recording did not start or stopped, for the status line.
-    std::function<void(const QString& text)> OnNotice;
     // The recording started or stopped, or its note or "every run" changed.
     std::function<void()> OnChanged;
 
@@ -37,13 +35,15 @@ public:
     void SetEveryRun(bool on);
     void Stop();
 
+    // Why a recording that was asked for is not running (its start failed, or a write stopped
+    // it); empty while it runs or when none is wanted.
+    const QString& Problem() const { return problem_; }
     // Shows the state in a History window's Recording menu.
     void ShowIn(HistoryWindow& window) const;
     const orvik::LineRecording& Recording() const { return recording_; }
     void SetFolder(std::string folder) { folder_ = std::move(folder); }
 
 private:
-    void Notice(const QString& text);
     void Changed();
 
     std::string settingsPath_;
@@ -55,4 +55,5 @@ private:
     std::string folder_ = orvik::RecordingsFolder();
     orvik::RecordingLimits limits_;
     QString note_;
+    QString problem_;
 };

@@ -1,5 +1,6 @@
 // The main window's status line, in the strip below the Close button: the line's state with its
-// figures, a notice for a while over it, and "Reconnect" at its right end.
+// figures, a notice for a while over it, a lasting "Not recording" mark while a recording that
+// was asked for cannot be written, and "Reconnect" at its right end.
 #pragma once
 
 #include "link/line/LineConnection.h"
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 
+class QLabel;
 class QPushButton;
 class QStatusBar;
 class SteadyLabel;
@@ -26,6 +28,8 @@ public:
     void Show(const orvik::LineConnection& line, std::int64_t nowMs);
     // Shows `text` over the state for `ms`.
     void Notice(const QString& text, int ms = NOTICE_MS);
+    // The mark, with the whole reason as its tooltip; an empty reason takes it away.
+    void ShowRecordingProblem(const QString& reason);
     // What it shows now: the notice, else the state.
     QString Text() const;
     QPushButton* ReconnectButton() const { return reconnect_; }
@@ -33,6 +37,7 @@ public:
 private:
     QStatusBar* bar_;
     SteadyLabel* text_;
+    QLabel* recordingMark_;
     QPushButton* reconnect_;
     orvik::LineStatus shownState_ = orvik::LineStatus::Closed;
     std::int64_t shownAt_ = -1'000'000;

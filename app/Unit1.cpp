@@ -81,9 +81,6 @@ TForm1::TForm1(const std::string& settingsPath)
         QTimer::singleShot(0, this, [this] { ServiceLine(); });
     };
     statusLine_ = std::make_unique<StatusLine>(statusBar(), [this] { ReconnectClick(); });
-    recording_->OnNotice = [this](const QString& text) {
-        statusLine_->Notice(text, 3 * StatusLine::NOTICE_MS);
-    };
     recording_->OnChanged = [this] { ShowRecordingState(); };
     SetTabOrder();
 
@@ -399,6 +396,7 @@ void TForm1::SetRecordingsFolder(std::string folder) {
 }
 
 void TForm1::ShowRecordingState() {
+    statusLine_->ShowRecordingProblem(recording_->Problem());
     if (history_)
         recording_->ShowIn(*history_);
 }

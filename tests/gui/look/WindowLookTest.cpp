@@ -131,7 +131,7 @@ struct TextFit {
                    qobject_cast<const TSwitchArray*>(c);
         };
         for (QWidget* other : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (other == w || other->isWindow() || background(w) ||
+            if (other == w || other->isWindow() || other->isHidden() || background(w) ||
                 !w->geometry().intersects(other->geometry()))
                 continue;
             if (!background(other) && std::less<QWidget*>()(w, other)) // each pair once

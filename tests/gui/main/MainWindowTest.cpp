@@ -4,6 +4,7 @@
 #include "widgets/Switch.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -299,4 +300,20 @@ TEST_F(MainWindow, AboutNamesTheVersionTheSettingsFileAndThePort) {
     EXPECT_TRUE(about.contains("Port: COM1 - " + dir.filePath("no-such-device")))
         << about.toStdString();
     EXPECT_TRUE(about.contains("MIT licence"));
+}
+
+// A recording that cannot be written stays marked beside the line's state until one runs.
+TEST_F(MainWindow, ARecordingThatCannotBeWrittenStaysMarkedUntilOneRuns) {
+    QLabel* mark = form->findChild<QLabel*>("RecordingMark");
+    ASSERT_TRUE(mark);
+    WriteFile(dir.filePath("plain").toStdString(), "not a folder");
+    form->SetRecordingsFolder(dir.filePath("plain/recordings").toStdString());
+    EXPECT_FALSE(form->Record(true));
+    EXPECT_FALSE(mark->isHidden());
+    EXPECT_TRUE(mark->toolTip().contains("plain/recordings cannot be made"))
+        << mark->toolTip().toStdString();
+    form->SetRecordingsFolder(dir.filePath("recordings").toStdString());
+    EXPECT_TRUE(form->Record(true));
+    EXPECT_TRUE(mark->isHidden());
+    form->Record(false);
 }
