@@ -32,7 +32,7 @@ bool RecordingControl::Record(bool on) {
     }
     const bool started = recording_.Start(
         folder_, log_, {PROGRAM_TITLE, device_(), "Orvik bus; inbound: from the bus to the PC"},
-        limits_);
+        limits_, snapshot_);
     note_ = started ? "Recording to " + QString::fromStdString(recording_.File())
                     : "Not recording: " + QString::fromStdString(recording_.Error());
     problem_ = started ? QString() : note_;

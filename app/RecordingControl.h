@@ -42,6 +42,8 @@ public:
     void ShowIn(HistoryWindow& window) const;
     const orvik::LineRecording& Recording() const { return recording_; }
     void SetFolder(std::string folder) { folder_ = std::move(folder); }
+    // What each file begins with: what the link knows at that moment.
+    void SetSnapshot(orvik::LineRecording::Snapshot snapshot) { snapshot_ = std::move(snapshot); }
 
 private:
     void Changed();
@@ -54,6 +56,7 @@ private:
     orvik::LineRecording recording_;
     std::string folder_ = orvik::RecordingsFolder();
     orvik::RecordingLimits limits_;
+    orvik::LineRecording::Snapshot snapshot_;
     QString note_;
     QString problem_;
 };

@@ -82,6 +82,7 @@ TForm1::TForm1(const std::string& settingsPath)
     };
     statusLine_ = std::make_unique<StatusLine>(statusBar(), [this] { ReconnectClick(); });
     recording_->OnChanged = [this] { ShowRecordingState(); };
+    recording_->SetSnapshot([this] { return link_.SnapshotFrames(); });
     SetTabOrder();
 
     FormCreate();

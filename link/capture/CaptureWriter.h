@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvik {
@@ -35,6 +36,9 @@ public:
     // Queues the log's records that came since the last call (or since the log's first record
     // kept, the first time, unless StartFrom named another).
     void AppendNew(const FrameLog& log);
+    // Queues one packet of the caller's.
+    void AppendPacket(std::uint64_t timestampNs, std::uint8_t direction,
+                      const std::vector<std::uint8_t>& bytes, std::string_view comment);
     void StartFrom(std::uint64_t seq) {
         nextSeq_ = seq;
         started_ = true;

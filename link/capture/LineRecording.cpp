@@ -20,6 +20,7 @@ namespace {
 constexpr const char* PREFIX = "orvik-";
 constexpr const char* EXTENSION = ".pcapng";
 constexpr int MAX_CLASHES = 1000;
+constexpr const char* SNAPSHOT_COMMENT = "the state when this file began";
 
 } // namespace
 
@@ -70,11 +71,12 @@ bool IsRecordingFileName(const std::string& name) {
 }
 
 bool LineRecording::Start(const std::string& folder, const FrameLog& log, const CaptureInfo& info,
-                          RecordingLimits limits) {
+                          RecordingLimits limits, Snapshot snapshot) {
     Stop();
     error_.clear();
     folder_ = folder;
     info_ = info;
+    snapshot_ = std::move(snapshot);
     limits_ = limits;
     std::error_code ec;
     if (folder_.empty()) {
@@ -101,6 +103,12 @@ bool LineRecording::OpenNext(const FrameLog& log) {
             return false;
         }
         file_ = (fs::path(folder_) / (stem + "-" + std::to_string(n) + EXTENSION)).string();
+    }
+    if (snapshot_) {
+        const auto ns = static_cast<std::uint64_t>(std::max<std::int64_t>(wallMs, 0)) * 1'000'000;
+        for (const auto& frame : snapshot_())
+            writer_.AppendPacket(ns, static_cast<std::uint8_t>(Direction::Inbound), frame,
+                                 SNAPSHOT_COMMENT);
     }
     writer_.StartFrom(log.NextSeq());
     Prune();

@@ -11,7 +11,9 @@
 #include "link/protocol/FrameLog.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace orvik {
 
@@ -32,10 +34,14 @@ bool IsRecordingFileName(const std::string& name);
 
 class LineRecording {
 public:
+    // Frames from the bus that tell what is known when a file begins (the last status, the
+    // setup replies), written first into each file so that a file alone rebuilds the state.
+    using Snapshot = std::function<std::vector<std::vector<std::uint8_t>>()>;
+
     // Starts recording into `folder` (made if it is not there) what the log records from now
     // on. False with the reason in Error().
     bool Start(const std::string& folder, const FrameLog& log, const CaptureInfo& info,
-               RecordingLimits limits = {});
+               RecordingLimits limits = {}, Snapshot snapshot = {});
     // Writes what came since the last call (at least once a second, by `steadyMs`), starts the
     // next file when this one is full, and deletes the oldest recordings past the total. False
     // when the recording stopped, now or before.
@@ -53,6 +59,7 @@ private:
     std::string folder_;
     std::string file_;
     CaptureInfo info_;
+    Snapshot snapshot_;
     RecordingLimits limits_;
     CaptureWriter writer_;
     std::string error_;

@@ -74,6 +74,7 @@ FrameOutcome LinkState::AcceptFrame() {
         if (length < STATUS_RECORD_SIZE)
             return FrameOutcome::ShortStatus;
         std::memcpy(StatusRecord.bytes.data(), data.data(), STATUS_RECORD_SIZE);
+        statusKnown_ = true;
         if (watcher_)
             watcher_->StatusAccepted(StatusRecord);
         UpdateDisplay();
@@ -84,6 +85,8 @@ FrameOutcome LinkState::AcceptFrame() {
         if (!reply)
             return FrameOutcome::ShortSetup;
         // The history keeps every node's reply; the setup dialog only the selected node's.
+        if (reply->node < NODE_COUNT)
+            lastReplies_[reply->node] = *reply;
         if (watcher_)
             watcher_->SetupReplied(*reply);
         if (reply->node != NodeIndex())

@@ -14,6 +14,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace orvik {
 
@@ -148,6 +150,11 @@ public:
     // One tick of the 100 ms timer.
     TimerUpdate Timer1Timer() noexcept;
 
+    // What the link knows now, as the frames that told it (LinkSnapshot.cpp): the last status
+    // frame and each node's last breaker setup reply, so that a recording that begins later
+    // rebuilds the nodes' state and trip settings.
+    std::vector<std::vector<std::uint8_t>> SnapshotFrames() const;
+
     // Main-window commands. Each sends one frame to the selected node.
     // A breaker switch click: switchState is what the switch shows (0 none, 1 off, 2 on); on
     // asks for off, anything else for on. Returns false (nothing sent) for an index beyond 7.
@@ -189,6 +196,8 @@ private:
     FrameLog* log_ = nullptr;
     LinkWatcher* watcher_ = nullptr;
     LineRecorder inbound_{Direction::Inbound};
+    bool statusKnown_ = false;
+    std::array<std::optional<SetupReply>, NODE_COUNT> lastReplies_{};
 };
 
 } // namespace orvik

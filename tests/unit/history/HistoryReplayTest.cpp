@@ -1,5 +1,6 @@
 // A history rebuilt from a capture, whole or cut short, and from a file that is no capture.
 #include "link/history/HistoryReplay.h"
+#include "link/capture/LineRecording.h"
 #include "link/capture/Pcapng.h"
 #include "tests/unit/history/HistoryTestSupport.h"
 #include "tests/unit/link/LinkTestSupport.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 using namespace orvik;
@@ -107,6 +109,48 @@ TEST(HistoryReplay, ACommandRecordedAsNotSentDidNothingOnTheBus) {
         "Orvik node 2, breaker 4 switched on",
     };
     EXPECT_EQ(Texts(h), expected);
+}
+
+// A recording begun after the setup reply still knows the trip settings: its file begins with
+// what the link knew.
+TEST(HistoryReplay, ARecordingBegunLaterRebuildsTheTripSettings) {
+    Bench bench;
+    FrameLog log;
+    bench.link.SetFrameLog(&log);
+    StatusRecord r = Record(0x01);
+    r.SetBreakerOn(0, 0x02);
+    r.SetCurrent(0, 1, 48);
+    bench.Feed(StatusFrame(r));
+    Bytes reply = SetupReplyData(0);
+    reply[3] = 50; // breaker 2: 5.0 A
+    reply[4] = 0;
+    reply[18] = 20; // after 2.0 s
+    bench.Feed(Frame(FRAME_BREAKER_SETUP, reply));
+
+    const auto dir = std::filesystem::temp_directory_path() / "orvik-recording-begun-later";
+    LineRecording recording;
+    ASSERT_TRUE(recording.Start(dir.string(), log, {"test", "COM1", ""}, {}, [&] {
+        return bench.link.SnapshotFrames();
+    })) << recording.Error();
+    r.SetCurrent(0, 1, 60);
+    bench.Feed(StatusFrame(r));
+    r.SetBreakerOn(0, 0x00);
+    r.SetBreakerFault(0, 0x02);
+    r.SetCurrent(0, 1, 0);
+    bench.Feed(StatusFrame(r));
+    ASSERT_TRUE(recording.Poll(log, 0));
+    recording.Stop();
+
+    BusHistory h;
+    const ReplayResult read = ReplayCapture(recording.File(), h);
+    std::filesystem::remove_all(dir);
+    ASSERT_TRUE(read.Ok()) << read.scan.error;
+    const std::vector<std::string> expected = {
+        "Orvik node 1 joined the bus",
+        "Orvik node 1, breaker 2: fault (tripped) at 6.0 A, trip 5.0 A after 2.0 seconds",
+    };
+    EXPECT_EQ(Texts(h), expected);
+    EXPECT_FALSE(h.TripSettingsIn(1, h.FirstMs(), h.LastMs() + 1).empty());
 }
 
 TEST(HistoryReplay, AFileReadInChunksGivesWhatMemoryGives) {
