@@ -33,7 +33,8 @@ bool RecordingControl::Record(bool on) {
     const bool started = recording_.Start(
         folder_, log_, {PROGRAM_TITLE, device_(), "Orvik bus; inbound: from the bus to the PC"},
         limits_, snapshot_);
-    note_ = started ? "Recording to " + QString::fromStdString(recording_.File())
+    shownFile_ = recording_.File();
+    note_ = started ? "Recording to " + QString::fromStdString(shownFile_)
                     : "Not recording: " + QString::fromStdString(recording_.Error());
     problem_ = started ? QString() : note_;
     Changed();
@@ -43,13 +44,14 @@ bool RecordingControl::Record(bool on) {
 void RecordingControl::Poll(std::int64_t steadyMs) {
     if (!recording_.Active())
         return;
-    const std::string file = recording_.File();
     if (!recording_.Poll(log_, steadyMs)) {
         // A full disk stops the recording, never the program; what was written stays.
         note_ = "Recording stopped: " + QString::fromStdString(recording_.Error());
         problem_ = note_;
-    } else if (recording_.File() != file) {
-        note_ = "Recording to " + QString::fromStdString(recording_.File());
+    } else if (const std::string file = recording_.File(); file != shownFile_) {
+        // The writer's thread went on to the next file.
+        shownFile_ = file;
+        note_ = "Recording to " + QString::fromStdString(file);
     } else {
         return;
     }

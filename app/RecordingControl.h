@@ -59,4 +59,5 @@ private:
     orvik::LineRecording::Snapshot snapshot_;
     QString note_;
     QString problem_;
+    std::string shownFile_;
 };

@@ -128,15 +128,6 @@ bool CaptureWriter::OpenWith(const std::string& path, const CaptureInfo& info, b
     return Flush(0);
 }
 
-void CaptureWriter::AppendPacket(std::uint64_t timestampNs, std::uint8_t direction,
-                                 const std::vector<std::uint8_t>& bytes, std::string_view comment) {
-    if (fd_ < 0)
-        return;
-    PcapngWriter::AppendPacket(buffer_, timestampNs, direction, bytes.data(), bytes.size(),
-                               comment);
-    ++records_;
-}
-
 void CaptureWriter::AppendNew(const FrameLog& log) {
     if (fd_ < 0)
         return;

@@ -36,9 +36,11 @@ public:
     // Queues the log's records that came since the last call (or since the log's first record
     // kept, the first time, unless StartFrom named another).
     void AppendNew(const FrameLog& log);
-    // Queues one packet of the caller's.
-    void AppendPacket(std::uint64_t timestampNs, std::uint8_t direction,
-                      const std::vector<std::uint8_t>& bytes, std::string_view comment);
+    // Queues blocks the caller made.
+    void AppendBytes(const std::vector<std::uint8_t>& bytes) {
+        if (fd_ >= 0)
+            buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    }
     void StartFrom(std::uint64_t seq) {
         nextSeq_ = seq;
         started_ = true;

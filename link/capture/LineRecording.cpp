@@ -20,6 +20,7 @@ namespace {
 constexpr const char* PREFIX = "orvik-";
 constexpr const char* EXTENSION = ".pcapng";
 constexpr int MAX_CLASHES = 1000;
+constexpr std::int64_t SYNC_MS = 1000;
 constexpr const char* SNAPSHOT_COMMENT = "the state when this file began";
 
 } // namespace
@@ -73,69 +74,156 @@ bool IsRecordingFileName(const std::string& name) {
 bool LineRecording::Start(const std::string& folder, const FrameLog& log, const CaptureInfo& info,
                           RecordingLimits limits, Snapshot snapshot) {
     Stop();
-    error_.clear();
+    failed_ = false;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        error_.clear();
+    }
     folder_ = folder;
     info_ = info;
     snapshot_ = std::move(snapshot);
     limits_ = limits;
     std::error_code ec;
     if (folder_.empty()) {
-        error_ = "no folder for recordings is known";
+        Fail("no folder for recordings is known");
         return false;
     }
     fs::create_directories(folder_, ec);
     if (ec) {
-        error_ = folder_ + " cannot be made: " + SystemErrorText(ec.value());
+        Fail(folder_ + " cannot be made: " + SystemErrorText(ec.value()));
         return false;
     }
-    return OpenNext(log);
+    // The first file is opened here, so that the caller can say at once where it goes.
+    const NextFile first = PrepareNext(log);
+    if (!Open(first))
+        return false;
+    nextSeq_ = log.NextSeq();
+    fileBytes_ = writer_.BytesWritten() + first.snapshot.size();
+    pending_.clear();
+    handed_ = false;
+    running_ = true;
+    jobs_ = std::make_unique<JobThread>();
+    return true;
 }
 
-bool LineRecording::OpenNext(const FrameLog& log) {
+LineRecording::NextFile LineRecording::PrepareNext(const FrameLog& log) const {
     const std::int64_t wallMs = (log.WallStartNs() + log.Now()) / 1'000'000;
-    const std::string name = RecordingFileName(info_.interfaceName, wallMs);
-    const std::string stem = name.substr(0, name.size() - std::string(EXTENSION).size());
-    file_ = (fs::path(folder_) / name).string();
-    // Two files within one second, from this program or another: the later one gets a number.
-    for (int n = 2; !writer_.OpenNew(file_, info_); ++n) {
-        if (!writer_.Clashed() || n > MAX_CLASHES) {
-            error_ = file_ + " cannot be written: " + writer_.Error();
-            return false;
-        }
-        file_ = (fs::path(folder_) / (stem + "-" + std::to_string(n) + EXTENSION)).string();
-    }
+    NextFile next{(fs::path(folder_) / RecordingFileName(info_.interfaceName, wallMs)).string(),
+                  {}};
     if (snapshot_) {
         const auto ns = static_cast<std::uint64_t>(std::max<std::int64_t>(wallMs, 0)) * 1'000'000;
         for (const auto& frame : snapshot_())
-            writer_.AppendPacket(ns, static_cast<std::uint8_t>(Direction::Inbound), frame,
-                                 SNAPSHOT_COMMENT);
+            PcapngWriter::AppendPacket(next.snapshot, ns,
+                                       static_cast<std::uint8_t>(Direction::Inbound), frame.data(),
+                                       frame.size(), SNAPSHOT_COMMENT);
     }
-    writer_.StartFrom(log.NextSeq());
+    return next;
+}
+
+bool LineRecording::Open(const NextFile& next) {
+    const std::string stem = next.path.substr(0, next.path.size() - std::string(EXTENSION).size());
+    std::string file = next.path;
+    // Two files within one second, from this program or another: the later one gets a number.
+    for (int n = 2; !writer_.OpenNew(file, info_); ++n) {
+        if (!writer_.Clashed() || n > MAX_CLASHES) {
+            Fail(file + " cannot be written: " + writer_.Error());
+            return false;
+        }
+        file = stem + "-" + std::to_string(n) + EXTENSION;
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        file_ = file;
+    }
+    writer_.AppendBytes(next.snapshot);
     Prune();
     return true;
 }
 
+void LineRecording::Write(const std::vector<std::uint8_t>& bytes, std::int64_t steadyMs) {
+    if (failed_)
+        return;
+    writer_.AppendBytes(bytes);
+    if (!writer_.Flush(steadyMs))
+        Fail(File() + ": " + writer_.Error() + "; the recording stopped");
+}
+
+void LineRecording::Close() {
+    if (!failed_ && writer_.IsOpen() && !writer_.Close())
+        Fail(File() + ": " + writer_.Error() + "; the recording stopped");
+}
+
+void LineRecording::Fail(const std::string& reason) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (error_.empty())
+        error_ = reason;
+    failed_ = true;
+}
+
+void LineRecording::HandOver(std::int64_t steadyMs) {
+    handed_ = true;
+    handedAtMs_ = steadyMs;
+    jobs_->Post([this, bytes = std::move(pending_), steadyMs] { Write(bytes, steadyMs); });
+    pending_.clear();
+}
+
 bool LineRecording::Poll(const FrameLog& log, std::int64_t steadyMs) {
-    if (!writer_.IsOpen())
+    if (!running_)
         return false;
-    writer_.AppendNew(log);
-    if (!writer_.Flush(steadyMs)) {
-        error_ = file_ + ": " + writer_.Error() + "; the recording stopped";
+    if (failed_) {
+        jobs_.reset();
+        running_ = false;
         return false;
     }
-    if (writer_.BytesWritten() >= limits_.fileBytes) {
-        if (!writer_.Close()) {
-            error_ = file_ + ": " + writer_.Error() + "; the recording stopped";
-            return false;
-        }
-        return OpenNext(log);
+    const std::size_t before = pending_.size();
+    for (std::uint64_t s = std::max(nextSeq_, log.FirstSeq()); s < log.NextSeq(); ++s)
+        PcapngWriter::AppendRecord(pending_, log, *log.Find(s));
+    nextSeq_ = log.NextSeq();
+    fileBytes_ += pending_.size() - before;
+    // Once a second, as the disk gets it: a crash loses at most the last second.
+    const bool full = fileBytes_ >= limits_.fileBytes;
+    if (full || !handed_ || steadyMs - handedAtMs_ >= SYNC_MS)
+        HandOver(steadyMs);
+    if (full) {
+        NextFile next = PrepareNext(log);
+        fileBytes_ = next.snapshot.size();
+        jobs_->Post([this, next = std::move(next)] {
+            Close();
+            if (!failed_)
+                Open(next);
+        });
     }
     return true;
 }
 
+void LineRecording::Sync() {
+    if (jobs_)
+        jobs_->Drain();
+}
+
 void LineRecording::Stop() {
-    if (writer_.IsOpen() && !writer_.Close() && error_.empty())
-        error_ = file_ + ": " + writer_.Error();
+    if (jobs_) {
+        if (!pending_.empty())
+            HandOver(handedAtMs_); // Close makes it reach the disk
+        jobs_->Post([this] {
+            if (writer_.IsOpen() && !writer_.Close())
+                Fail(File() + ": " + writer_.Error());
+        });
+        jobs_.reset();
+    } else if (writer_.IsOpen() && !writer_.Close()) {
+        Fail(File() + ": " + writer_.Error());
+    }
+    running_ = false;
+}
+
+std::string LineRecording::File() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return file_;
+}
+
+std::string LineRecording::Error() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return error_;
 }
 
 void LineRecording::Prune() {
@@ -165,7 +253,7 @@ void LineRecording::Prune() {
     for (const auto& [written, path, size] : files) {
         if (total <= limits_.totalBytes)
             break;
-        if (path == file_ || CaptureInUse(path))
+        if (path == File() || CaptureInUse(path))
             continue;
         if (fs::remove(path, ec))
             total -= size;

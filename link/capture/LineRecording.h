@@ -7,11 +7,15 @@
 // written stays.
 #pragma once
 
+#include "link/base/JobThread.h"
 #include "link/capture/CaptureWriter.h"
 #include "link/protocol/FrameLog.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,31 +42,63 @@ public:
     // setup replies), written first into each file so that a file alone rebuilds the state.
     using Snapshot = std::function<std::vector<std::vector<std::uint8_t>>()>;
 
+    LineRecording() = default;
+    ~LineRecording() { Stop(); }
+    LineRecording(const LineRecording&) = delete;
+    LineRecording& operator=(const LineRecording&) = delete;
+
     // Starts recording into `folder` (made if it is not there) what the log records from now
     // on. False with the reason in Error().
     bool Start(const std::string& folder, const FrameLog& log, const CaptureInfo& info,
                RecordingLimits limits = {}, Snapshot snapshot = {});
-    // Writes what came since the last call (at least once a second, by `steadyMs`), starts the
-    // next file when this one is full, and deletes the oldest recordings past the total. False
-    // when the recording stopped, now or before.
+    // Takes what came since the last call and hands it to the writer's thread once a second
+    // (by `steadyMs`), starts the next file when this one is full, and deletes the oldest
+    // recordings past the total; the disk is never waited for here. False when the recording
+    // stopped, now or before.
     bool Poll(const FrameLog& log, std::int64_t steadyMs);
+    // Writes what was taken, closes the file and waits for that.
     void Stop();
+    // Waits until what was handed over is written.
+    void Sync();
 
-    bool Active() const { return writer_.IsOpen(); }
-    const std::string& File() const { return file_; } // the file written now, or last
-    const std::string& Error() const { return error_; }
+    bool Active() const { return running_; }
+    std::string File() const; // the file written now, or last
+    std::string Error() const;
 
 private:
-    bool OpenNext(const FrameLog& log);
+    // A file to begin: its name before a clash, and the snapshot's packets.
+    struct NextFile {
+        std::string path;
+        std::vector<std::uint8_t> snapshot;
+    };
+    NextFile PrepareNext(const FrameLog& log) const;
+    // On the writer's thread, or before it runs: false, and the reason kept, when it fails.
+    bool Open(const NextFile& next);
+    void Write(const std::vector<std::uint8_t>& bytes, std::int64_t steadyMs);
+    void Close();
+    void Fail(const std::string& reason);
     void Prune();
+    void HandOver(std::int64_t steadyMs);
 
+    // The caller's thread.
     std::string folder_;
-    std::string file_;
     CaptureInfo info_;
     Snapshot snapshot_;
     RecordingLimits limits_;
+    bool running_ = false;
+    std::uint64_t nextSeq_ = 0;
+    std::uint64_t fileBytes_ = 0;       // taken for the file being written
+    std::vector<std::uint8_t> pending_; // taken, not yet handed over
+    bool handed_ = false;
+    std::int64_t handedAtMs_ = 0;
+
+    // The writer's thread (and Start, before it runs).
     CaptureWriter writer_;
+    std::atomic<bool> failed_{false};
+    mutable std::mutex lock_; // file_ and error_
+    std::string file_;
     std::string error_;
+    std::unique_ptr<JobThread> jobs_; // last: it ends first
 };
 
 } // namespace orvik

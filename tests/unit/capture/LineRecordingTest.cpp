@@ -75,6 +75,7 @@ TEST_F(Recordings, AFailedWriteStopsTheRecordingAndKeepsWhatWasWritten) {
     ASSERT_TRUE(recording.Start(dir.string(), log, {"test", "COM1", ""}));
     Frames(10);
     ASSERT_TRUE(recording.Poll(log, 0));
+    recording.Sync();
     // The disk fills up: no more than 4 KB per file.
     rlimit saved{}, small{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -82,9 +83,11 @@ TEST_F(Recordings, AFailedWriteStopsTheRecordingAndKeepsWhatWasWritten) {
     const auto handler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     Frames(40);
-    const bool going = recording.Poll(log, 2000);
+    recording.Poll(log, 2000); // written on the writer's thread
+    recording.Sync();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, handler);
+    const bool going = recording.Poll(log, 2100);
     EXPECT_FALSE(going);
     EXPECT_FALSE(recording.Active());
     EXPECT_NE(recording.Error().find("the recording stopped"), std::string::npos)
