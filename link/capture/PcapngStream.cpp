@@ -79,7 +79,18 @@ public:
     BlockReader(Source& source, const PacketSink& sink) : source_(source), sink_(sink) {}
 
     CaptureScan Run() {
-        while (at_ < source_.Size() && Block()) {
+        while (at_ < source_.Size()) {
+            const std::uint64_t start = at_;
+            if (Block())
+                continue;
+            // Damage inside a capture: go on from the next whole block, if there is one. A
+            // file that ends inside its last block was cut short, as a crash leaves it.
+            if (!damage_ || !Resync(start))
+                break;
+            ++scan_.damagedBlocks;
+            scan_.error.clear();
+            scan_.breakAt = 0;
+            scan_.cutShort = false;
         }
         if (scan_.Ok() && !scan_.sectionSeen)
             Fail("not a pcapng capture (no section header)", 0);
@@ -103,11 +114,44 @@ private:
     bool Fail(const std::string& what, std::uint64_t at) {
         scan_.error = what + " at byte " + std::to_string(at);
         scan_.breakAt = at;
+        damage_ = false;
+        return false;
+    }
+    // A block of the capture that cannot be read: skipped when a whole block follows.
+    bool Damaged(const std::string& what, std::uint64_t at) {
+        Fail(what, at);
+        damage_ = scan_.sectionSeen;
+        return false;
+    }
+
+    // A block that can be one of ours: a known type, a length that fits, the same at its end.
+    bool Plausible(std::uint64_t at) {
+        const std::uint8_t* head = source_.Bytes(at, 12);
+        if (!head)
+            return false;
+        const std::uint32_t type = U32(head);
+        const std::uint32_t length = U32(head + 4);
+        if ((type != BLOCK_ENHANCED_PACKET && type != BLOCK_INTERFACE && type != BLOCK_SECTION) ||
+            length < 12 || length % 4 != 0 || length > MAX_BLOCK || length > source_.Size() - at)
+            return false;
+        const std::uint8_t* block = source_.Bytes(at, length);
+        return block && U32(block + length - 4) == length;
+    }
+
+    // Moves to the next plausible block after the damaged one at `start`; false when none
+    // follows.
+    bool Resync(std::uint64_t start) {
+        for (std::uint64_t at = start + 4; at + 12 <= source_.Size(); at += 4)
+            if (Plausible(at)) {
+                at_ = at;
+                return true;
+            }
         return false;
     }
     bool CutShort(std::uint64_t at) {
+        Damaged("cut short in the block", at);
         scan_.cutShort = true;
-        return Fail("cut short in the block", at);
+        return false;
     }
 
     bool Block() {
@@ -135,25 +179,25 @@ private:
             else if (magic == BYTE_ORDER_SWAPPED)
                 bigEndian_ = true;
             else
-                return Fail(scan_.sectionSeen ? "bad byte-order magic in a section header"
-                                              : "not a pcapng capture (bad byte-order magic)",
-                            start);
+                return Damaged(scan_.sectionSeen ? "bad byte-order magic in a section header"
+                                                 : "not a pcapng capture (bad byte-order magic)",
+                               start);
         } else if (!scan_.sectionSeen) {
             return Fail("not a pcapng capture (no section header)", start);
         }
         const std::uint32_t type = U32(head);
         const std::uint32_t length = U32(head + 4);
         if (length < 12 || length % 4 != 0)
-            return Fail("bad block length", start);
+            return Damaged("bad block length", start);
         if (length > MAX_BLOCK)
-            return Fail("block of " + std::to_string(length) + " bytes", start);
+            return Damaged("block of " + std::to_string(length) + " bytes", start);
         if (length > left)
             return CutShort(start);
         const std::uint8_t* block = source_.Bytes(start, length);
         if (!block)
             return Fail("read error", start);
         if (U32(block + length - 4) != length)
-            return Fail("block lengths differ", start);
+            return Damaged("block lengths differ", start);
         at_ = start + length;
         const std::uint8_t* body = block + 8;
         const std::size_t bodyLength = length - 12;
@@ -171,7 +215,7 @@ private:
 
     bool Section(const std::uint8_t* body, std::size_t n, std::uint64_t start) {
         if (n < 16)
-            return Fail("short section header", start);
+            return Damaged("short section header", start);
         if (U16(body + 4) != 1)
             return Fail("pcapng version " + std::to_string(U16(body + 4)) + " not supported",
                         start);
@@ -191,7 +235,7 @@ private:
                 return true;
             const std::size_t padded = (std::size_t{length} + 3) & ~std::size_t{3};
             if (padded > n - at - 4)
-                return Fail("option runs past its block", start);
+                return Damaged("option runs past its block", start);
             fn(code, p + at + 4, length);
             at += 4 + padded;
         }
@@ -200,7 +244,7 @@ private:
 
     bool InterfaceBlock(const std::uint8_t* body, std::size_t n, std::uint64_t start) {
         if (n < 8)
-            return Fail("short interface description", start);
+            return Damaged("short interface description", start);
         Interface i;
         i.ours = U16(body) == LINKTYPE_USER0;
         scan_.interfaceSeen = scan_.interfaceSeen || i.ours;
@@ -251,20 +295,20 @@ private:
 
     bool Packet(const std::uint8_t* body, std::size_t n, std::uint64_t start) {
         if (n < 20)
-            return Fail("short packet block", start);
+            return Damaged("short packet block", start);
         const std::uint32_t id = U32(body);
         if (id >= interfaces_.size())
-            return Fail("packet of an unknown interface", start);
+            return Damaged("packet of an unknown interface", start);
         const std::uint32_t captured = U32(body + 12);
         if (captured > n - 20)
-            return Fail("packet data runs past its block", start);
+            return Damaged("packet data runs past its block", start);
         const Interface& i = interfaces_[id];
         if (!i.ours)
             return true;
         PacketView p;
         const std::uint64_t ts = std::uint64_t{U32(body + 4)} << 32 | U32(body + 8);
         if (!ToNs(ts, i.tsresol, p.timestampNs))
-            return Fail("time stamp out of range", start);
+            return Damaged("time stamp out of range", start);
         p.bytes = body + 20;
         p.length = captured;
         const std::size_t optionsAt = 20 + ((std::size_t{captured} + 3) & ~std::size_t{3});
@@ -289,6 +333,7 @@ private:
     const PacketSink& sink_;
     std::uint64_t at_ = 0;
     bool bigEndian_ = false;
+    bool damage_ = false; // the last failure was a damaged block of a capture
     std::vector<Interface> interfaces_;
     CaptureScan scan_;
 };

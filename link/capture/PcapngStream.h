@@ -1,7 +1,8 @@
 // Reads a pcapng capture block by block, handing over each packet of its link type 147
 // (LINKTYPE_USER0) interfaces as it comes, so that a recording of any length is read without
 // holding it in memory. A capture that breaks off (a recording cut short by a crash or a
-// power cut) gives every packet up to the block that broke and says where that was.
+// power cut) gives every packet up to the block that broke and says where that was; a damaged
+// block inside it is skipped up to the next whole block, and counted.
 #pragma once
 
 #include <cstddef>
@@ -24,12 +25,13 @@ struct PacketView {
 };
 
 struct CaptureScan {
-    std::uint64_t packets = 0;  // packets handed over
-    bool sectionSeen = false;   // it began as a pcapng capture
-    bool interfaceSeen = false; // it describes an interface of link type 147
-    std::string error;          // empty when read to its end
-    std::uint64_t breakAt = 0;  // the byte where the block that broke begins
-    bool cutShort = false;      // the file ends inside that block
+    std::uint64_t packets = 0;       // packets handed over
+    bool sectionSeen = false;        // it began as a pcapng capture
+    bool interfaceSeen = false;      // it describes an interface of link type 147
+    std::string error;               // empty when read to its end
+    std::uint64_t breakAt = 0;       // the byte where the block that broke begins
+    bool cutShort = false;           // the file ends inside that block
+    std::uint64_t damagedBlocks = 0; // damaged places skipped, each up to the next whole block
     bool Ok() const { return error.empty(); }
     // Not a capture of the bus at all, rather than one that breaks off.
     bool NotACapture() const { return !sectionSeen || !interfaceSeen; }
@@ -37,8 +39,8 @@ struct CaptureScan {
 
 using PacketSink = std::function<void(const PacketView&)>;
 
-// Any input gives the packets up to where it breaks, and the reason; nothing beyond `size` is
-// read, and no block larger than 16 MiB is taken.
+// Any input gives its packets, skipping damaged blocks, up to where it breaks, and the reason;
+// nothing beyond `size` is read, and no block larger than 16 MiB is taken.
 CaptureScan ScanPcapng(const std::uint8_t* data, std::size_t size, const PacketSink& sink);
 CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink);
 

@@ -72,6 +72,40 @@ TEST(Pcapng, WriterOutputReadsBackRecordForRecord) {
     EXPECT_NE(ReadPcapng(text.data(), text.size()).error.find("not a pcapng"), std::string::npos);
 }
 
+// Damage inside a capture (a length at either end of a block, a packet's interface) costs the
+// blocks it hits only: the packets after it are read, the damaged places counted.
+TEST(Pcapng, DamagedBlocksAreSkippedAndCounted) {
+    std::vector<std::uint8_t> bytes;
+    PcapngWriter::AppendHeader(bytes, {"test", "COM1", "Orvik bus"});
+    std::vector<std::size_t> at;
+    for (std::uint8_t i = 0; i < 20; ++i) {
+        at.push_back(bytes.size());
+        const std::uint8_t data[] = {i, i, i};
+        PcapngWriter::AppendPacket(bytes, 1'000'000'000ull * (i + 1), 1, data, 3, "");
+    }
+    const auto length = [&](std::size_t block) {
+        return bytes[at[block] + 4] | bytes[at[block] + 5] << 8;
+    };
+    bytes[at[3] + 4] ^= 0x40;             // its length
+    bytes[at[8] + length(8) - 4] ^= 0x01; // its length at its end
+    bytes[at[14] + 8] ^= 0x07;            // its interface
+    const CaptureScan scan = ScanPcapng(bytes.data(), bytes.size(), [](const PacketView&) {});
+    EXPECT_TRUE(scan.Ok()) << scan.error;
+    EXPECT_EQ(scan.damagedBlocks, 3u);
+    const CaptureReadResult r = ReadPcapng(bytes.data(), bytes.size());
+    ASSERT_EQ(r.packets.size(), 17u);
+    std::vector<std::uint8_t> seen;
+    for (const CapturedPacket& p : r.packets)
+        seen.push_back(p.bytes[0]);
+    EXPECT_EQ(seen, (std::vector<std::uint8_t>{0, 1, 2, 4, 5, 6, 7, 9, 10, 11, 12, 13, 15, 16, 17,
+                                               18, 19}));
+    // Cut short after the damage: still told as cut short.
+    const CaptureScan cut = ScanPcapng(bytes.data(), bytes.size() - 5, [](const PacketView&) {});
+    EXPECT_TRUE(cut.cutShort);
+    EXPECT_EQ(cut.breakAt, at[19]);
+    EXPECT_EQ(cut.damagedBlocks, 3u);
+}
+
 // Big-endian, nanosecond time stamps, an interface of another link type before ours.
 TEST(Pcapng, ReadsOtherByteOrdersResolutionsAndInterfaces) {
     Bytes f;
