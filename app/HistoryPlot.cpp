@@ -72,6 +72,7 @@ QColor EventColour(EventKind kind) {
     case EventKind::Left:
     case EventKind::Silent:
     case EventKind::FramesAgain:
+    case EventKind::ClockJumped:
         return QColor(230, 130, 0);
     case EventKind::SettingChanged:
         return QColor(130, 60, 170);

@@ -51,7 +51,8 @@ TForm1::TForm1(const std::string& settingsPath)
     : settingsPath_(settingsPath),
       comm1_(std::make_unique<TComm>(std::make_shared<TQtMainThreadInvoker>())),
       frameLog_(std::make_unique<orvik::FrameLog>()),
-      busHistory_(std::make_unique<orvik::BusHistory>()),
+      busHistory_(std::make_unique<orvik::BusHistory>(
+          orvik::HistoryLimits{.clockAheadMs = orvik::ClockJumps::LIVE_AHEAD_MS})),
       historyRecorder_(std::make_unique<HistoryRecorder>(*busHistory_)),
       recording_(std::make_unique<RecordingControl>(
           settingsPath_, *frameLog_, [this] { return comm1_->DeviceName(); }, this)) {

@@ -14,8 +14,8 @@ namespace orvik {
 namespace {
 
 constexpr const char* KIND_NAMES[EVENT_KIND_COUNT] = {
-    "fault", "fault_cleared", "switched_on",  "switched_off",    "joined",
-    "left",  "silent",        "frames_again", "setting_changed", "command"};
+    "fault",  "fault_cleared", "switched_on",     "switched_off", "joined",      "left",
+    "silent", "frames_again",  "setting_changed", "command",      "clock_jumped"};
 
 std::string NodeName(const BusEvent& e) {
     return "Orvik node " + std::to_string(e.node);
@@ -122,6 +122,9 @@ std::string ValuesJson(const BusEvent& e) {
         v += ",\"to_text\":";
         Escaped(v, Reading(e, e.values[1]));
         break;
+    case EventKind::ClockJumped:
+        v = "\"seconds\":" + std::to_string(JumpOf(e) / 1000);
+        break;
     case EventKind::Command: {
         const char* name = CommandName(e.detail);
         v = "\"code\":" + std::to_string(e.detail) + ",\"command\":";
@@ -156,6 +159,7 @@ EventGroup GroupOf(EventKind kind) noexcept {
     case EventKind::Left:
     case EventKind::Silent:
     case EventKind::FramesAgain:
+    case EventKind::ClockJumped:
         return EventGroup::NodesAndLine;
     case EventKind::SettingChanged:
         return EventGroup::Settings;
@@ -179,6 +183,30 @@ const char* EventGroupName(EventGroup group) noexcept {
         break;
     }
     return "Commands";
+}
+
+std::string JumpText(std::int64_t jumpMs) {
+    constexpr struct {
+        std::int64_t ms;
+        const char* unit;
+    } UNITS[] = {{86'400'000, " d"}, {3'600'000, " h"}, {60'000, " min"}, {1000, " s"}};
+    // In magnitude, without overflowing at the far end.
+    const std::uint64_t size =
+        jumpMs < 0 ? 0 - static_cast<std::uint64_t>(jumpMs) : static_cast<std::uint64_t>(jumpMs);
+    std::string text = jumpMs < 0 ? "-" : "+";
+    for (const auto& u : UNITS) {
+        const auto unit = static_cast<std::uint64_t>(u.ms);
+        if (size >= unit || u.ms == 1000)
+            return text + std::to_string(size / unit + (size % unit >= unit / 2)) + u.unit;
+    }
+    return text;
+}
+
+std::int64_t JumpOf(const BusEvent& e) noexcept {
+    std::uint64_t v = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        v = v << 16 | e.values[i];
+    return static_cast<std::int64_t>(v);
 }
 
 const char* EventKindName(EventKind kind) noexcept {
@@ -218,6 +246,8 @@ std::string EventText(const BusEvent& e) {
                " changed: " + Reading(e, e.values[0]) + " -> " + Reading(e, e.values[1]);
     case EventKind::Command:
         return CommandSummary(e);
+    case EventKind::ClockJumped:
+        return "the computer's clock jumped by " + JumpText(JumpOf(e));
     }
     return "";
 }

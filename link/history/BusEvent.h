@@ -20,8 +20,9 @@ enum class EventKind : std::uint8_t {
     FramesAgain,    // status frames came again after a silence
     SettingChanged, // a node setting, or a breaker's trip setting, changed
     Command,        // this program sent a command
+    ClockJumped,    // the computer's clock was set forward or back (see ClockJumps)
 };
-inline constexpr std::size_t EVENT_KIND_COUNT = 10;
+inline constexpr std::size_t EVENT_KIND_COUNT = 11;
 
 inline constexpr std::uint8_t FAULT_TRIP_KNOWN = 0x01;
 inline constexpr std::uint8_t FAULT_AT_JOIN = 0x02;
@@ -41,7 +42,8 @@ struct BusEvent {
     // Fault: current, trip current, trip time (tenths). Silent: ms since the last frame;
     // FramesAgain: the silence's whole length in ms (both two words, low first). SettingChanged:
     // the old and the new value as the wire carries it (the profile as ProfileValue gives it).
-    // Command: payload length, then up to three payload bytes.
+    // Command: payload length, then up to three payload bytes. ClockJumped: the jump in ms, as
+    // a signed 64-bit number in four words, low first.
     std::array<std::uint16_t, 4> values{};
 
     friend bool operator==(const BusEvent&, const BusEvent&) = default;
@@ -63,8 +65,14 @@ const char* EventGroupName(EventGroup group) noexcept;
 
 // In the bus's words: "Orvik node 3, breaker 5: fault (tripped) at 7.2 A, trip 5.0 A after 2.0
 // seconds", "Orvik node 3: breaker 5 switched on after a command from this program", "Orvik
-// node 3 left the bus", "No status frames since 07:37:12", "switch breaker 5 on, node 3".
+// node 3 left the bus", "No status frames since 07:37:12", "switch breaker 5 on, node 3",
+// "the computer's clock jumped by +6 d".
 std::string EventText(const BusEvent& event);
+
+// A clock jump in the largest whole unit it reaches: "+6 d", "-2 h", "+35 s", "-12 min".
+std::string JumpText(std::int64_t jumpMs);
+// The jump a ClockJumped event keeps, in ms.
+std::int64_t JumpOf(const BusEvent& event) noexcept;
 
 // One JSON object: {"kind":"fault","time":"2025-03-01T14:02:03.250+01:00","node":3,
 // "breaker":5,"values":{"current":7.2,"trip_current":5.0,"trip_time":2.0},"text":"..."}; node

@@ -25,6 +25,11 @@ public:
         while (!ring_.Empty() && ring_.Front().timeMs < timeMs)
             ring_.PopFront();
     }
+    // Moves every event kept by `deltaMs`: onto a clock that jumped.
+    void ShiftTimes(std::int64_t deltaMs) noexcept {
+        for (std::size_t i = 0; i < ring_.Size(); ++i)
+            ring_[i].timeMs += deltaMs;
+    }
     void Clear() noexcept {
         ring_.Clear();
         nextSeq_ = 0;

@@ -31,7 +31,8 @@ struct BusHistory::Track {
     SampleRing<TripSettings, 256> trips;
 };
 
-BusHistory::BusHistory(HistoryLimits limits) : limits_(limits), events_(limits.events) {}
+BusHistory::BusHistory(HistoryLimits limits)
+    : limits_(limits), events_(limits.events), clock_(limits.clockAheadMs) {}
 
 BusHistory::~BusHistory() = default;
 
@@ -40,6 +41,7 @@ void BusHistory::Clear() {
         t.reset();
     events_.Clear();
     deriver_.Clear();
+    clock_.Clear();
     any_ = false;
     originMs_ = lastRel_ = 0;
     statusFrames_ = 0;
@@ -50,11 +52,14 @@ std::int64_t BusHistory::Rel(std::int64_t timeMs) {
     if (!any_) {
         any_ = true;
         originMs_ = timeMs / 1000 * 1000;
+        clock_.See(timeMs);
+    } else if (const std::int64_t jump = clock_.See(timeMs)) {
+        ClockJumped(timeMs, jump);
     }
     const std::int64_t rel = std::max(lastRel_, timeMs - originMs_);
     if (rel - lastRel_ >= limits_.keepMs) {
-        // A leap past everything kept (a clock set forward, a capture joined to a later
-        // one): the points start again from here, so stored times stay small.
+        // A gap past everything kept (a capture joined to a later one): the points start
+        // again from here, so stored times stay small.
         for (auto& t : tracks_)
             if (t) {
                 t->frames.Clear();
@@ -68,11 +73,26 @@ std::int64_t BusHistory::Rel(std::int64_t timeMs) {
     return lastRel_;
 }
 
+// The time goes on from the newest at the new clock: the origin, the events and the trip
+// settings move by the jump in whole seconds, so that the seconds stay whole and nothing
+// kept is out of order.
+void BusHistory::ClockJumped(std::int64_t timeMs, std::int64_t jumpMs) {
+    // Whole seconds down: the new time then lands at or after the newest kept.
+    const std::int64_t shift = jumpMs >= 0 ? jumpMs / 1000 * 1000 : -((999 - jumpMs) / 1000 * 1000);
+    originMs_ += shift;
+    events_.ShiftTimes(shift);
+    for (auto& t : tracks_)
+        if (t)
+            for (std::size_t i = 0; i < t->trips.Size(); ++i)
+                t->trips[i].timeMs += shift;
+    deriver_.ClockJumped(originMs_ + std::max(lastRel_, timeMs - originMs_), jumpMs, shift);
+}
+
 std::int64_t BusHistory::RelFor(std::int64_t timeMs) const noexcept {
-    // The origin is not negative, so only times near the earliest there is would overflow.
-    if (timeMs < std::numeric_limits<std::int64_t>::min() / 2)
-        return std::numeric_limits<std::int64_t>::min() / 2;
-    return timeMs - originMs_;
+    // Both far below the ends of the range: only the earliest and the latest time there is
+    // (a span of everything) would overflow.
+    constexpr std::int64_t FAR = std::numeric_limits<std::int64_t>::max() / 2;
+    return std::clamp(timeMs, -FAR, FAR) - originMs_;
 }
 
 std::int64_t BusHistory::RelOf(std::uint32_t stored) const noexcept {
@@ -181,8 +201,12 @@ void BusHistory::AddCommand(std::int64_t timeMs, const SentCommand& command) {
 }
 
 void BusHistory::Tick(std::int64_t timeMs) {
-    if (any_)
-        deriver_.Tick(std::max(timeMs, LastMs()));
+    if (!any_)
+        return;
+    timeMs = std::max<std::int64_t>(timeMs, 0);
+    if (const std::int64_t jump = clock_.See(timeMs))
+        ClockJumped(timeMs, jump);
+    deriver_.Tick(std::max(timeMs, LastMs()));
 }
 
 std::uint8_t BusHistory::Nodes() const noexcept {

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "link/history/BusEventLog.h"
+#include "link/history/ClockJumps.h"
 #include "link/history/EventDeriver.h"
 #include "link/protocol/SentCommand.h"
 #include "link/protocol/SetupReply.h"
@@ -40,6 +41,9 @@ struct HistoryLimits {
     std::size_t tripChanges = 256;
     std::size_t events = 65'536;
     std::int64_t keepMs = 24 * 3600 * 1000;
+    // A gap longer than this is the clock set forward (see ClockJumps): a live history is
+    // ticked and takes ClockJumps::LIVE_AHEAD_MS.
+    std::int64_t clockAheadMs = ClockJumps::RECORDING_AHEAD_MS;
 };
 
 // The trip settings of a node's breakers from a setup reply, from `timeMs` on.
@@ -114,7 +118,10 @@ public:
     BusHistory(const BusHistory&) = delete;
     BusHistory& operator=(const BusHistory&) = delete;
 
-    // Feeding. Times are ms since 1970; one earlier than the last counts as the last.
+    // Feeding. Times are ms since 1970; one a little earlier than the newest counts as the
+    // newest. A jump of the clock (ClockJumps) is an event, and the history goes on from the
+    // newest time at the new clock: what it keeps moves onto the new clock by the jump, in
+    // whole seconds, so that it stays in order and nothing is lost.
     void AddStatus(std::int64_t timeMs, const StatusRecord& record);
     void AddSetupReply(std::int64_t timeMs, const SetupReply& reply);
     // A command this program sent; one the port did not take changed nothing.
@@ -163,6 +170,7 @@ private:
     Track& TrackOf(std::size_t node);
     const Track* Find(int node) const noexcept;
     std::int64_t Rel(std::int64_t timeMs);
+    void ClockJumped(std::int64_t timeMs, std::int64_t jumpMs);
     std::int64_t RelOf(std::uint32_t stored) const noexcept;
     std::int64_t RelFor(std::int64_t timeMs) const noexcept;
     void Append(Track& track, std::size_t node, const StatusRecord& record);
@@ -175,6 +183,7 @@ private:
     std::array<std::unique_ptr<Track>, NODE_COUNT> tracks_;
     BusEventLog events_;
     EventDeriver deriver_{events_};
+    ClockJumps clock_;
     bool any_ = false;
     std::int64_t originMs_ = 0; // the first frame's second
     std::int64_t lastRel_ = 0;  // the newest time, since the origin

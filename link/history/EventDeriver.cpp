@@ -48,6 +48,22 @@ void EventDeriver::Add(std::int64_t timeMs, EventKind kind, std::size_t node, st
               detail, values});
 }
 
+void EventDeriver::ClockJumped(std::int64_t t, std::int64_t jumpMs, std::int64_t shiftMs) {
+    lastFrameMs_ += shiftMs;
+    for (Node& node : nodes_)
+        for (Breaker& b : node.breakers) {
+            if (b.commandMs >= 0)
+                b.commandMs += shiftMs;
+            if (b.ownSwitchMs >= 0)
+                b.ownSwitchMs += shiftMs;
+        }
+    Tick(t); // a silence that was due comes first
+    const auto v = static_cast<std::uint64_t>(jumpMs);
+    Add(t, EventKind::ClockJumped, 0, 0, 0,
+        {static_cast<std::uint16_t>(v), static_cast<std::uint16_t>(v >> 16),
+         static_cast<std::uint16_t>(v >> 32), static_cast<std::uint16_t>(v >> 48)});
+}
+
 void EventDeriver::Tick(std::int64_t t) {
     if (!anyFrame_ || silent_ || t - lastFrameMs_ < SILENCE_MS)
         return;

@@ -33,6 +33,9 @@ public:
     void SetupReply(std::int64_t timeMs, const orvik::SetupReply& reply);
     // A command this program sent; one the port did not take is no event.
     void Command(std::int64_t timeMs, const SentCommand& command);
+    // The computer's clock jumped by `jumpMs` at `timeMs`: what this keeps of earlier times
+    // moves by `shiftMs`, onto the new clock, so that no time passes across the jump.
+    void ClockJumped(std::int64_t timeMs, std::int64_t jumpMs, std::int64_t shiftMs);
     void Clear();
 
 private:

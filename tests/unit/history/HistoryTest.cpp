@@ -73,11 +73,12 @@ TEST(BusHistory, KeepsTwentyFourHoursAndGrowsWithTheNodesPresent) {
     EXPECT_LE(BusHistory::MemoryBound(), 64'000'000u);
 }
 
-// A clock set back: its frames count at the newest time so far; none is lost or out of order.
-TEST(BusHistory, FramesOfAClockSetBackCountAtTheNewestTime) {
+// A clock a little behind (less than 10 s): its frames count at the newest time so far; none
+// is lost or out of order.
+TEST(BusHistory, FramesOfAClockALittleBehindCountAtTheNewestTime) {
     BusHistory h;
     StatusRecord r = Record(0x01);
-    const std::int64_t times[] = {T0, T0 + 1000, T0 - 60'000, T0 + 2000};
+    const std::int64_t times[] = {T0, T0 + 1000, T0 - 8000, T0 + 2000};
     for (std::uint16_t i = 0; i < 4; ++i) {
         r.SetCurrent(0, 0, 10 + i);
         h.AddStatus(times[i], r);
@@ -89,25 +90,40 @@ TEST(BusHistory, FramesOfAClockSetBackCountAtTheNewestTime) {
         EXPECT_EQ(h.Point(1, i).current[0], 10 + i) << i;
     }
     EXPECT_EQ(h.LastMs(), T0 + 2000);
+    EXPECT_EQ(h.Events().Size(), 1u); // joined; no jump of the clock
 }
 
-// A clock set forward past the day kept, here by 2^32 ms (the reach of a stored time): the
-// points start again from the new time, each at its own time.
-TEST(BusHistory, AClockLeapingPastTheDayKeptStartsThePointsAgain) {
-    BusHistory h;
+// A live clock set back by two hours, then forward past the day kept and the reach of a stored
+// time (2^32 ms): each is an event, and the points go on from the new time, none
+// lost, none folded onto another's time.
+TEST(BusHistory, AClockSetBackOrForwardGoesOnFromTheNewTime) {
+    BusHistory h(HistoryLimits{.clockAheadMs = ClockJumps::LIVE_AHEAD_MS});
     StatusRecord r = Record(0x01);
     h.AddStatus(T0, r);
     h.AddStatus(T0 + 1000, r);
-    const std::int64_t leap = T0 + (std::int64_t{1} << 32) + 500;
+    const std::int64_t back = T0 + 2000 - 2 * 3600 * 1000;
+    h.AddStatus(back, r);
+    h.AddStatus(back + 1000, r);
+    const std::int64_t leap = back + 2000 + 5'000'000'000;
     r.SetCurrent(0, 0, 20);
     h.AddStatus(leap, r);
     h.AddStatus(leap + FULL_RATE_MS, r);
-    ASSERT_EQ(h.PointCount(1), 2u);
-    EXPECT_EQ(h.Point(1, 0).timeMs, leap);
-    EXPECT_EQ(h.Point(1, 0).current[0], 20);
-    EXPECT_EQ(h.Point(1, 1).timeMs, leap + FULL_RATE_MS);
-    EXPECT_EQ(h.FirstMs(), leap);
-    EXPECT_EQ(h.StatusFrames(), 4u);
+    ASSERT_EQ(h.PointCount(1), 6u);
+    // On the clock the history ends with, a second apart as they came.
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(h.Point(1, i).timeMs, leap - 4000 + static_cast<std::int64_t>(i) * 1000) << i;
+    EXPECT_EQ(h.Point(1, 5).timeMs, leap + FULL_RATE_MS);
+    EXPECT_EQ(h.Point(1, 4).current[0], 20);
+    EXPECT_EQ(h.StatusFrames(), 6u);
+    std::vector<std::string> texts;
+    for (auto seq = h.Events().FirstSeq(); seq < h.Events().NextSeq(); ++seq)
+        texts.push_back(EventText(*h.Events().Find(seq)));
+    const std::vector<std::string> expected = {
+        "Orvik node 1 joined the bus",
+        "the computer's clock jumped by -2 h",
+        "the computer's clock jumped by +58 d",
+    };
+    EXPECT_EQ(texts, expected);
 }
 
 // The link as the program runs it, a history recording it; what the events say.
