@@ -3,6 +3,7 @@
 #include "cli/CliCommands.h"
 #include "link/base/LocalTime.h"
 #include "link/history/HistoryCsv.h"
+#include "link/history/HistoryExport.h"
 #include "link/history/HistoryRecorder.h"
 #include "link/history/HistoryReplay.h"
 
@@ -28,21 +29,6 @@ void PrintEvents(const CliContext& ctx, const BusHistory& history, int node, std
     ctx.out << std::flush;
 }
 
-// Writes a CSV file through `write`; false (told) when the file cannot be written.
-template <typename Write>
-bool WriteCsv(const CliContext& ctx, const std::string& path, Write&& write) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        write(out);
-    out.close();
-    if (!out) {
-        std::remove(path.c_str());
-        ctx.Fail("Unable to write to " + path);
-        return false;
-    }
-    return true;
-}
-
 std::string NodeList(std::uint8_t mask) {
     std::string out;
     for (std::size_t n = 0; n < NODE_COUNT; ++n)
@@ -55,7 +41,7 @@ std::string NodeList(std::uint8_t mask) {
 
 int EventsCommand(const CliContext& ctx, int node, bool follow) {
     BusSession bus(ctx.stop);
-    BusHistory history;
+    BusHistory history(HistoryLimits{.clockAheadMs = ClockJumps::LIVE_AHEAD_MS});
     HistoryRecorder recorder(history);
     bus.Link().SetWatcher(&recorder);
     if (const int rc = OpenBus(ctx, bus))
@@ -74,45 +60,75 @@ int EventsCommand(const CliContext& ctx, int node, bool follow) {
 
 int ExportCommand(const CliContext& ctx, const std::string& capture, int node,
                   const std::string& csvFile, const std::string& eventsFile) {
-    BusHistory history;
-    const ReplayResult read = ReplayCapture(capture, history);
+    // Rows and events go out as the capture is read; the files are made once it is one.
+    std::ofstream csv;
+    std::ofstream events;
+    ExportSinks sinks;
+    sinks.node = node;
+    sinks.begin = [&] {
+        if (!csvFile.empty())
+            csv.open(csvFile, std::ios::binary | std::ios::trunc);
+        if (!eventsFile.empty())
+            events.open(eventsFile, std::ios::binary | std::ios::trunc);
+    };
+    if (!csvFile.empty())
+        sinks.status = &csv;
+    if (!eventsFile.empty())
+        sinks.events = &events;
+    if (csvFile.empty() && eventsFile.empty())
+        sinks.onEvent = [&](const BusEvent& e) {
+            if (ctx.json)
+                ctx.out << EventJson(e) << '\n';
+            else
+                ctx.out << LocalTimeText(e.timeMs) << "  " << EventText(e) << '\n';
+        };
+    const ExportResult read = ExportCapture(capture, sinks);
     if (read.scan.NotACapture()) {
         ctx.Fail(read.scan.Ok() ? capture + ": not a capture of the Orvik bus (no interface of "
                                             "link type 147)"
                                 : read.scan.error);
         return EXIT_USAGE;
     }
+    if (read.scan.damagedBlocks > 0)
+        ctx.Fail(capture + ": " + read.DamageText());
     if (!read.Ok())
         ctx.Fail(read.BreakText() + "; exported up to there");
-    if (!csvFile.empty() &&
-        !WriteCsv(ctx, csvFile, [&](std::ostream& out) { WriteStatusCsv(out, history, node); }))
-        return EXIT_USAGE;
-    if (!eventsFile.empty() &&
-        !WriteCsv(ctx, eventsFile, [&](std::ostream& out) { WriteEventsCsv(out, history, node); }))
-        return EXIT_USAGE;
-
-    if (csvFile.empty() && eventsFile.empty()) {
-        std::uint64_t next = 0;
-        PrintEvents(ctx, history, node, next);
-    } else if (ctx.json) {
-        Json nodes = Json::array();
-        for (std::size_t n = 0; n < NODE_COUNT; ++n)
-            if (history.Nodes() & BitMaskTable[n])
-                nodes.push_back(n + 1);
-        Json summary = {{"capture", capture},
-                        {"status_frames", read.statusFrames},
-                        {"nodes", std::move(nodes)},
-                        {"events", history.Events().Size()},
-                        {"complete", read.Ok()}};
-        if (!read.Ok())
-            summary["break"] = read.BreakText();
-        ctx.Print(summary);
-    } else {
-        ctx.out << capture << ": " << read.statusFrames << " status frames, Orvik nodes "
-                << (history.Nodes() ? NodeList(history.Nodes()) : "none") << ", "
-                << history.Events().Size() << " events" << std::endl;
+    // A file that could not be written whole is not left half made.
+    for (auto [out, path] : {std::pair{&csv, &csvFile}, std::pair{&events, &eventsFile}}) {
+        if (path->empty())
+            continue;
+        out->close();
+        if (!*out) {
+            std::remove(path->c_str());
+            ctx.Fail("Unable to write to " + *path);
+            return EXIT_USAGE;
+        }
     }
-    if (node != 0 && !(history.Nodes() & BitMaskTable[static_cast<std::size_t>(node - 1)])) {
+    ctx.out << std::flush;
+
+    if (!csvFile.empty() || !eventsFile.empty()) {
+        if (ctx.json) {
+            Json nodes = Json::array();
+            for (std::size_t n = 0; n < NODE_COUNT; ++n)
+                if (read.nodes & BitMaskTable[n])
+                    nodes.push_back(n + 1);
+            Json summary = {{"capture", capture},
+                            {"status_frames", read.statusFrames},
+                            {"nodes", std::move(nodes)},
+                            {"events", read.events},
+                            {"complete", read.Ok()}};
+            if (!read.Ok())
+                summary["break"] = read.BreakText();
+            if (read.scan.damagedBlocks > 0)
+                summary["damaged_blocks"] = read.scan.damagedBlocks;
+            ctx.Print(summary);
+        } else {
+            ctx.out << capture << ": " << read.statusFrames << " status frames, Orvik nodes "
+                    << (read.nodes ? NodeList(read.nodes) : "none") << ", " << read.events
+                    << " events" << std::endl;
+        }
+    }
+    if (node != 0 && !(read.nodes & BitMaskTable[static_cast<std::size_t>(node - 1)])) {
         ctx.Fail("Orvik node " + std::to_string(node) + " is not in " + capture);
         return EXIT_NOT_CONFIRMED;
     }

@@ -38,6 +38,22 @@ std::string Quoted(const std::string& text) {
 
 } // namespace
 
+std::string StatusCsvRow(const HistoryPoint& point, int node) {
+    std::string row;
+    StatusRow(row, point, node);
+    return row;
+}
+
+std::string EventsCsvHeader() {
+    return "Time,Node,Breaker,Kind,Event\n";
+}
+
+std::string EventCsvRow(const BusEvent& e) {
+    return LocalTimeText(e.timeMs) + ',' + (e.node ? std::to_string(e.node) : "") + ',' +
+           (e.breaker ? std::to_string(e.breaker) : "") + ',' + EventKindName(e.kind) + ',' +
+           Quoted(EventText(e)) + '\n';
+}
+
 std::string StatusCsvHeader(bool withNode) {
     std::string h = withNode ? "Time,Node" : "Time";
     for (std::size_t b = 1; b <= BREAKER_COUNT; ++b) {
@@ -90,7 +106,7 @@ bool EventOfNode(const BusEvent& e, int node) noexcept {
 
 std::size_t WriteEventsCsv(std::ostream& out, const BusHistory& history, int node,
                            std::int64_t fromMs, std::int64_t toMs) {
-    out << "Time,Node,Breaker,Kind,Event\n";
+    out << EventsCsvHeader();
     const BusEventLog& events = history.Events();
     std::size_t rows = 0;
     for (std::uint64_t seq = events.SeqAt(fromMs); seq < events.NextSeq(); ++seq) {
@@ -99,9 +115,7 @@ std::size_t WriteEventsCsv(std::ostream& out, const BusHistory& history, int nod
             break;
         if (!EventOfNode(e, node))
             continue;
-        out << LocalTimeText(e.timeMs) << ',' << (e.node ? std::to_string(e.node) : "") << ','
-            << (e.breaker ? std::to_string(e.breaker) : "") << ',' << EventKindName(e.kind) << ','
-            << Quoted(EventText(e)) << '\n';
+        out << EventCsvRow(e);
         ++rows;
     }
     return rows;

@@ -23,6 +23,12 @@ inline constexpr std::int64_t ALL_TIME_TO = std::numeric_limits<std::int64_t>::m
 // With `withNode`, the second column names the node.
 std::string StatusCsvHeader(bool withNode);
 
+// One status row of a point of node 1..8; with `node` 0, without the node column.
+std::string StatusCsvRow(const HistoryPoint& point, int node);
+// One event row, and the events' header.
+std::string EventCsvRow(const BusEvent& event);
+std::string EventsCsvHeader();
+
 // Node 1..8, or 0 for every node (rows in time order, with the node column), over
 // [fromMs, toMs). Returns the rows written.
 std::size_t WriteStatusCsv(std::ostream& out, const BusHistory& history, int node,

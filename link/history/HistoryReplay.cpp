@@ -14,18 +14,59 @@ namespace {
 
 constexpr std::uint8_t OUTBOUND = static_cast<std::uint8_t>(Direction::Outbound);
 
-template <typename Scan> ReplayResult Replay(BusHistory& history, Scan&& scan) {
+// The time a recording has run at each packet, jumps of the clock not counted.
+class RecordingClock {
+public:
+    std::int64_t At(std::int64_t timeMs) {
+        if (!any_) {
+            any_ = true;
+            firstMs_ = timeMs;
+        }
+        jumpsMs_ += clock_.See(timeMs);
+        runMs_ = std::max(runMs_, timeMs - jumpsMs_ - firstMs_);
+        return runMs_;
+    }
+
+private:
+    ClockJumps clock_;
+    bool any_ = false;
+    std::int64_t firstMs_ = 0;
+    std::int64_t jumpsMs_ = 0;
+    std::int64_t runMs_ = 0;
+};
+
+// Counts the status frames the link accepts on their way to the target.
+class Counting : public LinkWatcher {
+public:
+    explicit Counting(ReplayTarget& target) : target_(target) {}
+    void StatusAccepted(const StatusRecord& record) override {
+        ++statusFrames;
+        target_.StatusAccepted(record);
+    }
+    void SetupReplied(const SetupReply& reply) override { target_.SetupReplied(reply); }
+    void CommandSent(const SentCommand& command) override { target_.CommandSent(command); }
+    std::uint64_t statusFrames = 0;
+
+private:
+    ReplayTarget& target_;
+};
+
+template <typename Scan>
+ReplayResult Replay(ReplayTarget& target, std::int64_t untilMs, Scan&& scan) {
     ReplayResult result;
     auto link = std::make_unique<LinkState>();
-    HistoryRecorder recorder(history);
-    link->SetWatcher(&recorder);
+    Counting counting(target);
+    link->SetWatcher(&counting);
     FrameReceiver commands;
-    const std::uint64_t framesBefore = history.StatusFrames();
+    RecordingClock run;
+    bool done = false;
     result.scan = scan([&](const PacketView& p) {
         const auto ms = static_cast<std::int64_t>(p.timestampNs / 1'000'000);
+        done = done || (untilMs >= 0 && run.At(ms) >= untilMs);
+        if (done)
+            return;
         result.lastPacketMs = ms;
-        recorder.SetTime(ms);
-        recorder.Tick();
+        target.PacketTime(ms);
         if (p.direction != OUTBOUND) {
             link->FeedBytes(p.bytes, p.length);
             return;
@@ -38,12 +79,29 @@ template <typename Scan> ReplayResult Replay(BusHistory& history, Scan&& scan) {
                 continue;
             if (const auto command = DecodeCommand(commands.RxType(), commands.FrameData().data(),
                                                    commands.ReceivedLength()))
-                history.AddCommand(ms, *command);
+                target.CommandSent(*command);
         }
     });
-    result.statusFrames = history.StatusFrames() - framesBefore;
+    result.statusFrames = counting.statusFrames;
     return result;
 }
+
+// A history fed as the program fed it on the line; commands count only once written.
+class HistoryTarget : public ReplayTarget {
+public:
+    explicit HistoryTarget(BusHistory& history) : history_(history), recorder_(history) {}
+    void PacketTime(std::int64_t timeMs) override {
+        recorder_.SetTime(timeMs);
+        recorder_.Tick();
+    }
+    void StatusAccepted(const StatusRecord& r) override { recorder_.StatusAccepted(r); }
+    void SetupReplied(const SetupReply& r) override { recorder_.SetupReplied(r); }
+    void CommandSent(const SentCommand& c) override { history_.AddCommand(recorder_.Now(), c); }
+
+private:
+    BusHistory& history_;
+    HistoryRecorder recorder_;
+};
 
 } // namespace
 
@@ -56,12 +114,38 @@ std::string ReplayResult::BreakText() const {
     return text;
 }
 
-ReplayResult ReplayCapture(const std::string& path, BusHistory& history) {
-    return Replay(history, [&](const PacketSink& sink) { return ScanPcapngFile(path, sink); });
+std::string ReplayResult::DamageText() const {
+    if (scan.damagedBlocks == 0)
+        return {};
+    return std::to_string(scan.damagedBlocks) +
+           (scan.damagedBlocks == 1 ? " damaged block skipped" : " damaged blocks skipped");
+}
+
+ReplayResult ReplayCapture(const std::string& path, ReplayTarget& target, std::int64_t untilMs) {
+    return Replay(target, untilMs,
+                  [&](const PacketSink& sink) { return ScanPcapngFile(path, sink); });
+}
+
+ReplayResult ReplayCapture(const std::string& path, BusHistory& history, std::int64_t untilMs) {
+    HistoryTarget target(history);
+    return ReplayCapture(path, target, untilMs);
 }
 
 ReplayResult ReplayCaptureBytes(const std::uint8_t* data, std::size_t size, BusHistory& history) {
-    return Replay(history, [&](const PacketSink& sink) { return ScanPcapng(data, size, sink); });
+    HistoryTarget target(history);
+    return Replay(target, -1, [&](const PacketSink& sink) { return ScanPcapng(data, size, sink); });
+}
+
+RecordingSpan ScanRecordingSpan(const std::string& path) {
+    RecordingSpan span;
+    RecordingClock run;
+    span.scan = ScanPcapngFile(path, [&](const PacketView& p) {
+        const auto ms = static_cast<std::int64_t>(p.timestampNs / 1'000'000);
+        if (span.firstMs < 0)
+            span.firstMs = ms;
+        span.spanMs = run.At(ms);
+    });
+    return span;
 }
 
 } // namespace orvik

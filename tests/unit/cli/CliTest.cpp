@@ -186,6 +186,18 @@ TEST_F(Cli, EventsOfTheLiveBusAndExportOfItsRecording) {
     EXPECT_NE(err.str().find("cut.pcapng: cut short in the block at byte "), std::string::npos)
         << err.str();
     EXPECT_NE(out.str().find("Orvik node 4 joined the bus"), std::string::npos);
+    // A damaged block in the middle: skipped, said on standard error, the rest exported.
+    std::string damaged = bytes;
+    std::size_t block = 0;
+    for (int i = 0; i < 10; ++i)
+        block += static_cast<unsigned char>(damaged[block + 4]) |
+                 static_cast<unsigned char>(damaged[block + 5]) << 8;
+    damaged[block + 4] ^= 0x40;
+    File("damaged.pcapng", damaged);
+    EXPECT_EQ(Run({"export", dir + "/damaged.pcapng"}), EXIT_DONE);
+    EXPECT_NE(err.str().find("damaged.pcapng: 1 damaged block skipped\n"), std::string::npos)
+        << err.str();
+    EXPECT_NE(out.str().find("Orvik node 1, breaker 2: fault (tripped)"), std::string::npos);
     EXPECT_EQ(Run({"export", File("notes.csv", "Time,Node\n")}), EXIT_USAGE);
     EXPECT_NE(err.str().find("notes.csv: not a pcapng capture (no section header) at byte 0"),
               std::string::npos)
