@@ -6,6 +6,7 @@
 #include "app/Messages.h"
 #include "app/WindowPlace.h"
 #include "link/base/FileReplace.h"
+#include "link/base/LocalTime.h"
 #include "link/history/HistoryCsv.h"
 #include "link/history/HistoryReplay.h"
 
@@ -20,6 +21,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
+#include <QInputDialog>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
@@ -285,19 +287,62 @@ QWidget* HistoryWindow::BuildEvents() {
     return lower;
 }
 
-HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent) {
-    auto history = std::make_unique<BusHistory>();
-    const ReplayResult result = ReplayCapture(path.toStdString(), *history);
-    if (result.scan.NotACapture()) {
+HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent,
+                                            std::optional<int> day) {
+    // A first reading for the recording's length: longer than the history holds, the user
+    // chooses which day of it to see.
+    const RecordingSpan span = ScanRecordingSpan(path.toStdString());
+    if (span.scan.NotACapture()) {
         messages::ShowMessage(parent,
                               QDir::toNativeSeparators(path) + " is not a recording of the bus.",
-                              QString::fromStdString(result.scan.error));
+                              QString::fromStdString(span.scan.error));
         return nullptr;
     }
-    const QString note = result.Ok() ? QString()
-                                     : "Shown up to where the recording breaks off: " +
-                                           QString::fromStdString(result.BreakText()) + ".";
-    return new HistoryWindow(std::move(history), path, note, parent);
+    const std::int64_t keepMs = HistoryLimits{}.keepMs;
+    std::int64_t untilMs = -1;
+    QString shown;
+    if (span.spanMs > keepMs) {
+        // Whole days from the start, then the last 24 hours.
+        std::vector<std::int64_t> ends;
+        for (std::int64_t end = keepMs; end < span.spanMs; end += keepMs)
+            ends.push_back(end);
+        ends.push_back(span.spanMs + 1);
+        QStringList names;
+        for (const std::int64_t end : ends)
+            names << QString("%1 to %2")
+                         .arg(QString::fromStdString(LocalTimeText(span.firstMs + end - keepMs)))
+                         .arg(QString::fromStdString(LocalTimeText(span.firstMs + end - 1)));
+        int chosen = static_cast<int>(ends.size()) - 1;
+        if (day) {
+            chosen = *day < 0 ? chosen : std::min(*day, chosen);
+        } else {
+            bool ok = false;
+            const QString name = QInputDialog::getItem(
+                parent, "Open recording",
+                QString("%1 runs %2 hours; the history shows 24 of them. Show:")
+                    .arg(QFileInfo(path).fileName())
+                    .arg((span.spanMs + 1'800'000) / 3'600'000),
+                names, chosen, false, &ok);
+            if (!ok)
+                return nullptr;
+            chosen = static_cast<int>(names.indexOf(name));
+        }
+        untilMs = ends[static_cast<std::size_t>(chosen)];
+        shown = QString("Shows 24 of the recording's %1 hours: %2.")
+                    .arg((span.spanMs + 1'800'000) / 3'600'000)
+                    .arg(names[chosen]);
+    }
+    auto history = std::make_unique<BusHistory>();
+    const ReplayResult result = ReplayCapture(path.toStdString(), *history, untilMs);
+    QStringList note;
+    if (!shown.isEmpty())
+        note << shown;
+    if (result.scan.damagedBlocks > 0)
+        note << QString::fromStdString(result.DamageText()) + " in the recording.";
+    if (!result.Ok())
+        note << "Shown up to where the recording breaks off: " +
+                    QString::fromStdString(result.BreakText()) + ".";
+    return new HistoryWindow(std::move(history), path, note.join(" "), parent);
 }
 
 void HistoryWindow::SetNode(int node) {

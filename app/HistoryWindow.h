@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class EventsModel;
 class HistoryPlot;
@@ -36,13 +37,17 @@ public:
     ~HistoryWindow() override;
 
     // Opens a recording in a History window of its own; false with a message when the file is
-    // not a capture. `parent` owns the new window.
-    static HistoryWindow* OpenRecording(const QString& path, QWidget* parent);
+    // not a capture. `parent` owns the new window. A recording longer than the history holds
+    // asks which 24 hours to show (the last offered first), unless `day` names them: 0 the
+    // first, -1 the last.
+    static HistoryWindow* OpenRecording(const QString& path, QWidget* parent,
+                                        std::optional<int> day = std::nullopt);
 
     void SetNode(int node);
     HistoryPlot* Plot() const { return plot_; }
     EventsModel* Events() const { return events_; }
     QLabel* Note() const { return note_; }
+    const orvik::BusHistory& History() const { return history_; }
 
     // The recording controls of the live window: what they show, and what a click asks.
     void SetRecordingState(bool recording, bool everyRun, const QString& note);

@@ -3,11 +3,14 @@
 #include "app/HistoryWindow.h"
 #include "app/EventsModel.h"
 #include "app/HistoryPlot.h"
+#include "link/capture/Pcapng.h"
 #include "link/history/BusHistory.h"
 #include "tests/gui/main/MainWindowSupport.h"
+#include "tests/unit/link/LinkTestSupport.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -176,4 +179,39 @@ TEST(HistoryWindow, ThePlotZoomsPansAndGoesBackToLive) {
     plot.SetSpan(0);
     EXPECT_EQ(plot.ViewFrom(), T0); // everything: from the first frame
     EXPECT_GE(changes, 6);          // each change by hand was told
+}
+
+// A recording of 30 hours, a status frame a minute: the window shows the day asked for, and
+// its note says that it shows 24 of the 30 hours, and which.
+TEST(HistoryWindow, ARecordingLongerThanTheHistorySaysWhichDayItShows) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.pcapng");
+    std::vector<std::uint8_t> bytes;
+    PcapngWriter::AppendHeader(bytes, {"test", "COM1", "Orvik bus"});
+    StatusRecord s;
+    s.SetNodePresent(0x01);
+    const std::int64_t hour = 3'600'000;
+    for (std::int64_t t = 0; t < 30 * hour; t += 60'000) {
+        const Bytes frame = StatusFrame(s);
+        PcapngWriter::AppendPacket(bytes, static_cast<std::uint64_t>(T0 + t) * 1'000'000, 1,
+                                   frame.data(), frame.size(), "accepted");
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    file.close();
+
+    QWidget parent;
+    std::unique_ptr<HistoryWindow> last(HistoryWindow::OpenRecording(path, &parent, -1));
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(last->Note()->toolTip().startsWith("Shows 24 of the recording's 30 hours: "))
+        << last->Note()->toolTip().toStdString();
+    std::unique_ptr<HistoryWindow> first(HistoryWindow::OpenRecording(path, &parent, 0));
+    ASSERT_TRUE(first);
+    const BusHistory& h = first->History();
+    EXPECT_EQ(h.FirstMs(), T0);
+    EXPECT_EQ(h.LastMs(), T0 + 24 * hour - 60'000);
+    const BusHistory& l = last->History();
+    EXPECT_EQ(l.LastMs(), T0 + 30 * hour - 60'000);
+    EXPECT_EQ(l.FirstMs(), T0 + 6 * hour - 60'000); // the day before its last frame
 }
