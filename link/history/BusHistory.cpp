@@ -85,7 +85,9 @@ void BusHistory::ClockJumped(std::int64_t timeMs, std::int64_t jumpMs) {
         if (t)
             for (std::size_t i = 0; i < t->trips.Size(); ++i)
                 t->trips[i].timeMs += shift;
-    deriver_.ClockJumped(originMs_ + std::max(lastRel_, timeMs - originMs_), jumpMs, shift);
+    // Told at its time on the new clock; what comes after is not earlier.
+    lastRel_ = std::max(lastRel_, timeMs - originMs_);
+    deriver_.ClockJumped(originMs_ + lastRel_, jumpMs, shift);
 }
 
 std::int64_t BusHistory::RelFor(std::int64_t timeMs) const noexcept {
