@@ -1,5 +1,6 @@
 #include "app/HistoryWindow.h"
 
+#include "app/BackgroundRead.h"
 #include "app/EventsModel.h"
 #include "app/FileChooser.h"
 #include "app/HistoryPlot.h"
@@ -291,7 +292,13 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
                                             std::optional<int> day) {
     // A first reading for the recording's length: longer than the history holds, the user
     // chooses which day of it to see.
-    const RecordingSpan span = ScanRecordingSpan(path.toStdString());
+    const QString name = QFileInfo(path).fileName();
+    ScanControl measure;
+    RecordingSpan span;
+    ReadInBackground(parent, "Reading " + name + "...", measure,
+                     [&] { span = ScanRecordingSpan(path.toStdString(), &measure); });
+    if (span.scan.cancelled)
+        return nullptr;
     if (span.scan.NotACapture()) {
         messages::ShowMessage(parent,
                               QDir::toNativeSeparators(path) + " is not a recording of the bus.",
@@ -320,7 +327,7 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
             const QString name = QInputDialog::getItem(
                 parent, "Open recording",
                 QString("%1 runs %2 hours; the history shows 24 of them. Show:")
-                    .arg(QFileInfo(path).fileName())
+                    .arg(name)
                     .arg((span.spanMs + 1'800'000) / 3'600'000),
                 names, chosen, false, &ok);
             if (!ok)
@@ -333,7 +340,13 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
                     .arg(names[chosen]);
     }
     auto history = std::make_unique<BusHistory>();
-    const ReplayResult result = ReplayCapture(path.toStdString(), *history, untilMs);
+    ScanControl replay;
+    ReplayResult result;
+    ReadInBackground(parent, "Reading " + name + "...", replay, [&] {
+        result = ReplayCapture(path.toStdString(), *history, untilMs, &replay);
+    });
+    if (result.scan.cancelled)
+        return nullptr;
     QStringList note;
     if (!shown.isEmpty())
         note << shown;

@@ -76,11 +76,19 @@ private:
 
 class BlockReader {
 public:
-    BlockReader(Source& source, const PacketSink& sink) : source_(source), sink_(sink) {}
+    BlockReader(Source& source, const PacketSink& sink, ScanControl* control = nullptr)
+        : source_(source), sink_(sink), control_(control) {}
 
     CaptureScan Run() {
         while (at_ < source_.Size()) {
             const std::uint64_t start = at_;
+            if (control_) {
+                control_->bytesRead = at_;
+                if (control_->cancel) {
+                    scan_.cancelled = true;
+                    break;
+                }
+            }
             if (Block())
                 continue;
             // Damage inside a capture: go on from the next whole block, if there is one. A
@@ -331,6 +339,7 @@ private:
 
     Source& source_;
     const PacketSink& sink_;
+    ScanControl* control_;
     std::uint64_t at_ = 0;
     bool bigEndian_ = false;
     bool damage_ = false; // the last failure was a damaged block of a capture
@@ -357,7 +366,7 @@ CaptureScan ScanPcapng(const std::uint8_t* data, std::size_t size, const PacketS
     return BlockReader(source, sink).Run();
 }
 
-CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink) {
+CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink, ScanControl* control) {
     CaptureScan failed;
     // A capture may be large, but it is a regular file: never a FIFO or a device.
     if (std::string reason; !CheckRegularFile(path, UINT64_MAX, reason)) {
@@ -372,7 +381,9 @@ CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink) {
         return failed;
     }
     FileSource source(file.get(), size);
-    CaptureScan scan = BlockReader(source, sink).Run();
+    if (control)
+        control->size = size;
+    CaptureScan scan = BlockReader(source, sink, control).Run();
     if (!scan.Ok())
         scan.error = path + ": " + scan.error;
     return scan;

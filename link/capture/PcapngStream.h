@@ -5,6 +5,7 @@
 // block inside it is skipped up to the next whole block, and counted.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,7 @@ struct CaptureScan {
     std::uint64_t breakAt = 0;       // the byte where the block that broke begins
     bool cutShort = false;           // the file ends inside that block
     std::uint64_t damagedBlocks = 0; // damaged places skipped, each up to the next whole block
+    bool cancelled = false;          // ScanControl::cancel ended it before the end
     bool Ok() const { return error.empty(); }
     // Not a capture of the bus at all, rather than one that breaks off.
     bool NotACapture() const { return !sectionSeen || !interfaceSeen; }
@@ -39,9 +41,18 @@ struct CaptureScan {
 
 using PacketSink = std::function<void(const PacketView&)>;
 
+// A file read on a thread of its own, as another thread sees it: how far it has come, and a
+// cancel that ends the reading at the next block.
+struct ScanControl {
+    std::atomic<std::uint64_t> bytesRead{0};
+    std::atomic<std::uint64_t> size{0};
+    std::atomic<bool> cancel{false};
+};
+
 // Any input gives its packets, skipping damaged blocks, up to where it breaks, and the reason;
 // nothing beyond `size` is read, and no block larger than 16 MiB is taken.
 CaptureScan ScanPcapng(const std::uint8_t* data, std::size_t size, const PacketSink& sink);
-CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink);
+CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink,
+                           ScanControl* control = nullptr);
 
 } // namespace orvik

@@ -121,14 +121,16 @@ std::string ReplayResult::DamageText() const {
            (scan.damagedBlocks == 1 ? " damaged block skipped" : " damaged blocks skipped");
 }
 
-ReplayResult ReplayCapture(const std::string& path, ReplayTarget& target, std::int64_t untilMs) {
+ReplayResult ReplayCapture(const std::string& path, ReplayTarget& target, std::int64_t untilMs,
+                           ScanControl* control) {
     return Replay(target, untilMs,
-                  [&](const PacketSink& sink) { return ScanPcapngFile(path, sink); });
+                  [&](const PacketSink& sink) { return ScanPcapngFile(path, sink, control); });
 }
 
-ReplayResult ReplayCapture(const std::string& path, BusHistory& history, std::int64_t untilMs) {
+ReplayResult ReplayCapture(const std::string& path, BusHistory& history, std::int64_t untilMs,
+                           ScanControl* control) {
     HistoryTarget target(history);
-    return ReplayCapture(path, target, untilMs);
+    return ReplayCapture(path, target, untilMs, control);
 }
 
 ReplayResult ReplayCaptureBytes(const std::uint8_t* data, std::size_t size, BusHistory& history) {
@@ -136,15 +138,18 @@ ReplayResult ReplayCaptureBytes(const std::uint8_t* data, std::size_t size, BusH
     return Replay(target, -1, [&](const PacketSink& sink) { return ScanPcapng(data, size, sink); });
 }
 
-RecordingSpan ScanRecordingSpan(const std::string& path) {
+RecordingSpan ScanRecordingSpan(const std::string& path, ScanControl* control) {
     RecordingSpan span;
     RecordingClock run;
-    span.scan = ScanPcapngFile(path, [&](const PacketView& p) {
-        const auto ms = static_cast<std::int64_t>(p.timestampNs / 1'000'000);
-        if (span.firstMs < 0)
-            span.firstMs = ms;
-        span.spanMs = run.At(ms);
-    });
+    span.scan = ScanPcapngFile(
+        path,
+        [&](const PacketView& p) {
+            const auto ms = static_cast<std::int64_t>(p.timestampNs / 1'000'000);
+            if (span.firstMs < 0)
+                span.firstMs = ms;
+            span.spanMs = run.At(ms);
+        },
+        control);
     return span;
 }
 

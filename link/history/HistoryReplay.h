@@ -32,12 +32,13 @@ public:
 
 // Feeds `target`, up to `untilMs` into the recording when that is not negative (see
 // RecordingSpan).
-ReplayResult ReplayCapture(const std::string& path, ReplayTarget& target,
-                           std::int64_t untilMs = -1);
+ReplayResult ReplayCapture(const std::string& path, ReplayTarget& target, std::int64_t untilMs = -1,
+                           ScanControl* control = nullptr);
 
 // Adds what the capture holds to `history` (normally a fresh one), up to `untilMs` into the
 // recording when that is not negative: the history then holds the day before it.
-ReplayResult ReplayCapture(const std::string& path, BusHistory& history, std::int64_t untilMs = -1);
+ReplayResult ReplayCapture(const std::string& path, BusHistory& history, std::int64_t untilMs = -1,
+                           ScanControl* control = nullptr);
 ReplayResult ReplayCaptureBytes(const std::uint8_t* data, std::size_t size, BusHistory& history);
 
 // How long a recording runs: the time that passed from its first packet to its last, jumps of
@@ -47,6 +48,6 @@ struct RecordingSpan {
     std::int64_t firstMs = -1; // the first packet's time, -1 when none
     std::int64_t spanMs = 0;
 };
-RecordingSpan ScanRecordingSpan(const std::string& path);
+RecordingSpan ScanRecordingSpan(const std::string& path, ScanControl* control = nullptr);
 
 } // namespace orvik

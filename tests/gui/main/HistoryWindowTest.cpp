@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -202,8 +203,11 @@ TEST(HistoryWindow, ARecordingLongerThanTheHistorySaysWhichDayItShows) {
     file.close();
 
     QWidget parent;
+    bool windowWentOn = false; // the file is read on a thread of its own
+    QTimer::singleShot(0, [&] { windowWentOn = true; });
     std::unique_ptr<HistoryWindow> last(HistoryWindow::OpenRecording(path, &parent, -1));
     ASSERT_TRUE(last);
+    EXPECT_TRUE(windowWentOn);
     EXPECT_TRUE(last->Note()->toolTip().startsWith("Shows 24 of the recording's 30 hours: "))
         << last->Note()->toolTip().toStdString();
     std::unique_ptr<HistoryWindow> first(HistoryWindow::OpenRecording(path, &parent, 0));

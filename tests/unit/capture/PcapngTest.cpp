@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -104,6 +105,33 @@ TEST(Pcapng, DamagedBlocksAreSkippedAndCounted) {
     EXPECT_TRUE(cut.cutShort);
     EXPECT_EQ(cut.breakAt, at[19]);
     EXPECT_EQ(cut.damagedBlocks, 3u);
+}
+
+// A file read on another thread says how far it has come, and a cancel ends it at once.
+TEST(Pcapng, AReadingIsFollowedAndCancelled) {
+    std::vector<std::uint8_t> bytes;
+    PcapngWriter::AppendHeader(bytes, {"test", "COM1", "Orvik bus"});
+    for (std::uint8_t i = 0; i < 20; ++i)
+        PcapngWriter::AppendPacket(bytes, 1'000'000'000ull * (i + 1), 1, &i, 1, "");
+    const auto path = std::filesystem::temp_directory_path() / "orvik-cancelled-read.pcapng";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    ScanControl control;
+    std::uint64_t seen = 0;
+    const CaptureScan scan = ScanPcapngFile(
+        path.string(),
+        [&](const PacketView&) {
+            if (++seen == 5)
+                control.cancel = true;
+        },
+        &control);
+    std::filesystem::remove(path);
+    EXPECT_TRUE(scan.cancelled);
+    EXPECT_EQ(seen, 5u);
+    EXPECT_EQ(control.size, bytes.size());
+    EXPECT_GT(control.bytesRead, 0u);
+    EXPECT_LT(control.bytesRead, bytes.size());
 }
 
 // Big-endian, nanosecond time stamps, an interface of another link type before ours.
