@@ -1,10 +1,11 @@
 // When the computer's clock was changed, told from the times that come in (frames, ticks,
 // commands), as one clock:
 // - a time more than BACK_MS earlier than the newest so far is the clock set back;
-// - a time more than `aheadMs` later than the newest is the clock set forward. Live, the run
-//   ticks the history every second, so a gap of more than LIVE_AHEAD_MS can only be the
-//   clock. A recording keeps no time between frames: a gap there is a silence of the line,
-//   unless it is longer than the history's day (RECORDING_AHEAD_MS).
+// - a time more than `aheadMs` later than the newest is the clock set forward. A recording
+//   keeps no time between frames: a gap there is a silence of the line, unless it is longer
+//   than the history's day (RECORDING_AHEAD_MS). A running program stamps with its own steady
+//   clock (RunClock), which never jumps: a gap there is a window that was held, never the
+//   clock, so it takes LIVE_AHEAD_MS, which never counts a gap as a jump.
 // Smaller steps back count at the newest time; smaller gaps forward are time that passed.
 // Across a jump, as much time passes as between the two times before it (up to a second): the
 // jump is the rest.
@@ -12,13 +13,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace orvik {
 
 class ClockJumps {
 public:
     static constexpr std::int64_t BACK_MS = 10'000;
-    static constexpr std::int64_t LIVE_AHEAD_MS = 10'000;
+    static constexpr std::int64_t LIVE_AHEAD_MS = std::numeric_limits<std::int64_t>::max();
     static constexpr std::int64_t RECORDING_AHEAD_MS = 24 * 3600 * 1000;
 
     explicit ClockJumps(std::int64_t aheadMs = RECORDING_AHEAD_MS) : aheadMs_(aheadMs) {}

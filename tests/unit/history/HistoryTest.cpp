@@ -93,11 +93,11 @@ TEST(BusHistory, FramesOfAClockALittleBehindCountAtTheNewestTime) {
     EXPECT_EQ(h.Events().Size(), 1u); // joined; no jump of the clock
 }
 
-// A live clock set back by two hours, then forward past the day kept and the reach of a stored
+// A clock set back by two hours, then forward past the day kept and the reach of a stored
 // time (2^32 ms): each is an event, and the points go on from the new time, none
 // lost, none folded onto another's time.
 TEST(BusHistory, AClockSetBackOrForwardGoesOnFromTheNewTime) {
-    BusHistory h(HistoryLimits{.clockAheadMs = ClockJumps::LIVE_AHEAD_MS});
+    BusHistory h;
     StatusRecord r = Record(0x01);
     h.AddStatus(T0, r);
     h.AddStatus(T0 + 1000, r);
@@ -124,6 +124,19 @@ TEST(BusHistory, AClockSetBackOrForwardGoesOnFromTheNewTime) {
         "the computer's clock jumped by +58 d",
     };
     EXPECT_EQ(texts, expected);
+}
+
+// Live, the times come from the run's steady clock: a window held for 12 s is a silence it
+// saw, never a jump of the computer's clock.
+TEST(BusHistory, AWindowHeldLiveIsNoJumpOfTheClock) {
+    BusHistory h(HistoryLimits{.clockAheadMs = ClockJumps::LIVE_AHEAD_MS});
+    StatusRecord r = Record(0x01);
+    h.AddStatus(T0, r);
+    h.Tick(T0 + 100);
+    h.AddStatus(T0 + 12'100, r);
+    for (auto seq = h.Events().FirstSeq(); seq < h.Events().NextSeq(); ++seq)
+        EXPECT_NE(h.Events().Find(seq)->kind, EventKind::ClockJumped);
+    EXPECT_EQ(h.Point(1, 1).timeMs, T0 + 12'100);
 }
 
 // The link as the program runs it, a history recording it; what the events say.
