@@ -120,6 +120,7 @@ TEST_F(Recordings, TwoInOneSecondNeverShareAFileNorPruneEachOther) {
     Frames(10);
     ASSERT_TRUE(first.Poll(log, 0));
     ASSERT_TRUE(second.Poll(log, 0)); // a new file at once, and pruning past 1000 bytes
+    second.Sync();                    // its pruning is done while the first still writes
     EXPECT_NE(second.File(), first.File());
     first.Stop();
     EXPECT_EQ(Packets(first.File()), 10u);
