@@ -2,9 +2,11 @@
 // 57600 baud, currents that wander, nothing switching.
 #pragma once
 
+#include "link/capture/Pcapng.h"
 #include "link/state/LinkState.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace orvik::fullbus {
 
@@ -25,6 +27,16 @@ inline void Fill(StatusRecord& r, std::uint64_t i) {
 
 inline std::int64_t TimeOf(std::uint64_t i) {
     return T0 + static_cast<std::int64_t>(static_cast<double>(i) * FRAME_MS);
+}
+
+// Frame i as a recording holds it: one packet from the bus, stamped at its time.
+inline void AppendRecorded(std::vector<std::uint8_t>& capture, StatusRecord& record,
+                           std::uint64_t i) {
+    Fill(record, i);
+    std::uint8_t frame[MAX_FRAME_SIZE];
+    const std::size_t n = EncodeFrame(FRAME_STATUS, record.bytes.data(), STATUS_RECORD_SIZE, frame);
+    PcapngWriter::AppendPacket(capture, static_cast<std::uint64_t>(TimeOf(i)) * 1'000'000, 1, frame,
+                               n, "accepted");
 }
 
 } // namespace orvik::fullbus

@@ -121,14 +121,8 @@ int main(int argc, char** argv) {
     const auto hour = static_cast<std::uint64_t>(3600 * 1000 / FRAME_MS);
     std::vector<std::uint8_t> capture;
     PcapngWriter::AppendHeader(capture, {"bench", "COM1", "Orvik bus"});
-    std::uint8_t frame[MAX_FRAME_SIZE];
-    for (std::uint64_t k = 0; k < hour; ++k) {
-        Fill(record, k);
-        const std::size_t n =
-            EncodeFrame(FRAME_STATUS, record.bytes.data(), STATUS_RECORD_SIZE, frame);
-        PcapngWriter::AppendPacket(capture, static_cast<std::uint64_t>(TimeOf(k)) * 1'000'000, 1,
-                                   frame, n, "accepted");
-    }
+    for (std::uint64_t k = 0; k < hour; ++k)
+        AppendRecorded(capture, record, k);
     const std::string path = "/tmp/orvik-history-bench.pcapng";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(capture.data()),

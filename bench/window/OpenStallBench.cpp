@@ -27,14 +27,9 @@ int main(int argc, char** argv) {
         std::vector<std::uint8_t> bytes;
         PcapngWriter::AppendHeader(bytes, {"bench", "COM1", "Orvik bus"});
         StatusRecord record;
-        std::uint8_t frame[MAX_FRAME_SIZE];
         const auto day = static_cast<std::uint64_t>(24 * 3600 * 1000 / FRAME_MS);
         for (std::uint64_t k = 0; k < day; ++k) {
-            Fill(record, k);
-            const std::size_t n =
-                EncodeFrame(FRAME_STATUS, record.bytes.data(), STATUS_RECORD_SIZE, frame);
-            PcapngWriter::AppendPacket(bytes, static_cast<std::uint64_t>(TimeOf(k)) * 1'000'000, 1,
-                                       frame, n, "accepted");
+            AppendRecorded(bytes, record, k);
             if (bytes.size() > (64u << 20)) {
                 out.write(reinterpret_cast<const char*>(bytes.data()),
                           static_cast<std::streamsize>(bytes.size()));
