@@ -40,6 +40,7 @@ void EventDeriver::Clear() {
     anyFrame_ = false;
     silent_ = false;
     lastFrameMs_ = 0;
+    nowMs_ = NEVER;
 }
 
 void EventDeriver::Add(std::int64_t timeMs, EventKind kind, std::size_t node, std::size_t breaker,
@@ -49,6 +50,9 @@ void EventDeriver::Add(std::int64_t timeMs, EventKind kind, std::size_t node, st
 }
 
 void EventDeriver::ClockJumped(std::int64_t t, std::int64_t jumpMs, std::int64_t shiftMs) {
+    if (nowMs_ != NEVER)
+        nowMs_ += shiftMs;
+    t = Later(t);
     lastFrameMs_ += shiftMs;
     for (Node& node : nodes_)
         for (Breaker& b : node.breakers) {
@@ -65,6 +69,7 @@ void EventDeriver::ClockJumped(std::int64_t t, std::int64_t jumpMs, std::int64_t
 }
 
 void EventDeriver::Tick(std::int64_t t) {
+    t = Later(t);
     if (!anyFrame_ || silent_ || t - lastFrameMs_ < SILENCE_MS)
         return;
     // Stamped when it reached its length, also when told later (a recording read again).
@@ -73,6 +78,7 @@ void EventDeriver::Tick(std::int64_t t) {
 }
 
 void EventDeriver::Status(std::int64_t t, const StatusRecord& record) {
+    t = Later(t);
     Tick(t);
     if (silent_) {
         silent_ = false;
@@ -168,6 +174,7 @@ void EventDeriver::Settings(std::int64_t t, std::size_t n, Node& node, const Sta
 }
 
 void EventDeriver::SetupReply(std::int64_t t, const orvik::SetupReply& reply) {
+    t = Later(t);
     const std::size_t n = reply.node;
     if (n >= NODE_COUNT)
         return;
@@ -192,6 +199,7 @@ void EventDeriver::Command(std::int64_t t, const SentCommand& c) {
     // A command that never reached the line did nothing on the bus.
     if (!c.written)
         return;
+    t = Later(t);
     std::array<std::uint16_t, 4> values{
         static_cast<std::uint16_t>(std::min<std::size_t>(c.payloadLength, 0xFFFF)), c.Payload(0),
         c.Payload(1), c.Payload(2)};

@@ -9,8 +9,10 @@
 #include "link/protocol/StatusRecord.h"
 #include "link/protocol/StatusSettings.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 
 namespace orvik {
 
@@ -26,7 +28,8 @@ public:
 
     explicit EventDeriver(BusEventLog& log) : log_(log) {}
 
-    // Times in ms since 1970, in the order things happened.
+    // Times in ms since 1970, in the order things happened; a time earlier than one told
+    // before counts as that one, so that the events stay in order.
     void Status(std::int64_t timeMs, const StatusRecord& record);
     // The time now, between frames: a silence is told when it reaches SILENCE_MS.
     void Tick(std::int64_t timeMs);
@@ -70,6 +73,10 @@ private:
     bool anyFrame_ = false;
     bool silent_ = false; // a silence told, its end not yet
     std::int64_t lastFrameMs_ = 0;
+    std::int64_t nowMs_ = NEVER; // the latest time told
+
+    static constexpr std::int64_t NEVER = std::numeric_limits<std::int64_t>::min();
+    std::int64_t Later(std::int64_t timeMs) { return nowMs_ = std::max(nowMs_, timeMs); }
 };
 
 } // namespace orvik

@@ -280,6 +280,22 @@ TEST(BusEvents, ASilenceIsToldWhenItBeginsAndItsLengthWhenItEnds) {
               R"(18 s"})");
 }
 
+// A frame that came before a silence was told, but reached the deriver after it (or a recording
+// whose clock stepped back a little), leaves the events in order.
+TEST(BusEvents, AFrameOlderThanTheLastTickKeepsTheEventsInOrder) {
+    BusEventLog events(16);
+    EventDeriver deriver(events);
+    StatusRecord r{};
+    r.SetNodePresent(0x01);
+    deriver.Status(T0, r);
+    deriver.Tick(T0 + 2500);
+    deriver.Status(T0 + 2300, r);
+    ASSERT_EQ(events.Size(), 3u);
+    EXPECT_EQ(events.Find(events.FirstSeq() + 2)->kind, EventKind::FramesAgain);
+    for (auto seq = events.FirstSeq() + 1; seq < events.NextSeq(); ++seq)
+        EXPECT_GE(events.Find(seq)->timeMs, events.Find(seq - 1)->timeMs);
+}
+
 // A node that comes with a breaker tripped already says so: the fault is no news of the bus.
 TEST(BusEvents, ANodeThatJoinsFaultedGivesAFaultPerBreaker) {
     LinkRun run;
