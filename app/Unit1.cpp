@@ -177,6 +177,9 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
 }
 
 void TForm1::Timer1Timer() {
+    // Frames that came while this thread was busy go in before the history looks for silence.
+    if (comm1_->IsOpen())
+        comm1_->DeliverPending();
     ServiceLine();
     recording_->Poll(clock_());
     nodeSettings_->Tick();

@@ -17,14 +17,14 @@ class EventFeed : public LinkWatcher {
 public:
     EventFeed() = default;
 
-    void StatusAccepted(const StatusRecord& record) override {
-        deriver_.Status(clock_.NowMs(), record);
+    void StatusAccepted(const StatusRecord& record, std::int64_t timeMs) override {
+        deriver_.Status(timeMs, record);
     }
-    void SetupReplied(const SetupReply& reply) override {
-        deriver_.SetupReply(clock_.NowMs(), reply);
+    void SetupReplied(const SetupReply& reply, std::int64_t timeMs) override {
+        deriver_.SetupReply(timeMs, reply);
     }
-    void CommandSent(const SentCommand& command) override {
-        deriver_.Command(clock_.NowMs(), command);
+    void CommandSent(const SentCommand& command, std::int64_t timeMs) override {
+        deriver_.Command(timeMs, command);
     }
 
     // Hands each event that came since the last call to `take`, oldest first; a silence of the

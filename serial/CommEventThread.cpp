@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace orvik {
 
@@ -26,31 +27,54 @@ class TCommEventThread::TSlot final : public TPendingDelivery {
 public:
     enum class TState { Idle, Pending, Running };
 
-    explicit TSlot(TCommEventThread& Owner) : Owner(Owner) {}
+    TSlot(TCommEventThread& Owner, TMainThreadInvoker& Invoker) : Owner(Owner), Invoker(Invoker) {}
 
     std::mutex Lock;
-    std::condition_variable Changed;
     TState State = TState::Idle;
     bool Ended = false;
+    // What the next delivery reports; the monitor thread adds to it at any time.
+    std::uint32_t Events = 0;
+    bool LineLost = false;
+
+    // Monitor thread: adds to the next delivery and, unless one is already on its way, has the
+    // main thread run it.
+    void Post(std::uint32_t events, bool lost) {
+        bool notify = false;
+        {
+            std::lock_guard<std::mutex> lk(Lock);
+            Events |= events;
+            LineLost = LineLost || lost;
+            if (State == TState::Idle) {
+                State = TState::Pending;
+                notify = true;
+            }
+        }
+        if (notify)
+            Invoker.Notify(*this);
+    }
 
     // Main thread, with Lock held: runs the pending delivery once.
     void Run(std::unique_lock<std::mutex>& lk) {
         State = TState::Running;
+        const std::uint32_t events = std::exchange(Events, 0);
+        const bool lost = std::exchange(LineLost, false);
         lk.unlock();
         try {
-            Owner.DeliverEvents();
+            Owner.DeliverEvents(events, lost);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "Serial port event handler failed: %s\n", e.what());
         } catch (...) {
             std::fprintf(stderr, "Serial port event handler failed\n");
         }
         lk.lock();
-        State = TState::Idle;
-        // Wake the monitor thread only once the lock is free, so that it does not wake into
-        // a held lock and sleep again.
-        lk.unlock();
-        Changed.notify_all();
-        lk.lock();
+        // What came meanwhile is the next delivery.
+        const bool again = Events != 0 || LineLost;
+        State = again ? TState::Pending : TState::Idle;
+        if (again) {
+            lk.unlock();
+            Invoker.Notify(*this);
+            lk.lock();
+        }
     }
 
     // Main thread, from the invoker: a delivery that Close already ran is left alone.
@@ -62,11 +86,13 @@ public:
 
 private:
     TCommEventThread& Owner;
+    TMainThreadInvoker& Invoker;
 };
 
 TCommEventThread::TCommEventThread(TPortDevice& Port, TCommEventType Events,
                                    std::shared_ptr<TMainThreadInvoker> Invoker)
-    : PortHandle(Port), Invoker(std::move(Invoker)), Slot(std::make_unique<TSlot>(*this)) {
+    : PortHandle(Port), Invoker(std::move(Invoker)),
+      Slot(std::make_unique<TSlot>(*this, *this->Invoker)) {
     PortHandle.SetMask(EventMaskOf(Events));
 }
 
@@ -95,18 +121,14 @@ void TCommEventThread::Stop() {
 void TCommEventThread::WaitFor() {
     if (!Thread.joinable())
         return;
-    {
-        std::unique_lock<std::mutex> lk(Slot->Lock);
-        for (;;) {
-            Slot->Changed.wait(
-                lk, [this] { return Slot->State == TSlot::TState::Pending || Slot->Ended; });
-            if (Slot->State == TSlot::TState::Pending)
-                Slot->Run(lk);
-            else
-                break;
-        }
-    }
     Thread.join();
+    std::unique_lock<std::mutex> lk(Slot->Lock);
+    while (Slot->State == TSlot::TState::Pending)
+        Slot->Run(lk);
+}
+
+void TCommEventThread::RunPending() {
+    Slot->RunIfPending();
 }
 
 bool TCommEventThread::Finished() const {
@@ -123,11 +145,12 @@ void TCommEventThread::Execute() {
         if (r == TWaitResult::Event) {
             quiet = 0;
             retryUs = FIRST_RETRY_US;
-            if ((events & COMM_EV_RXCHAR) && !Coalesce())
-                break;
-            EventMask = events;
-            Synchronize();
-            DeliveryCount.fetch_add(1);
+            if (events & COMM_EV_RXCHAR) {
+                if (!Coalesce())
+                    break;
+                ReadArrivals();
+            }
+            Synchronize(events, false);
         } else if (r == TWaitResult::NoEvent) {
             if (++quiet > QUIET_RETRIES) {
                 if (!Pause(retryUs))
@@ -138,9 +161,7 @@ void TCommEventThread::Execute() {
             // The wait failed: unless a stop caused it, the device is gone. Say so once.
             if (r == TWaitResult::Failed && !Terminated.load()) {
                 LostError = PortGetLastError();
-                Lost = true;
-                Synchronize();
-                DeliveryCount.fetch_add(1);
+                Synchronize(0, true);
             }
             break;
         }
@@ -150,7 +171,6 @@ void TCommEventThread::Execute() {
     PortHandle.Purge(COMM_PURGE_RXABORT | COMM_PURGE_RXCLEAR);
     std::lock_guard<std::mutex> lk(Slot->Lock);
     Slot->Ended = true;
-    Slot->Changed.notify_all();
 }
 
 // Waits for the rest of what the main thread expects: until the queue holds the hint, or
@@ -202,24 +222,29 @@ bool TCommEventThread::Pause(std::int64_t us) {
     return !Terminated.load();
 }
 
-void TCommEventThread::Synchronize() {
-    {
-        std::lock_guard<std::mutex> lk(Slot->Lock);
-        Slot->State = TSlot::TState::Pending;
-        Slot->Changed.notify_all();
-    }
-    Invoker->Notify(*Slot);
-    std::unique_lock<std::mutex> lk(Slot->Lock);
-    Slot->Changed.wait(lk, [this] { return Slot->State == TSlot::TState::Idle; });
+void TCommEventThread::Synchronize(std::uint32_t Events, bool LineLost) {
+    Slot->Post(Events, LineLost);
 }
 
-void TCommEventThread::DeliverEvents() {
-    if (Lost) {
-        if (OnLineLost)
-            OnLineLost(this, LostError);
-    } else if (OnPortEvents) {
-        OnPortEvents(this, EventMask);
+void TCommEventThread::ReadArrivals() {
+    std::uint8_t piece[4096];
+    for (;;) {
+        const std::int32_t want = static_cast<std::int32_t>(sizeof piece);
+        const std::int32_t n = PortHandle.Read(piece, want);
+        if (n <= 0)
+            return; // a failed read shows again in the next wait
+        Received.Put(piece, static_cast<std::size_t>(n), SteadyNowNs());
+        if (n < want)
+            return;
     }
+}
+
+void TCommEventThread::DeliverEvents(std::uint32_t Events, bool LineLost) {
+    DeliveryCount.fetch_add(1);
+    if (Events != 0 && OnPortEvents)
+        OnPortEvents(this, Events);
+    if (LineLost && OnLineLost)
+        OnLineLost(this, LostError);
 }
 
 } // namespace orvik

@@ -1,14 +1,16 @@
-// The monitor thread of an open serial component: waits for port events and hands each
-// completed wait to the main thread, blocking until the main thread has run it.
+// The monitor thread of an open serial component: waits for port events, reads what arrives
+// into the arrival queue with the moment it came, and hands the events to the main thread. It
+// never waits for the main thread: events that come while a delivery is still to run join it.
 //
 // Two things beyond the plain wait:
 //  - Coalescing. After an arrival the thread may wait, without waking the main thread, for
 //    the bytes the main thread said it still expects (SetRxHint), then deliver once: a frame
 //    that the line hands over in many pieces costs one delivery. Only Stop cuts that wait.
-//  - Loss. When the wait fails because the device went away, the thread makes one last
-//    delivery that reports the loss and its OS error (OnLineLost), then ends.
+//  - Loss. When the wait fails because the device went away, the thread's last delivery
+//    reports the loss and its OS error (OnLineLost), and the thread ends.
 #pragma once
 
+#include "serial/ArrivalQueue.h"
 #include "serial/CommTypes.h"
 #include "serial/EventInvoker.h"
 #include "serial/PortBackend.h"
@@ -42,12 +44,16 @@ public:
     // Any time, also before Resume: the thread ends at its next look.
     void Stop();
 
-    // Main thread: waits for the end of the thread, meanwhile running the delivery it has
-    // handed over, if any. Must not be called from inside a delivery.
+    // Main thread: waits for the end of the thread, then runs the delivery it has handed over,
+    // if any. Must not be called from inside a delivery.
     void WaitFor();
 
     bool Finished() const;
+    // Main thread, outside a delivery: runs the handed-over delivery now, if there is one.
+    void RunPending();
     std::uint64_t Deliveries() const { return DeliveryCount.load(); }
+    // What the thread has read off the line, for the main thread to take.
+    TArrivalQueue& Arrivals() { return Received; }
     std::thread::native_handle_type NativeHandle() { return Thread.native_handle(); }
 
     // Any thread: after an arrival, wait for this many queued bytes (0: deliver at once), at
@@ -63,16 +69,18 @@ private:
     class TSlot; // the one delivery between the two threads
 
     void Execute();
-    void DeliverEvents();
-    void Synchronize();
+    // Reads what has arrived into the queue, stamped.
+    void ReadArrivals();
+    void DeliverEvents(std::uint32_t Events, bool LineLost);
+    // Hands `Events` (and the loss, if `LineLost`) over; does not wait for the delivery.
+    void Synchronize(std::uint32_t Events, bool LineLost);
     bool Coalesce();
     // Sleeps `us` microseconds unless stopped first; false when stopped.
     bool Pause(std::int64_t us);
 
     TPortDevice& PortHandle;
-    std::uint32_t EventMask = 0;
-    bool Lost = false;
-    std::int32_t LostError = 0;
+    std::int32_t LostError = 0; // written before the loss is handed over
+    TArrivalQueue Received;
     std::shared_ptr<TMainThreadInvoker> Invoker;
     std::unique_ptr<TSlot> Slot;
     std::atomic<bool> Terminated{false};

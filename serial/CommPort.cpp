@@ -96,11 +96,32 @@ void TCustomComm::CloseDevice() {
 }
 
 std::int32_t TCustomComm::Read(void* Buffer, std::int32_t Count) {
+    std::int64_t stamp = 0;
+    return ReadArrived(Buffer, Count, false, stamp);
+}
+
+std::int32_t TCustomComm::ReadStamped(void* Buffer, std::int32_t Count, std::int64_t& ArrivedNs) {
+    return ReadArrived(Buffer, Count, true, ArrivedNs);
+}
+
+std::int32_t TCustomComm::ReadArrived(void* Buffer, std::int32_t Count, bool OnePiece,
+                                      std::int64_t& ArrivedNs) {
     if (!IsOpen() || Count < 0 || (Buffer == nullptr && Count > 0))
         return -1;
+    auto* bytes = static_cast<std::uint8_t*>(Buffer);
+    const auto count = static_cast<std::size_t>(Count);
+    if (MonitorThread) {
+        TArrivalQueue& queue = MonitorThread->Arrivals();
+        const std::size_t n =
+            OnePiece ? queue.TakePiece(bytes, count, ArrivedNs) : queue.Take(bytes, count);
+        // Once the thread has ended, nobody else reads the device: a read finds it gone.
+        if (n > 0 || Count == 0 || !MonitorThread->Finished())
+            return static_cast<std::int32_t>(n);
+    }
     const std::int32_t n = PortHandle->Read(Buffer, Count);
     if (n < 0)
         CheckLineLost();
+    ArrivedNs = SteadyNowNs();
     return n;
 }
 
@@ -111,6 +132,11 @@ std::int32_t TCustomComm::Write(const void* Buffer, std::int32_t Count) {
     if (n < 0)
         CheckLineLost();
     return n;
+}
+
+void TCustomComm::DeliverPending() {
+    if (MonitorThread)
+        MonitorThread->RunPending();
 }
 
 void TCustomComm::SetRxHint(std::int32_t Bytes) {
@@ -189,8 +215,15 @@ void TCustomComm::ApplyTimeouts() {
         RaiseCommError("Error updating CommTimeouts", PortGetLastError());
 }
 
-void TCustomComm::HandlePortEvents(TCommEventThread*, std::uint32_t EventMask) {
+void TCustomComm::HandlePortEvents(TCommEventThread* Sender, std::uint32_t EventMask) {
     PortHandle->ClearError(LineErrors, QueueStatus);
+    // The device's input is read by the monitor thread: what waits is in its queue.
+    TArrivalQueue& queue = Sender->Arrivals();
+    QueueStatus.cbInQue = static_cast<std::uint32_t>(queue.Size());
+    if (queue.TakeDropped() > 0) {
+        LineErrors |= COMM_CE_RXOVER;
+        EventMask |= COMM_EV_ERR;
+    }
     for (std::uint32_t bit : EventMaskTable) {
         if ((EventMask & bit) == 0)
             continue;

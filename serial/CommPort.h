@@ -63,7 +63,11 @@ public:
     void Open();
     void Close();
     bool IsOpen() const { return PortHandle != nullptr; }
+    // The bytes that have arrived, oldest first; 0 when none wait, -1 on failure.
     std::int32_t Read(void* Buffer, std::int32_t Count);
+    // As Read, but only bytes that arrived together, with the moment they were read off the line
+    // (steady-clock nanoseconds, see SteadyNowNs), however late the main thread takes them.
+    std::int32_t ReadStamped(void* Buffer, std::int32_t Count, std::int64_t& ArrivedNs);
     std::int32_t Write(const void* Buffer, std::int32_t Count);
 
     // Where deliveries run. Needed by Open; set while closed.
@@ -87,6 +91,9 @@ public:
     // Main thread, after a delivery: the bytes the reader still expects. The monitor thread
     // waits for them after the next arrival before it delivers; 0 delivers every arrival.
     void SetRxHint(std::int32_t Bytes);
+    // Main thread, outside a delivery: runs the delivery the monitor thread has handed over,
+    // if any, now rather than when the main thread's queue comes to it.
+    void DeliverPending();
 
 protected:
     virtual void OpenDevice();
@@ -147,6 +154,8 @@ private:
     friend class TCommEventChars;
 
     void CheckClosed() const;
+    std::int32_t ReadArrived(void* Buffer, std::int32_t Count, bool OnePiece,
+                             std::int64_t& ArrivedNs);
 
     std::shared_ptr<TMainThreadInvoker> Invoker;
     PortMap FPortMap;

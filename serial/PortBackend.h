@@ -3,7 +3,8 @@
 // The component's logic (CommPort.cpp) is written once over this layer.
 //
 // Threads: an open device is used by two threads at once. The monitor thread calls
-// SetMask (before it starts waiting), WaitEvent, InQueue and Purge; the main thread calls
+// SetMask (before it starts waiting), WaitEvent, InQueue, Read and Purge (Read also the main
+// thread, once the monitor thread has ended); the main thread calls
 // everything else, also while a WaitEvent is blocked. Stop may be called from any thread at
 // any time.
 #pragma once

@@ -28,7 +28,7 @@ public:
         deriver_.Tick(std::max(packetMs_, lastMs_));
         Flush();
     }
-    void StatusAccepted(const StatusRecord& r) override {
+    void StatusAccepted(const StatusRecord& r, std::int64_t) override {
         const std::int64_t t = Stamp();
         deriver_.Status(t, r);
         for (std::size_t n = 0; n < NODE_COUNT; ++n) {
@@ -49,11 +49,11 @@ public:
         }
         Flush();
     }
-    void SetupReplied(const SetupReply& reply) override {
+    void SetupReplied(const SetupReply& reply, std::int64_t) override {
         deriver_.SetupReply(Stamp(), reply);
         Flush();
     }
-    void CommandSent(const SentCommand& command) override {
+    void CommandSent(const SentCommand& command, std::int64_t) override {
         if (!command.written)
             return; // not even its time counts
         deriver_.Command(Stamp(), command);

@@ -1,6 +1,6 @@
 // Feeds a bus history from the link: each status frame, setup reply and command sent, stamped
-// with the time it happened. Live, that is the run's clock; a capture read again sets the time
-// of each packet.
+// with the time it happened. Live, that is the time the link gives (when the frame came off the
+// line); a capture read again sets the time of each packet.
 #pragma once
 
 #include "link/base/RunClock.h"
@@ -21,11 +21,21 @@ public:
     // Between frames: lets the history see the time pass.
     void Tick() { history_.Tick(Now()); }
 
-    void StatusAccepted(const StatusRecord& record) override { history_.AddStatus(Now(), record); }
-    void SetupReplied(const SetupReply& reply) override { history_.AddSetupReply(Now(), reply); }
-    void CommandSent(const SentCommand& command) override { history_.AddCommand(Now(), command); }
+    void StatusAccepted(const StatusRecord& record, std::int64_t timeMs) override {
+        history_.AddStatus(At(timeMs), record);
+    }
+    void SetupReplied(const SetupReply& reply, std::int64_t timeMs) override {
+        history_.AddSetupReply(At(timeMs), reply);
+    }
+    void CommandSent(const SentCommand& command, std::int64_t timeMs) override {
+        history_.AddCommand(At(timeMs), command);
+    }
 
 private:
+    std::int64_t At(std::int64_t timeMs) const noexcept {
+        return fixedMs_ >= 0 ? fixedMs_ : timeMs;
+    }
+
     BusHistory& history_;
     std::int64_t fixedMs_ = -1;
     RunClock clock_;

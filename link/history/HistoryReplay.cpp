@@ -39,12 +39,16 @@ private:
 class Counting : public LinkWatcher {
 public:
     explicit Counting(ReplayTarget& target) : target_(target) {}
-    void StatusAccepted(const StatusRecord& record) override {
+    void StatusAccepted(const StatusRecord& record, std::int64_t timeMs) override {
         ++statusFrames;
-        target_.StatusAccepted(record);
+        target_.StatusAccepted(record, timeMs);
     }
-    void SetupReplied(const SetupReply& reply) override { target_.SetupReplied(reply); }
-    void CommandSent(const SentCommand& command) override { target_.CommandSent(command); }
+    void SetupReplied(const SetupReply& reply, std::int64_t timeMs) override {
+        target_.SetupReplied(reply, timeMs);
+    }
+    void CommandSent(const SentCommand& command, std::int64_t timeMs) override {
+        target_.CommandSent(command, timeMs);
+    }
     std::uint64_t statusFrames = 0;
 
 private:
@@ -68,7 +72,7 @@ ReplayResult Replay(ReplayTarget& target, std::int64_t untilMs, Scan&& scan) {
         result.lastPacketMs = ms;
         target.PacketTime(ms);
         if (p.direction != OUTBOUND) {
-            link->FeedBytes(p.bytes, p.length);
+            link->FeedBytes(p.bytes, p.length, 0);
             return;
         }
         // What the program sent; a command the port did not take never reached the bus.
@@ -79,7 +83,7 @@ ReplayResult Replay(ReplayTarget& target, std::int64_t untilMs, Scan&& scan) {
                 continue;
             if (const auto command = DecodeCommand(commands.RxType(), commands.FrameData().data(),
                                                    commands.ReceivedLength()))
-                target.CommandSent(*command);
+                target.CommandSent(*command, ms);
         }
     });
     result.statusFrames = counting.statusFrames;
@@ -94,9 +98,15 @@ public:
         recorder_.SetTime(timeMs);
         recorder_.Tick();
     }
-    void StatusAccepted(const StatusRecord& r) override { recorder_.StatusAccepted(r); }
-    void SetupReplied(const SetupReply& r) override { recorder_.SetupReplied(r); }
-    void CommandSent(const SentCommand& c) override { history_.AddCommand(recorder_.Now(), c); }
+    void StatusAccepted(const StatusRecord& r, std::int64_t t) override {
+        recorder_.StatusAccepted(r, t);
+    }
+    void SetupReplied(const SetupReply& r, std::int64_t t) override {
+        recorder_.SetupReplied(r, t);
+    }
+    void CommandSent(const SentCommand& c, std::int64_t) override {
+        history_.AddCommand(recorder_.Now(), c);
+    }
 
 private:
     BusHistory& history_;

@@ -24,7 +24,8 @@ struct ReplayResult {
 };
 
 // What a capture read again hands over: each packet's time before the packet, then what the
-// link's receiver accepted of it and each command recorded as sent (as LinkWatcher calls).
+// link's receiver accepted of it and each command recorded as sent (as LinkWatcher calls,
+// whose own times mean nothing here: the packet's time holds).
 class ReplayTarget : public LinkWatcher {
 public:
     virtual void PacketTime(std::int64_t timeMs) = 0;

@@ -70,6 +70,8 @@ public:
     explicit FrameLog(std::size_t capacity = DEFAULT_CAPACITY);
 
     std::int64_t Now() const noexcept { return clock_.SinceStartNs(); }
+    // A moment of the steady clock (SteadyNs) in the log's time.
+    std::int64_t At(std::int64_t steadyNs) const noexcept { return clock_.SinceStartNs(steadyNs); }
     // The wall-clock time of the start, in nanoseconds since 1970-01-01 UTC.
     std::int64_t WallStartNs() const noexcept { return clock_.WallStartNs(); }
 

@@ -25,7 +25,7 @@ void LinkState::SendCommand(std::uint8_t node, std::uint8_t command, const std::
     sent.payload = &TxFrame[5];
     sent.written = written == static_cast<int>(length);
     if (watcher_)
-        watcher_->CommandSent(sent);
+        watcher_->CommandSent(sent, clock_.NowMs());
     if (sendObserver_)
         sendObserver_(node, command);
 }
@@ -42,19 +42,25 @@ void LinkState::SendToSelected(std::uint8_t command, std::uint8_t payloadLength)
 void LinkState::Comm1RxChar(int count) {
     if (count <= 0 || !port_)
         return;
-    count = std::min(count, RX_CHUNK_SIZE);
-    int got = port_->Read(RxChunk.data(), count);
+    int left = std::min(count, RX_CHUNK_SIZE);
     // Only what actually came is fed: nothing after a failed read, less after a short one.
-    if (got <= 0)
-        return;
-    FeedBytes(RxChunk.data(), static_cast<std::size_t>(std::min(got, count)));
+    while (left > 0) {
+        std::int64_t arrivedNs = 0;
+        const int got = port_->ReadStamped(RxChunk.data(), left, arrivedNs);
+        if (got <= 0)
+            break;
+        const int fed = std::min(got, left);
+        FeedBytes(RxChunk.data(), static_cast<std::size_t>(fed), arrivedNs);
+        left -= fed;
+    }
     port_->ExpectBytes(static_cast<int>(FrameReceiver.BytesToCome(STATUS_FRAME_SIZE)));
 }
 
-void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count, std::int64_t arrivedNs) {
     BytesReceived += count;
+    arrivedNs_ = arrivedNs;
     if (log_) {
-        FeedBytesLogged(bytes, count);
+        FeedBytesLogged(bytes, count, arrivedNs);
         return;
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -76,7 +82,7 @@ FrameOutcome LinkState::AcceptFrame() {
         std::memcpy(StatusRecord.bytes.data(), data.data(), STATUS_RECORD_SIZE);
         statusKnown_ = true;
         if (watcher_)
-            watcher_->StatusAccepted(StatusRecord);
+            watcher_->StatusAccepted(StatusRecord, clock_.MsAt(arrivedNs_));
         UpdateDisplay();
         return FrameOutcome::Accepted;
     }
@@ -88,7 +94,7 @@ FrameOutcome LinkState::AcceptFrame() {
         if (reply->node < NODE_COUNT)
             lastReplies_[reply->node] = *reply;
         if (watcher_)
-            watcher_->SetupReplied(*reply);
+            watcher_->SetupReplied(*reply, clock_.MsAt(arrivedNs_));
         if (reply->node != NodeIndex())
             return FrameOutcome::OtherNode;
         StoreBreakerSetup(*reply);

@@ -4,6 +4,7 @@
 // dialogs a reference; everything here runs on the main thread.
 #pragma once
 
+#include "link/base/RunClock.h"
 #include "link/base/ShortText.h"
 #include "link/protocol/FrameLog.h"
 #include "link/protocol/LinkFrame.h"
@@ -23,6 +24,12 @@ namespace orvik {
 struct LinkPort {
     virtual ~LinkPort() = default;
     virtual int Read(void* buffer, int count) = 0;
+    // As Read, but only bytes that arrived together, with the moment they came (SteadyNs). A
+    // port that cannot tell stamps them now.
+    virtual int ReadStamped(void* buffer, int count, std::int64_t& arrivedNs) {
+        arrivedNs = SteadyNs();
+        return Read(buffer, count);
+    }
     virtual int Write(const void* buffer, int count) = 0;
     // After each receive event: the bytes the receiver still lacks for the frame in progress,
     // so that the port may hand them over at once rather than piece by piece.
@@ -136,10 +143,13 @@ public:
     void SendToSelected(std::uint8_t command, std::uint8_t payloadLength);
 
     // Handler of the port's received-characters event: reads at most 10000 of the waiting
-    // bytes into RxChunk and feeds them to the receiver. Allocates nothing.
+    // bytes into RxChunk, piece by piece as they arrived, and feeds them to the receiver.
+    // Allocates nothing.
     void Comm1RxChar(int count);
-    // Feeds received bytes to the receiver, acting on every frame that passes its checks.
-    void FeedBytes(const std::uint8_t* bytes, std::size_t count);
+    // Feeds received bytes to the receiver, acting on every frame that passes its checks. A
+    // frame's time is `arrivedNs` (SteadyNs) of the bytes that end it.
+    void FeedBytes(const std::uint8_t* bytes, std::size_t count,
+                   std::int64_t arrivedNs = SteadyNs());
 
     // Keeps the reply in BreakerSetupRecord, sets SetupReceived.
     void StoreBreakerSetup(const SetupReply& reply);
@@ -184,7 +194,7 @@ private:
     // Acts on a frame that passed its checks; says what became of it.
     FrameOutcome AcceptFrame();
     // The frame log's side (LinkTraffic.cpp).
-    void FeedBytesLogged(const std::uint8_t* bytes, std::size_t count);
+    void FeedBytesLogged(const std::uint8_t* bytes, std::size_t count, std::int64_t arrivedNs);
     void LogSent(std::size_t length, int written);
 
     LinkPort* port_ = nullptr;
@@ -195,6 +205,8 @@ private:
     DisplayUpdate display_{};
     FrameLog* log_ = nullptr;
     LinkWatcher* watcher_ = nullptr;
+    RunClock clock_;
+    std::int64_t arrivedNs_ = 0; // of the bytes being fed
     LineRecorder inbound_{Direction::Inbound};
     bool statusKnown_ = false;
     std::array<std::optional<SetupReply>, NODE_COUNT> lastReplies_{};

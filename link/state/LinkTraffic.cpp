@@ -4,8 +4,9 @@
 
 namespace orvik {
 
-void LinkState::FeedBytesLogged(const std::uint8_t* bytes, std::size_t count) {
-    inbound_.Feed(*log_, FrameReceiver, bytes, count, log_->Now(),
+void LinkState::FeedBytesLogged(const std::uint8_t* bytes, std::size_t count,
+                                std::int64_t arrivedNs) {
+    inbound_.Feed(*log_, FrameReceiver, bytes, count, log_->At(arrivedNs),
                   [this] { return AcceptFrame(); });
 }
 

@@ -1,6 +1,8 @@
 // The line to the bus over pseudo-terminals that a fake device tree names: COM names that stay
 // with their adapter, and the reopen when the device comes back.
 #include "link/line/LineConnection.h"
+#include "link/history/BusHistory.h"
+#include "link/history/HistoryRecorder.h"
 #include "link/line/CommLinkPort.h"
 #include "link/settings/Settings.h"
 #include "tests/support/FakeTcpServer.h"
@@ -173,4 +175,48 @@ TEST_F(LineConnectionTest, ANetworkPortConnectsInTheBackgroundAndARefusalIsRetri
     EXPECT_TRUE(Comm.IsOpen()); // the next attempt
     EXPECT_EQ(line.Supervisor().State(), LineStatus::Connecting);
     Comm.Close();
+}
+
+// A main thread held for 3 s (a modal dialog, a file being opened) while the bus sends a
+// status frame every 200 ms: the frames keep the times they came at, and no silence is told.
+TEST_F(LineConnectionTest, FramesKeepTheirTimesWhileTheMainThreadIsHeld) {
+    test::PseudoTerminal bus;
+    FrameLog log;
+    BusHistory history(HistoryLimits{.clockAheadMs = ClockJumps::LIVE_AHEAD_MS});
+    HistoryRecorder recorder(history);
+    Link.SetFrameLog(&log);
+    Link.SetWatcher(&recorder);
+    Comm.SetDeviceName(bus.name);
+    Comm.Open();
+    StatusRecord record{};
+    record.SetNodePresent(0x01);
+    const test::Bytes frame = test::StatusFrame(record);
+    constexpr int FRAMES = 16;
+    std::thread sender([&] {
+        for (int i = 0; i < FRAMES; ++i) {
+            bus.Send(frame);
+            std::this_thread::sleep_for(200ms);
+        }
+    });
+    std::this_thread::sleep_for(3s); // held: nothing pumped, no timer
+    // The window's timer: what came meanwhile first, then the look for silence.
+    Comm.DeliverPending();
+    recorder.Tick();
+    Invoker->PumpUntil([&] { return Link.FramesAccepted >= FRAMES; }, 10s);
+    sender.join();
+    ASSERT_EQ(Link.FramesAccepted, static_cast<std::uint64_t>(FRAMES));
+
+    std::vector<std::int64_t> times;
+    for (auto seq = log.FirstSeq(); seq < log.NextSeq(); ++seq)
+        if (const FrameRecord* r = log.Find(seq); r->outcome == FrameOutcome::Accepted)
+            times.push_back(r->timeNs / 1'000'000);
+    ASSERT_EQ(times.size(), static_cast<std::size_t>(FRAMES));
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_GT(times[i] - times[i - 1], 100) << "frame " << i;
+    EXPECT_GT(times.back() - times.front(), 2500);
+    ASSERT_EQ(history.PointCount(1), static_cast<std::size_t>(FRAMES));
+    EXPECT_GT(history.Point(1, FRAMES - 1).timeMs - history.Point(1, 0).timeMs, 2500);
+    const BusEventLog& events = history.Events();
+    for (auto seq = events.FirstSeq(); seq < events.NextSeq(); ++seq)
+        EXPECT_NE(events.Find(seq)->kind, EventKind::Silent) << EventText(*events.Find(seq));
 }

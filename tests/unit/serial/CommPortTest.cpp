@@ -158,7 +158,7 @@ TEST_F(CommPort, OneDeliveryCallsHandlersInTableOrder) {
     Comm.Open();
     FakePortDevice& port = *Comm.Fake;
     port.Errors = COMM_CE_FRAME;
-    port.Stat.cbInQue = 12;
+    port.Unread = 12;
     // RING has no handler and is skipped; the other bits of the mask still run.
     port.Raise(COMM_EV_RXCHAR | COMM_EV_ERR | COMM_EV_RING | COMM_EV_BREAK);
     ASSERT_TRUE(Invoker->PumpUntil([&] { return !calls.empty(); }, 5s));
@@ -270,4 +270,52 @@ TEST_F(CommPort, AStopCutsTheWaitForTheRestOfAFrame) {
     Comm.Close();
     EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 5s); // not the 18 s
     EXPECT_EQ(deliveries, 0);
+}
+
+// The monitor thread reads what comes while the main thread is busy, each piece with the moment
+// it came, and does not wait: the later event joins the delivery still to run.
+TEST_F(CommPort, BytesThatComeWhileTheMainThreadIsBusyKeepTheirTimes) {
+    std::vector<std::int32_t> counts;
+    std::vector<std::pair<std::int32_t, std::int64_t>> pieces;
+    Comm.OnRxChar = [&](TCustomComm* s, std::int32_t n) {
+        counts.push_back(n);
+        std::uint8_t buf[64];
+        std::int64_t at = 0;
+        while (const std::int32_t got = s->ReadStamped(buf, sizeof buf, at))
+            pieces.emplace_back(got, at);
+    };
+    Comm.Open();
+    FakePortDevice& port = *Comm.Fake;
+    port.Unread = 5;
+    port.Raise(COMM_EV_RXCHAR);
+    auto until = std::chrono::steady_clock::now() + 5s;
+    while (port.Unread.load() != 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(50ms);
+    port.Unread = 7;
+    port.Raise(COMM_EV_RXCHAR);
+    while (port.Unread.load() != 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(port.Unread.load(), 0);
+    EXPECT_EQ(Invoker->Waiting(), 1u);
+    Invoker->Pump();
+    EXPECT_EQ(counts, std::vector<std::int32_t>{12});
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].first, 5);
+    EXPECT_EQ(pieces[1].first, 7);
+    EXPECT_GE(pieces[1].second - pieces[0].second, 50'000'000);
+}
+
+TEST_F(CommPort, MoreThanTheQueueHoldsIsAnOverrun) {
+    std::vector<std::int32_t> errors;
+    std::int32_t waiting = 0;
+    Comm.OnError = [&](TCustomComm*, std::int32_t e) { errors.push_back(e); };
+    Comm.OnRxChar = [&](TCustomComm*, std::int32_t n) { waiting = n; };
+    Comm.Open();
+    Comm.Fake->Unread = static_cast<std::int32_t>(TArrivalQueue::BYTE_CAPACITY) + 100;
+    Comm.Fake->Raise(COMM_EV_RXCHAR);
+    ASSERT_TRUE(Invoker->PumpUntil([&] { return waiting > 0; }, 5s));
+    EXPECT_EQ(waiting, static_cast<std::int32_t>(TArrivalQueue::BYTE_CAPACITY));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0] & COMM_CE_RXOVER, COMM_CE_RXOVER);
 }

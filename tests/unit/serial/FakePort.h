@@ -4,9 +4,11 @@
 
 #include "serial/CommPort.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -89,7 +91,13 @@ public:
         PurgeFlags = flags;
         return true;
     }
-    std::int32_t Read(void*, std::int32_t count) override { return count; }
+    // The monitor thread reads what the test said had arrived.
+    std::int32_t Read(void* buffer, std::int32_t count) override {
+        const std::int32_t n = std::min(count, Unread.load());
+        Unread -= n;
+        std::memset(buffer, 0xA5, static_cast<std::size_t>(n));
+        return n;
+    }
     std::int32_t Write(const void*, std::int32_t count) override { return count; }
 
     // Main thread.
@@ -104,6 +112,7 @@ public:
     int ClearCount = 0;
     std::atomic<std::uint32_t> PurgeFlags{0};
     std::atomic<std::int32_t> Queued{0}; // what the monitor thread sees queued
+    std::atomic<std::int32_t> Unread{0}; // bytes arrived for the monitor thread to read
     std::atomic<int> InQueueCalls{0};
     std::atomic<int> WaitCalls{0};
     std::atomic<bool> EndWaitsEmpty{false}; // every wait ends at once without an event
