@@ -108,11 +108,11 @@ QString AboutText(const HelpFacts& facts) {
 void AddHelpMenu(QMainWindow* window, HelpFacts facts) {
     QMenu* help = window->menuBar()->addMenu("&Help");
     help->setObjectName("HelpMenu");
-    QAction* manual = help->addAction("Manual");
+    QAction* manual = help->addAction("&Manual");
     manual->setObjectName("Manual1");
     manual->setShortcut(QKeySequence::HelpContents);
     QObject::connect(manual, &QAction::triggered, window, [window] { ShowManual(window); });
-    QAction* about = help->addAction("About");
+    QAction* about = help->addAction("&About");
     about->setObjectName("About1");
     QObject::connect(about, &QAction::triggered, window,
                      [window, facts] { messages::ShowMessage(window, AboutText(facts)); });

@@ -119,6 +119,33 @@ HistoryPlot::HistoryPlot(const BusHistory& history, std::function<std::int64_t()
     setAccessibleName("History plot");
 }
 
+QString HistoryPlot::TextAlternative() const {
+    const std::int64_t span = view_.Span();
+    const auto lastSpan = [](std::int64_t n, const char* unit) {
+        return QString("the last %1 %2%3").arg(n).arg(unit).arg(n == 1 ? "" : "s");
+    };
+    QString text =
+        QString("Orvik node %1, ").arg(node_) +
+        (span <= 0               ? QString("the whole history")
+         : span % 3'600'000 == 0 ? lastSpan(span / 3'600'000, "hour")
+                                 : lastSpan(std::max<std::int64_t>(span / 60'000, 1), "minute"));
+    const std::size_t count = history_.PointCount(node_);
+    if (count == 0)
+        return text + ": no status frame has reported it yet";
+    const HistoryPoint last = history_.Point(node_, count - 1);
+    text +=
+        QString(", last reported at %1:").arg(QString::fromStdString(LocalTimeText(last.timeMs)));
+    for (int b = 1; b <= BREAKERS; ++b) {
+        const std::uint8_t bit = BitMaskTable[static_cast<std::size_t>(b - 1)];
+        text += QString(" breaker %1 %2 A%3%4;")
+                    .arg(b)
+                    .arg(Tenths(last.current[static_cast<std::size_t>(b - 1)]))
+                    .arg(last.on & bit ? " on" : " off")
+                    .arg(last.fault & bit ? " fault" : "");
+    }
+    return text + " input voltage " + Tenths(last.voltage) + " V";
+}
+
 QColor HistoryPlot::CurveColour(int breaker) {
     static const QColor colours[BREAKER_COUNT] = {
         QColor(31, 119, 180), QColor(255, 127, 14),  QColor(44, 160, 44),  QColor(148, 103, 189),

@@ -34,6 +34,8 @@ public:
     void SetSpan(std::int64_t spanMs);
     std::int64_t Span() const { return view_.Span(); }
     bool Live() const { return view_.Live(); }
+    // The plot in words, for a screen reader: the node, the span and the last values.
+    QString TextAlternative() const;
     void GoLive();
     // Shows `timeMs` in the middle of the view (leaves live).
     void CentreOn(std::int64_t timeMs);

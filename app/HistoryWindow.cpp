@@ -3,6 +3,7 @@
 #include "app/BackgroundRead.h"
 #include "app/EventsModel.h"
 #include "app/FileChooser.h"
+#include "app/HistoryAccessible.h"
 #include "app/HistoryPlot.h"
 #include "app/Messages.h"
 #include "app/WindowPlace.h"
@@ -68,6 +69,7 @@ bool WriteWhole(QWidget* parent, const QString& path, const std::string& text) {
 HistoryWindow::HistoryWindow(const BusHistory& history, std::function<std::int64_t()> now,
                              QWidget* parent)
     : QWidget(parent, Qt::Window), history_(history), now_(std::move(now)) {
+    InstallHistoryAccessibility();
     setWindowTitle("History");
     Build(true);
 }
@@ -75,6 +77,7 @@ HistoryWindow::HistoryWindow(const BusHistory& history, std::function<std::int64
 HistoryWindow::HistoryWindow(std::unique_ptr<BusHistory> history, const QString& file,
                              const QString& note, QWidget* parent)
     : QWidget(parent, Qt::Window), owned_(std::move(history)), history_(*owned_) {
+    InstallHistoryAccessibility();
     setWindowTitle("History - " + QFileInfo(file).fileName());
     setAttribute(Qt::WA_DeleteOnClose);
     Build(false);
@@ -179,7 +182,7 @@ QMenuBar* HistoryWindow::BuildMenus(bool live) {
             SavePicture(path);
     });
     file->addSeparator();
-    add(file, "&Close", "CloseHistory", QKeySequence::Close, [this] { close(); });
+    add(file, "C&lose", "CloseHistory", QKeySequence::Close, [this] { close(); });
     if (live) {
         QMenu* recording = menus->addMenu("&Recording");
         record_ = add(recording, "&Record", "Record", QKeySequence("Ctrl+R"), [this](bool on) {
@@ -217,8 +220,10 @@ QLayout* HistoryWindow::BuildBar() {
     note_->installEventFilter(this);
     auto* nodeLabel = new QLabel("&Node:", this);
     nodeLabel->setBuddy(node_);
+    node_->setAccessibleName("Node");
     auto* spanLabel = new QLabel("&Span:", this);
     spanLabel->setBuddy(span_);
+    span_->setAccessibleName("Span");
     auto* bar = new QHBoxLayout;
     bar->addWidget(nodeLabel);
     bar->addWidget(node_);

@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <string_view>
 
 using namespace orvik;
 namespace L = unit1_layout;
@@ -115,6 +116,7 @@ void TForm1::CreateControls() {
     for (int n = 1; n <= BREAKERS; ++n)
         breakers << QString("Breaker %1,toggle,%1").arg(n);
     SwitchArray1->SetSwitches(breakers);
+    SwitchArray1->SetShowsData(false); // until the selected node is reported
     connect(SwitchArray1, &TSwitchArray::OnSwitch, this,
             [this](quint16 position) { SwitchArray1Switch(position); });
 
@@ -133,13 +135,19 @@ void TForm1::CreateControls() {
     for (const auto& row : L::SettingsRows)
         Label(client, row.label, row.labelAt)
             ->setBuddy(ReadOnlyEdit(client, QString("Edit%1").arg(row.edit), row.editAt));
-    Label(client, "* 2", L::TimesTwoLabel);
+    Label(client, "* 2", L::TimesTwoLabel)
+        ->setAccessibleName("A wigwag cycle takes twice the interval");
 
     for (const auto& place : L::Buttons) {
         auto* button = new QPushButton(place.caption, client);
         button->setObjectName(QString("Button%1").arg(place.button));
         button->setGeometry(place.at);
         button->setAutoDefault(false);
+        // "..." says nothing to a screen reader: name it after its row.
+        for (const auto& row : L::SettingsRows)
+            if (std::string_view(place.caption) == "..." && row.labelAt.y() - place.at.y() >= 0 &&
+                row.labelAt.y() - place.at.y() < 4)
+                button->setAccessibleName(QString("%1 settings").arg(row.label));
     }
     const std::pair<int, void (TForm1::*)()> handlers[] = {
         {1, &TForm1::Button1Click}, {2, &TForm1::Button2Click}, {3, &TForm1::Button3Click},
@@ -152,7 +160,7 @@ void TForm1::CreateControls() {
     }
 
     auto* close =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "&Close", client);
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "Cl&ose", client);
     close->setObjectName("BitBtn1");
     close->setGeometry(L::CloseButton);
     connect(close, &QPushButton::clicked, this, &QWidget::close);

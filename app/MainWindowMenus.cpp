@@ -32,6 +32,12 @@ void TForm1::CreateMenus() {
     overview->setObjectName("BusOverviewMenu");
     overview->setShortcut(QKeySequence("Ctrl+B"));
     connect(overview, &QAction::triggered, this, [this] { BusOverviewClick(); });
+    view->addSeparator();
+    RecordAction = view->addAction("&Record");
+    RecordAction->setObjectName("RecordMenu");
+    RecordAction->setShortcut(QKeySequence("Ctrl+R"));
+    RecordAction->setCheckable(true);
+    connect(RecordAction, &QAction::triggered, this, [this](bool on) { Record(on); });
 
     QMenu* node = menuBar()->addMenu("&Node");
     node->setObjectName("NodeMenu");
@@ -46,11 +52,11 @@ void TForm1::CreateMenus() {
 
 void TForm1::CreateNodeSettingsMenu(QMenu* menu) {
     nodeSettings_ = new NodeSettingsDialog(link_, this);
-    auto* save = menu->addAction("Save node settings...");
+    auto* save = menu->addAction("&Save node settings...");
     save->setObjectName("SaveNodeSettings");
     save->setShortcut(QKeySequence("Ctrl+S"));
     connect(save, &QAction::triggered, this, [this] { SaveNodeSettingsClick(); });
-    auto* apply = menu->addAction("Apply node settings...");
+    auto* apply = menu->addAction("&Apply node settings...");
     apply->setObjectName("ApplyNodeSettings");
     connect(apply, &QAction::triggered, this, [this] { ApplyNodeSettingsClick(); });
     ChooseNodeSettingsFile = [this](bool saving) {

@@ -160,6 +160,7 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
     ShowFaultMarks(false);
     if (!u.NodePresent)
         return;
+    SwitchArray1->SetShowsData(true);
     for (int b = 0; b < BREAKERS; ++b) {
         SwitchArray1->Switch(static_cast<quint16>(b), u.SwitchOn[b]);
         PaintIndicator(NODES + 1 + b, u.FaultIndicator[b]);
@@ -195,6 +196,7 @@ void TForm1::Timer1Timer() {
             overview_->Refresh();
     }
     if (t.BlankNodeDisplay) {
+        SwitchArray1->SetShowsData(false);
         for (int b = 0; b < BREAKERS; ++b) {
             PaintIndicator(NODES + 1 + b, COLOUR_WHITE);
             SwitchArray1->Switch(static_cast<quint16>(b), false);
@@ -389,7 +391,9 @@ void TForm1::BusOverviewClick() {
 // --- recording -----------------------------------------------------------------------------
 
 bool TForm1::Record(bool on) {
-    return recording_->Record(on);
+    const bool done = recording_->Record(on);
+    RecordAction->setChecked(recording_->Recording().Active());
+    return done;
 }
 
 const LineRecording& TForm1::Recording() const {
@@ -402,6 +406,7 @@ void TForm1::SetRecordingsFolder(std::string folder) {
 
 void TForm1::ShowRecordingState() {
     statusLine_->ShowRecordingProblem(recording_->Problem());
+    RecordAction->setChecked(recording_->Recording().Active());
     if (history_)
         recording_->ShowIn(*history_);
 }

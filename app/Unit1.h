@@ -150,6 +150,7 @@ private:
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
     QAction* Setup1 = nullptr;
+    QAction* RecordAction = nullptr; // View > Record, as the History window's
     std::unique_ptr<StatusLine> statusLine_;
     NodeSettingsDialog* nodeSettings_ = nullptr;
     Dialogs dialogs_;

@@ -80,6 +80,14 @@ void TSwitchArray::Switch(quint16 index, bool on) {
     }
 }
 
+void TSwitchArray::SetShowsData(bool shows) {
+    if (shows == showsData_)
+        return;
+    showsData_ = shows;
+    for (int k = 0; k < GetNumberOfSwitches(); ++k)
+        AnnounceSwitchState(this, k);
+}
+
 void TSwitchArray::SetCurrentSwitch(quint16 position) {
     if (position >= GetNumberOfSwitches() || position == current_)
         return;

@@ -63,6 +63,9 @@ public:
     // Public operations.
     orvik::TSwitchRecord* GetStatusDataPointer() { return model_.GetStatusDataPointer(); }
     quint16 GetNumberOfSwitches() const { return model_.GetNumberOfSwitches(); }
+    // Whether the switches show what is known (true, the default), or merely stand there while
+    // nothing is known: a screen reader then hears "no data" rather than "off".
+    void SetShowsData(bool shows);
     // Sets switch index (0-based) on or off; repaints at once only when the state changes.
     // An index out of range does nothing.
     void Switch(quint16 index, bool on);
@@ -126,6 +129,7 @@ private:
     int SwitchCount() const override { return GetNumberOfSwitches(); }
     QString SwitchName(int k) const override;
     quint8 SwitchState(int k) const override { return GetSwitch(static_cast<quint16>(k)); }
+    bool ShowsData() const override { return showsData_; }
     QRect SwitchCell(int k) const override { return SwitchRect(static_cast<quint16>(k)); }
     int KeyboardSwitch() const override { return current_; }
     std::optional<int> SwitchAt(QPoint at) const override;
@@ -155,6 +159,7 @@ private:
     mutable QFont designationFont_;
     std::function<void(const QString&)> report_;
     quint16 current_ = 0;
+    bool showsData_ = true;
     // The mark of the current switch shows once the keyboard has come here, as on Windows:
     // focus that came with the window or a click alone shows nothing.
     bool keyboardUsed_ = false;

@@ -14,6 +14,8 @@ public:
     virtual QString SwitchName(int k) const = 0;
     // STATE_UNDEFINED, STATE_OFF or STATE_ON.
     virtual quint8 SwitchState(int k) const = 0;
+    // False while the switches stand for no data (drawn off, but neither on nor off).
+    virtual bool ShowsData() const = 0;
     // Switch k's cell, in the widget.
     virtual QRect SwitchCell(int k) const = 0;
     virtual int KeyboardSwitch() const = 0;

@@ -56,9 +56,13 @@ public:
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
 
     QString text(QAccessible::Text t) const override {
-        if (t != QAccessible::Name || !isValid())
+        if (!isValid())
             return {};
-        return access_->SwitchName(index_);
+        if (t == QAccessible::Name)
+            return access_->SwitchName(index_);
+        if (t == QAccessible::Description && !access_->ShowsData())
+            return "no data";
+        return {};
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
@@ -76,8 +80,8 @@ public:
         }
         const quint8 state = access_->SwitchState(index_);
         s.checkable = true;
-        s.checked = state == STATE_ON;
-        s.checkStateMixed = state == STATE_UNDEFINED;
+        s.checked = access_->ShowsData() && state == STATE_ON;
+        s.checkStateMixed = !access_->ShowsData() || state == STATE_UNDEFINED;
         s.focusable = true;
         s.focused = widget_->hasFocus() && access_->KeyboardSwitch() == index_;
         s.invisible = !widget_->isVisible();

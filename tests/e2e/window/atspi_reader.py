@@ -57,7 +57,8 @@ def breaker(sim_input):
             f.write(line + "\n")
 
     main = wait(20, "the main window", lambda: window("Tarnwell Orvik interface version 1.1"))
-    for name in ("Orvik node 1: on the bus", "Orvik node 3: not on the bus"):
+    for name in ("Orvik node 1: on the bus", "Orvik node 3: not on the bus",
+                 "Power on defaults settings", "Dual LED settings"):
         print(wait(10, name, lambda: find(main, name, "push button")).name, flush=True)
     for line in ("switch 2 5 on", "switch 2 3 on", "load 2 3 24"):
         say(line)
