@@ -10,10 +10,17 @@
 #include <cstdint>
 #include <functional>
 
+class QFontMetrics;
 class QLabel;
 class QPushButton;
 class QStatusBar;
 class SteadyLabel;
+
+// `text` as it fits in `width` pixels: whole when it fits, else with the middle of `part` (the
+// port's device or address, where it is in the text) left out, so that the reason and the
+// countdown stay; failing that, with the middle of the whole text left out.
+QString FitStatusText(const QString& text, const QString& part, const QFontMetrics& metrics,
+                      int width);
 
 class StatusLine {
 public:

@@ -1,7 +1,9 @@
 #include "app/SteadyLabel.h"
+#include "app/StatusLine.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QTest>
 #include <QVBoxLayout>
@@ -52,3 +54,19 @@ TEST(SteadyLabel, ANewTextLaysOutTheWindowOnlyWhenItNoLongerFits) {
 }
 
 } // namespace
+
+// A long network address gives way, in its middle, to the reason and the countdown.
+TEST(StatusLineText, ALongAddressGivesWayToTheReasonAndTheCountdown) {
+    const QFontMetrics metrics(QApplication::font());
+    const QString url = "rfc2217://bench-adapter-in-the-far-workshop.fleet.example.net:2217";
+    const QString text = "COM1 - " + url + ": connection refused, next try in 4 s";
+    const int width = metrics.horizontalAdvance(text) * 2 / 3;
+    const QString fitted = FitStatusText(text, url, metrics, width);
+    EXPECT_LE(metrics.horizontalAdvance(fitted), width);
+    EXPECT_TRUE(fitted.startsWith("COM1 - rfc2217://")) << fitted.toStdString();
+    EXPECT_TRUE(fitted.endsWith(": connection refused, next try in 4 s")) << fitted.toStdString();
+    EXPECT_TRUE(fitted.contains(QChar(0x2026))) << fitted.toStdString();
+    EXPECT_EQ(FitStatusText(text, url, metrics, metrics.horizontalAdvance(text)), text);
+    // Without the address in it, the text itself gives way in its middle.
+    EXPECT_LE(metrics.horizontalAdvance(FitStatusText(text, "COM9", metrics, width)), width);
+}
