@@ -17,9 +17,11 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
@@ -421,18 +423,45 @@ void HistoryWindow::ApplyFilter() {
 }
 
 void HistoryWindow::SpanChosen(int index) {
-    if (index < 0 || index >= static_cast<int>(std::size(SPANS)))
+    const int offered = static_cast<int>(std::size(SPANS));
+    if (index < 0 || index >= offered)
         return;
     plot_->SetSpan(SPANS[index]);
+    if (span_->count() > offered) {
+        const QSignalBlocker quiet(span_);
+        span_->removeItem(offered);
+    }
+}
+
+QString SpanText(std::int64_t spanMs) {
+    const std::int64_t s = (spanMs + 500) / 1000;
+    if (s == 3600 || s == 60)
+        return s == 60 ? "1 minute" : "1 hour";
+    if (s >= 3600)
+        return s % 3600 / 60 ? QString("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60)
+                             : QString("%1 hours").arg(s / 3600);
+    if (s >= 60)
+        return s % 60 ? QString("%1 min %2 s").arg(s / 60).arg(s % 60)
+                      : QString("%1 minutes").arg(s / 60);
+    return QString("%1 seconds").arg(s);
 }
 
 void HistoryWindow::ShowSpanOf(std::int64_t spanMs) {
-    // The box shows a span it offers; a zoomed view keeps the box as it was.
-    for (int i = 0; i < static_cast<int>(std::size(SPANS)); ++i)
-        if (SPANS[i] == spanMs && span_->currentIndex() != i) {
-            const QSignalBlocker quiet(span_);
+    const QSignalBlocker quiet(span_);
+    const int offered = static_cast<int>(std::size(SPANS));
+    for (int i = 0; i < offered; ++i)
+        if (SPANS[i] == spanMs) {
+            if (span_->count() > offered)
+                span_->removeItem(offered);
             span_->setCurrentIndex(i);
+            return;
         }
+    // A zoomed view: the box says the span shown, as an entry of its own.
+    if (span_->count() == offered)
+        span_->addItem(SpanText(spanMs));
+    else
+        span_->setItemText(offered, SpanText(spanMs));
+    span_->setCurrentIndex(offered);
 }
 
 void HistoryWindow::CopyRows() {
@@ -456,8 +485,30 @@ bool HistoryWindow::ExportEvents(const QString& path) {
     return WriteWhole(this, path, out.str());
 }
 
+QString HistoryWindow::PictureTitle() const {
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(plot_->ViewFrom());
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(plot_->ViewTo());
+    return QString("Orvik node %1, %2 to %3 (%4)")
+        .arg(plot_->Node())
+        .arg(from.toString("yyyy-MM-dd HH:mm:ss"))
+        .arg(to.toString(to.date() == from.date() ? "HH:mm:ss" : "yyyy-MM-dd HH:mm:ss"))
+        .arg(SpanText(plot_->ViewTo() - plot_->ViewFrom()));
+}
+
 bool HistoryWindow::SavePicture(const QString& path) {
-    const QSize size = plot_->size();
+    // The plot under a title that says what it shows, so that the picture speaks for itself.
+    const QString title = PictureTitle();
+    const int band = QFontMetrics(plot_->font()).height() * 2;
+    const QSize plotSize = plot_->size();
+    const QSize size(plotSize.width(), plotSize.height() + band);
+    const auto draw = [&](QPainter& painter) {
+        painter.fillRect(QRect(0, 0, size.width(), band), Qt::white);
+        painter.setFont(plot_->font());
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(0, 0, size.width(), band), Qt::AlignCenter, title);
+        painter.translate(0, band);
+        plot_->Render(painter, plotSize);
+    };
     if (path.endsWith(".svg", Qt::CaseInsensitive)) {
         // Drawn into memory first: a file that cannot be written is said, never half made.
         QByteArray svg;
@@ -467,16 +518,16 @@ bool HistoryWindow::SavePicture(const QString& path) {
         generator.setOutputDevice(&buffer);
         generator.setSize(size);
         generator.setViewBox(QRect(QPoint(0, 0), size));
-        generator.setTitle(windowTitle());
+        generator.setTitle(title);
         QPainter painter(&generator);
-        plot_->Render(painter, size);
+        draw(painter);
         painter.end();
         return WriteWhole(this, path, svg.toStdString());
     }
     QImage image(size * plot_->devicePixelRatio(), QImage::Format_RGB32);
     image.setDevicePixelRatio(plot_->devicePixelRatio());
     QPainter painter(&image);
-    plot_->Render(painter, size);
+    draw(painter);
     painter.end();
     QByteArray png;
     QBuffer buffer(&png);

@@ -25,6 +25,9 @@ class QPushButton;
 class QTableView;
 class QTimer;
 
+// A span as the span box says it: "8 minutes", "6 min 24 s", "1 h 15 min".
+QString SpanText(std::int64_t spanMs);
+
 class HistoryWindow : public QWidget {
     Q_OBJECT
 public:
@@ -58,6 +61,8 @@ public:
     bool ExportCsv(const QString& path);
     bool ExportEvents(const QString& path);
     bool SavePicture(const QString& path);
+    // "Orvik node 3, 2026-12-10 07:30:00 to 07:40:00 (10 minutes)": what a saved picture shows.
+    QString PictureTitle() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -59,10 +59,6 @@ void HistoryView::ZoomAbout(bool in, double fraction) {
     const std::int64_t span = w.SpanMs();
     const std::int64_t next = std::clamp<std::int64_t>(in ? span * 4 / 5 : span * 5 / 4,
                                                        SHORTEST_SPAN_MS, LONGEST_SPAN_MS);
-    if (live_ && spanMs_ > 0) {
-        spanMs_ = next; // still ends now
-        return;
-    }
     const std::int64_t t = w.TimeAt(fraction);
     live_ = false;
     spanMs_ = next;

@@ -45,8 +45,8 @@ public:
     // Shows `timeMs` in the middle (leaves live); everything becomes the span it covered.
     void CentreOn(std::int64_t timeMs);
     // Zooms in (4/5 of the span) or out (5/4), within the shortest and longest span. About a
-    // point: the time at `fraction` of the view stays there; live stays live only with a span
-    // of its own. Without a point: the middle stays, and live stays live.
+    // point: the time at `fraction` of the view stays there, and the view leaves live. Without
+    // a point: the middle stays, and live stays live.
     void ZoomAbout(bool in, double fraction);
     void Zoom(bool in);
     // Moves the view a tenth of its span later (+1) or earlier (-1); leaves live.

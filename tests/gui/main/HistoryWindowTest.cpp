@@ -107,6 +107,12 @@ TEST(HistoryWindow, DrawsCurvesTripLinesBandsAndMarksAndListsAndExportsTheEvents
         EXPECT_TRUE(window.SavePicture(dir.filePath(name))) << name;
     EXPECT_FALSE(QImage(dir.filePath("plot.png")).isNull());
     EXPECT_NE(ReadFile(dir.filePath("plot.svg").toStdString()).find("<svg"), std::string::npos);
+    // Each says what it shows: the node, the time and the span.
+    const std::string title = window.PictureTitle().toStdString();
+    EXPECT_TRUE(title.starts_with("Orvik node 1, ")) << title;
+    EXPECT_TRUE(title.ends_with(" (1 minute)")) << title;
+    EXPECT_NE(ReadFile(dir.filePath("plot.svg").toStdString()).find(title), std::string::npos);
+    EXPECT_GT(QImage(dir.filePath("plot.png")).height(), window.Plot()->height());
     EXPECT_FALSE(window.ExportCsv(dir.filePath("gone/node1.csv")));
     ASSERT_EQ(recorder.messages.size(), 1);
     EXPECT_TRUE(recorder.messages[0].endsWith(": its folder does not exist."));
@@ -135,13 +141,15 @@ TEST(HistoryWindow, ThePlotZoomsPansAndGoesBackToLive) {
     EXPECT_EQ(plot.ViewTo(), now);
     EXPECT_EQ(plot.ViewTo() - plot.ViewFrom(), 10 * 60'000);
 
-    // Zooming in live keeps the view ending now.
+    // The wheel zooms about the cursor, also live, and leaves live; End returns.
     QWheelEvent wheel(QPointF(500, 200), QPointF(500, 200), {}, QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(&plot, &wheel);
-    EXPECT_TRUE(plot.Live());
-    EXPECT_EQ(plot.ViewTo(), now);
+    EXPECT_FALSE(plot.Live());
+    EXPECT_LT(plot.ViewTo(), now);
     EXPECT_EQ(plot.ViewTo() - plot.ViewFrom(), 8 * 60'000);
+    key(Qt::Key_End);
+    EXPECT_TRUE(plot.Live());
 
     // The left arrow goes back a tenth of the span and leaves live; End returns.
     key(Qt::Key_Left);
@@ -180,6 +188,28 @@ TEST(HistoryWindow, ThePlotZoomsPansAndGoesBackToLive) {
     plot.SetSpan(0);
     EXPECT_EQ(plot.ViewFrom(), T0); // everything: from the first frame
     EXPECT_GE(changes, 6);          // each change by hand was told
+}
+
+// The span box says the span a zoom shows, and goes back to its own spans when one is chosen.
+TEST(HistoryWindow, TheSpanBoxSaysTheSpanAZoomShows) {
+    BusHistory history;
+    Script(history);
+    HistoryWindow window(
+        history, [] { return T0 + 60'000; }, nullptr);
+    window.resize(1000, 700);
+    auto* span = window.findChild<QComboBox*>("HistorySpan");
+    ASSERT_EQ(span->currentText(), "10 minutes");
+    HistoryPlot& plot = *window.Plot();
+    for (const char* shown : {"8 minutes", "6 min 24 s"}) {
+        QWheelEvent wheel(QPointF(300, 200), QPointF(300, 200), {}, QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&plot, &wheel);
+        EXPECT_EQ(span->currentText(), shown);
+    }
+    span->setCurrentIndex(2);
+    EXPECT_EQ(plot.ViewTo() - plot.ViewFrom(), 3'600'000);
+    EXPECT_EQ(span->count(), 4);
+    EXPECT_EQ(SpanText(4'500'000), "1 h 15 min");
 }
 
 // A recording of 30 hours, a status frame a minute: the window shows the day asked for, and

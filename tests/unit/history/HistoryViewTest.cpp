@@ -44,12 +44,14 @@ TEST_F(HistoryViewTest, LiveFollowsTheClockAndARecordingEndsAfterItsLastFrame) {
 }
 
 TEST_F(HistoryViewTest, ZoomAboutAPointKeepsItsTimeThereAndStaysWithinTheSpans) {
-    // Live with a span of its own it stays live; everything shown is left for a view that
-    // stays where the point is.
+    // Live, too, the time under the point stays there, and the view leaves live; so does
+    // everything shown.
+    const std::int64_t live = view.Window().TimeAt(0.25);
     view.ZoomAbout(true, 0.25);
-    EXPECT_TRUE(view.Live());
-    EXPECT_EQ(view.To(), now);
+    EXPECT_FALSE(view.Live());
+    EXPECT_NEAR(view.Window().TimeAt(0.25), live, 1);
     EXPECT_EQ(view.Span(), 8 * MINUTE);
+    view.GoLive();
     view.SetSpan(0);
     const std::int64_t under = view.Window().TimeAt(0.25);
     view.ZoomAbout(true, 0.25);
