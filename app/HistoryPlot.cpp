@@ -6,8 +6,10 @@
 #include "link/protocol/StatusTexts.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -144,6 +146,14 @@ QString HistoryPlot::TextAlternative() const {
                     .arg(last.fault & bit ? " fault" : "");
     }
     return text + " input voltage " + Tenths(last.voltage) + " V";
+}
+
+QString HistoryPlot::AxisLabel(std::int64_t timeMs, std::int64_t previousMs, std::int64_t stepMs) {
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(timeMs);
+    const QString time = at.toString(stepMs < 60000 ? "HH:mm:ss" : "HH:mm");
+    if (previousMs >= 0 && QDateTime::fromMSecsSinceEpoch(previousMs).date() == at.date())
+        return time;
+    return QLocale::c().toString(at.date(), "d MMM") + " " + time;
 }
 
 QColor HistoryPlot::CurveColour(int breaker) {
@@ -432,13 +442,20 @@ void HistoryPlot::DrawAxisAndEvents(QPainter& p, const Areas& a) {
     const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(a.fromMs).offsetFromUtc() * 1000LL;
     p.setPen(Qt::gray);
     p.drawLine(a.axis.topLeft(), a.axis.topRight());
-    const QString format = step < 60000 ? "HH:mm:ss" : "HH:mm";
+    const QFontMetrics fm(p.font());
+    const bool acrossDays = QDateTime::fromMSecsSinceEpoch(a.fromMs).date() !=
+                            QDateTime::fromMSecsSinceEpoch(a.toMs).date();
+    std::int64_t previous = acrossDays ? -1 : a.fromMs;
     for (std::int64_t t = FirstTick(a, step, offset); t < a.toMs; t += step) {
         const int x = XOf(t, a);
         p.setPen(Qt::black);
         p.drawLine(x, a.axis.top(), x, a.axis.top() + 4);
-        const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(format);
-        p.drawText(QRect(x - 40, a.axis.top() + 14, 80, 16), Qt::AlignCenter, label);
+        const QString label = AxisLabel(t, previous, step);
+        previous = t;
+        // Centred under its tick, but never cut at either end of the plot.
+        const int w = fm.horizontalAdvance(label) + 4;
+        const int left = std::clamp(x - w / 2, 0, std::max(0, size().width() - w));
+        p.drawText(QRect(left, a.axis.top() + 14, w, fm.height()), Qt::AlignCenter, label);
     }
     const BusEventLog& events = history_.Events();
     for (std::uint64_t s = events.SeqAt(a.fromMs); s < events.NextSeq(); ++s) {

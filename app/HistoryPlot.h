@@ -34,6 +34,9 @@ public:
     void SetSpan(std::int64_t spanMs);
     std::int64_t Span() const { return view_.Span(); }
     bool Live() const { return view_.Live(); }
+    // A time axis label: the time, with the date in front where it is not that of `previousMs`
+    // (negative: none before).
+    static QString AxisLabel(std::int64_t timeMs, std::int64_t previousMs, std::int64_t stepMs);
     // The plot in words, for a screen reader: the node, the span and the last values.
     QString TextAlternative() const;
     void GoLive();

@@ -249,3 +249,15 @@ TEST(HistoryWindow, ARecordingLongerThanTheHistorySaysWhichDayItShows) {
     EXPECT_EQ(l.LastMs(), T0 + 30 * hour - 60'000);
     EXPECT_EQ(l.FirstMs(), T0 + 6 * hour - 60'000); // the day before its last frame
 }
+
+// Across midnight the time axis says the date where it changes.
+TEST(HistoryWindow, TheTimeAxisSaysTheDateWhereTheSpanCrossesMidnight) {
+    const auto at = [](int day, int h, int m) {
+        return QDateTime(QDate(2026, 12, day), QTime(h, m)).toMSecsSinceEpoch();
+    };
+    const std::int64_t step = 10 * 60'000;
+    EXPECT_EQ(HistoryPlot::AxisLabel(at(10, 23, 50), -1, step), "10 Dec 23:50");
+    EXPECT_EQ(HistoryPlot::AxisLabel(at(11, 0, 0), at(10, 23, 50), step), "11 Dec 00:00");
+    EXPECT_EQ(HistoryPlot::AxisLabel(at(11, 0, 10), at(11, 0, 0), step), "00:10");
+    EXPECT_EQ(HistoryPlot::AxisLabel(at(11, 0, 10), at(11, 0, 0), 30'000), "00:10:00");
+}
