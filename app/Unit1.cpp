@@ -118,10 +118,16 @@ void TForm1::FormCreate() {
     comm1_->SetDeviceName(ComDeviceName(link_.ComPortIndex));
     comm1_->SetBaudRate(cbr57600);
     const OpenOutcome opened = line_->OpenPort(link_.ComPortIndex, false);
-    if (!opened.opened)
-        messages::ShowMessage(this,
-                              QString::fromStdString(PortUnavailableMessage(link_.ComPortIndex)),
+    if (!opened.opened) {
+        // An address that can never work is no port in use by another program.
+        const std::string text = opened.problem == PortProblem::BadAddress
+                                     ? ComDeviceName(link_.ComPortIndex) +
+                                           " is set to an address that is not a " +
+                                           "network port, in " + settingsPath_ + "."
+                                     : PortUnavailableMessage(link_.ComPortIndex);
+        messages::ShowMessage(this, QString::fromStdString(text),
                               QString::fromStdString(opened.reason));
+    }
     ServiceLine();
     recording_->Begin(!settingsUnusable_);
 }

@@ -92,6 +92,16 @@ TEST_F(Startup, AnAbsentPortIsReportedAndTheWindowStillOpens) {
     form.Link().Button3Click();
 }
 
+TEST_F(Startup, AMalformedNetworkAddressIsNotCalledAPortInUse) {
+    WriteFile(path, "[Setup]\nCommsPort=0\n[Ports]\nCOM1=rfc2217://\n");
+    TForm1 form(path);
+    ASSERT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.messages[0].toStdString(),
+              "COM1 is set to an address that is not a network port, in " + path + ".");
+    ASSERT_EQ(recorder.details.size(), 1);
+    EXPECT_NE(recorder.details[0].indexOf("rfc2217://"), -1) << recorder.details[0].toStdString();
+}
+
 TEST_F(Startup, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
     // Beneath a plain file: no folder can be made there.
     WriteFile(dir.filePath("not-a-folder").toStdString(), "");
