@@ -160,7 +160,8 @@ QMenuBar* HistoryWindow::BuildMenus(bool live) {
         const QString path =
             ChooseFileToOpen(this, "Open recording", "Captures (*.pcapng);;All files (*)");
         if (!path.isEmpty())
-            if (HistoryWindow* w = OpenRecording(path, parentWidget() ? parentWidget() : this))
+            if (HistoryWindow* w =
+                    OpenRecording(path, parentWidget() ? parentWidget() : this, std::nullopt, this))
                 w->show();
     });
     add(file, "Export &CSV...", "ExportCsv", QKeySequence("Ctrl+E"), [this] {
@@ -296,18 +297,20 @@ QWidget* HistoryWindow::BuildEvents() {
 }
 
 HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent,
-                                            std::optional<int> day) {
+                                            std::optional<int> day, QWidget* asker) {
+    // Its questions, progress and errors belong to the window the user worked in.
+    QWidget* owner = asker ? asker : parent;
     // A first reading for the recording's length: longer than the history holds, the user
     // chooses which day of it to see.
     const QString name = QFileInfo(path).fileName();
     ScanControl measure;
     RecordingSpan span;
-    ReadInBackground(parent, "Reading " + name + "...", measure,
+    ReadInBackground(owner, "Reading " + name + "...", measure,
                      [&] { span = ScanRecordingSpan(path.toStdString(), &measure); });
     if (span.scan.cancelled)
         return nullptr;
     if (span.scan.NotACapture()) {
-        messages::ShowMessage(parent,
+        messages::ShowMessage(owner,
                               QDir::toNativeSeparators(path) + " is not a recording of the bus.",
                               QString::fromStdString(span.scan.error));
         return nullptr;
@@ -332,7 +335,7 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
         } else {
             bool ok = false;
             const QString name = QInputDialog::getItem(
-                parent, "Open recording",
+                owner, "Open recording",
                 QString("%1 runs %2 hours; the history shows 24 of them. Show:")
                     .arg(name)
                     .arg((span.spanMs + 1'800'000) / 3'600'000),
@@ -349,7 +352,7 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
     auto history = std::make_unique<BusHistory>();
     ScanControl replay;
     ReplayResult result;
-    ReadInBackground(parent, "Reading " + name + "...", replay, [&] {
+    ReadInBackground(owner, "Reading " + name + "...", replay, [&] {
         result = ReplayCapture(path.toStdString(), *history, untilMs, &replay);
     });
     if (result.scan.cancelled)

@@ -42,9 +42,11 @@ public:
     // Opens a recording in a History window of its own; false with a message when the file is
     // not a capture. `parent` owns the new window. A recording longer than the history holds
     // asks which 24 hours to show (the last offered first), unless `day` names them: 0 the
-    // first, -1 the last.
+    // first, -1 the last. Its progress, questions and errors show over `asker` (the window the
+    // user worked in), else over `parent`.
     static HistoryWindow* OpenRecording(const QString& path, QWidget* parent,
-                                        std::optional<int> day = std::nullopt);
+                                        std::optional<int> day = std::nullopt,
+                                        QWidget* asker = nullptr);
 
     void SetNode(int node);
     HistoryPlot* Plot() const { return plot_; }
