@@ -62,6 +62,9 @@ bool BusSession::Open(const std::string& port, const PortMap& ports,
            !StopRequested()) {
         invoker_->WaitAndPump(std::chrono::milliseconds(20));
         line_->Service(SteadyMilliseconds());
+        // What else the program serves (a broker, say) does not wait for the port.
+        if (OnTick)
+            OnTick(LinkClock::now());
     }
     if (!line_->Supervisor().IsOpen()) {
         error = line_->Supervisor().State() == LineStatus::Connecting ? port + " did not connect."

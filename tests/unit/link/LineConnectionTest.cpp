@@ -3,6 +3,7 @@
 #include "link/line/LineConnection.h"
 #include "link/history/BusHistory.h"
 #include "link/history/HistoryRecorder.h"
+#include "link/line/BusSession.h"
 #include "link/line/CommLinkPort.h"
 #include "link/settings/Settings.h"
 #include "tests/support/FakeTcpServer.h"
@@ -219,4 +220,20 @@ TEST_F(LineConnectionTest, FramesKeepTheirTimesWhileTheMainThreadIsHeld) {
     const BusEventLog& events = history.Events();
     for (auto seq = events.FirstSeq(); seq < events.NextSeq(); ++seq)
         EXPECT_NE(events.Find(seq)->kind, EventKind::Silent) << EventText(*events.Find(seq));
+}
+
+// A network port that takes its time to connect holds nothing else up: the ticks go on.
+TEST_F(LineConnectionTest, AWaitForANetworkPortGoesOnTicking) {
+    test::FakeTcpServer silent([](test::FakeClient& c) { c.Read(3000); });
+    std::atomic<bool> stop{false};
+    BusSession bus(&stop);
+    int ticks = 0;
+    bus.OnTick = [&](LinkTime) {
+        if (++ticks == 3)
+            stop = true;
+    };
+    std::string error;
+    EXPECT_FALSE(
+        bus.Open("rfc2217://127.0.0.1:" + std::to_string(silent.Port()), {}, Settings, error));
+    EXPECT_EQ(ticks, 3);
 }
