@@ -1,6 +1,8 @@
 // capture: what crosses the line, for a while, into a pcapng capture written as it comes.
 #include "cli/Cli.h"
 #include "cli/CliCommands.h"
+#include "link/base/LocalTime.h"
+#include "link/base/RunClock.h"
 #include "link/capture/CaptureWriter.h"
 #include "link/line/LineConnection.h"
 #include "link/protocol/StatusTexts.h"
@@ -8,6 +10,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <vector>
 
 namespace orvik::cli {
 
@@ -33,6 +37,27 @@ int CaptureCommand(const CliContext& ctx, const std::string& file, double second
         return EXIT_NO_BUS;
     }
     const FrameLog& log = bus.StartLog();
+    // A line lost and back is said as it happens, and again at the end (exit 3): the capture
+    // holds what came before and after, and nothing of the gap.
+    const RunClock clock;
+    std::int64_t lostAtMs = -1;
+    std::vector<std::string> gaps;
+    const auto lostText = [&] { return "line lost at " + LocalClockText(lostAtMs); };
+    bus.OnLine = [&](LineStatus state) {
+        if (state == LineStatus::Lost && lostAtMs < 0) {
+            lostAtMs = clock.NowMs();
+            ctx.Warn(lostText());
+        } else if (lostAtMs >= 0 &&
+                   (state == LineStatus::Receiving || state == LineStatus::Silent ||
+                    state == LineStatus::NoFrames)) {
+            char after[32];
+            std::snprintf(after, sizeof after, "%.1f",
+                          static_cast<double>(clock.NowMs() - lostAtMs) / 1000.0);
+            gaps.push_back(lostText() + ", back after " + after + " s");
+            ctx.Warn(gaps.back());
+            lostAtMs = -1;
+        }
+    };
     bus.OnTick = [&](LinkTime) {
         capture.AppendNew(log);
         capture.Flush(SteadyMilliseconds());
@@ -40,6 +65,9 @@ int CaptureCommand(const CliContext& ctx, const std::string& file, double second
     const auto until = LinkClock::now() + std::chrono::milliseconds(std::lround(seconds * 1000));
     bus.RunUntil([&capture] { return !capture.IsOpen(); }, until);
     bus.OnTick = nullptr;
+    bus.OnLine = nullptr;
+    if (lostAtMs >= 0)
+        gaps.push_back(lostText() + ", not back");
     capture.AppendNew(log);
     if (!capture.Close()) {
         ctx.Fail(file + " cannot be written: " + capture.Error() + "; the capture holds what " +
@@ -52,6 +80,13 @@ int CaptureCommand(const CliContext& ctx, const std::string& file, double second
     else
         ctx.out << file << ": " << capture.Records() << " records, " << accepted
                 << " frames accepted" << std::endl;
+    if (!gaps.empty()) {
+        std::string text;
+        for (const std::string& g : gaps)
+            text += (text.empty() ? "" : "; ") + g;
+        ctx.Fail(text);
+        return EXIT_NO_BUS;
+    }
     return EXIT_DONE;
 }
 

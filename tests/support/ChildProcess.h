@@ -14,11 +14,11 @@
 
 namespace orvik::test {
 
-// The program as a child process with pipes on stdin and stdout. Ends it by its PID in the
-// destructor, also when a test fails half way.
+// The program as a child process with pipes on stdin and stdout (and stderr into the same pipe
+// when `withErrors`). Ends it by its PID in the destructor, also when a test fails half way.
 class ChildProcess {
 public:
-    ChildProcess(std::string path, std::vector<std::string> args) {
+    ChildProcess(std::string path, std::vector<std::string> args, bool withErrors = false) {
         int in[2];
         int out[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
@@ -27,6 +27,8 @@ public:
         if (pid_ == 0) {
             dup2(in[0], STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
+            if (withErrors)
+                dup2(out[1], STDERR_FILENO);
             std::vector<char*> argv;
             argv.push_back(path.data());
             for (auto& a : args)

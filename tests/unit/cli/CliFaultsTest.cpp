@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -27,8 +28,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // orvik-cli as a child process: for signals and for what it prints while it runs.
-std::unique_ptr<ChildProcess> StartCli(std::vector<std::string> args) {
-    return std::make_unique<ChildProcess>(ORVIK_CLI_PATH, std::move(args));
+std::unique_ptr<ChildProcess> StartCli(std::vector<std::string> args, bool withErrors = false) {
+    return std::make_unique<ChildProcess>(ORVIK_CLI_PATH, std::move(args), withErrors);
 }
 
 // Lines of the child's output until one holds `text`, within 10 s.
@@ -149,3 +150,22 @@ TEST_F(Cli, ApplyWhoseLineDiesSaysLineLostAndExitsThree) {
 }
 
 } // namespace
+
+// A capture across a line lost and back says so, keeps what came before and after, and exits 3.
+TEST_F(Cli, ACaptureAcrossALostLineSaysSoAndExitsThree) {
+    const std::string link = dir + "/bus";
+    const std::string file = dir + "/gap.pcapng";
+    StartSim({"--link", link});
+    auto cli = StartCli({"--port", link, "capture", file, "--seconds", "6"}, true);
+    std::this_thread::sleep_for(1500ms);
+    sim.reset(); // the far end goes away
+    EXPECT_TRUE(Prints(*cli, "line lost at "));
+    StartSim({"--link", link});
+    EXPECT_TRUE(Prints(*cli, ", back after "));
+    EXPECT_EQ(cli->WaitExit(10s), EXIT_NO_BUS);
+    const CaptureReadResult read = ReadPcapngFile(file);
+    ASSERT_TRUE(read.Ok()) << read.error;
+    const auto accepted = std::count_if(read.packets.begin(), read.packets.end(),
+                                        [](auto& p) { return p.comment == "accepted"; });
+    EXPECT_GE(accepted, 8); // before and after the gap, five a second
+}
