@@ -22,6 +22,12 @@ std::string OpenFailureText(const std::string& port, const std::string& reason) 
     return port + " could not be opened: " + reason;
 }
 
+int OpenFailureStatus(PortProblem problem) {
+    if (problem == PortProblem::BadAddress)
+        return EXIT_USAGE;
+    return problem == PortProblem::NotSerial ? EXIT_NOT_SERIAL : EXIT_NO_BUS;
+}
+
 void CliContext::Fail(const std::string& text) const {
     err << "orvik-cli: " << text << std::endl;
     failures.push_back(text);
@@ -44,7 +50,7 @@ int OpenBus(const CliContext& ctx, BusSession& bus) {
     std::string error;
     if (!bus.Open(port, map, settings, error)) {
         ctx.Fail(OpenFailureText(port, error));
-        return EXIT_NO_BUS;
+        return OpenFailureStatus(bus.OpenProblem());
     }
     bool status = false;
     bus.OnStatus = [&status](LinkTime) { status = true; };

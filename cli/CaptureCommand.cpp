@@ -34,7 +34,7 @@ int CaptureCommand(const CliContext& ctx, const std::string& file, double second
     if (!bus.Open(port, ReadPortMap(settings), settings, error)) {
         capture.Close();
         ctx.Fail(OpenFailureText(port, error));
-        return EXIT_NO_BUS;
+        return OpenFailureStatus(bus.OpenProblem());
     }
     const FrameLog& log = bus.StartLog();
     // A line lost and back is said as it happens, and again at the end (exit 3): the capture

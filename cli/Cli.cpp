@@ -2,8 +2,7 @@
 
 #include "cli/CliCommands.h"
 
-#include "link/settings/Settings.h"
-#include "serial/PortNames.h"
+#include "link/line/PortOpen.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,12 +15,8 @@ namespace {
 
 // What the parser lets through but no command can use.
 std::string UsageProblem(const std::string& port, bool capture, double seconds) {
-    const int com = ComPortNumber(port);
-    const bool comLike = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') &&
-                         (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm') &&
-                         port.find_first_not_of("0123456789", 3) == std::string::npos;
-    if (comLike && (com < 1 || com > MAX_COM_PORT))
-        return "--port " + port + ": the COM names are COM1 to COM16";
+    if (const std::string why = PortNameProblem(port); !why.empty())
+        return "--port " + port + ": " + why;
     if (capture && !(std::isfinite(seconds) && seconds >= 0.1 && seconds <= 86400))
         return "--seconds: a number of seconds from 0.1 to 86400";
     return {};
@@ -47,8 +42,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.require_subcommand(1);
     app.fallthrough();
     app.footer("Node and breaker numbers count from 1; values in files are in tenths.\n"
-               "Exit status: 0 done and confirmed; 1 something not confirmed; 2 bad usage or a\n"
-               "bad file; 3 the port could not be opened or no status frame came within 2 s.");
+               "Exit status: 0 done and confirmed; 1 something not confirmed; 2 bad usage, a bad\n"
+               "file or a port name that is not well formed; 3 the port could not be opened or\n"
+               "no status frame came within 2 s; 4 the port is no serial port.");
 
     std::string port;
     bool json = false;

@@ -34,6 +34,10 @@ struct CliContext {
 // "COM3 could not be opened: /dev/ttyUSB0 is not connected."; a path only once.
 std::string OpenFailureText(const std::string& port, const std::string& reason);
 
+// The exit status of an open that failed with `problem`: a port name that is not well formed is
+// bad usage, a device that is no serial port has a status of its own, the rest is EXIT_NO_BUS.
+int OpenFailureStatus(PortProblem problem);
+
 // The program's settings file, said once when it cannot be read as one (the defaults are
 // used then, and the file is never written).
 std::string SettingsFileOf(const CliContext& ctx);

@@ -1,6 +1,7 @@
 #include "mqtt/Bridge.h"
 
 #include "link/line/BusSession.h"
+#include "link/line/PortOpen.h"
 #include "link/protocol/LinkFrame.h"
 #include "link/protocol/StatusTexts.h"
 #include "link/settings/Settings.h"
@@ -56,6 +57,10 @@ public:
             // The reason names the port, or is said of it: "/tmp is not a serial port."
             if (error.rfind(port + " ", 0) != 0)
                 error = port + ": " + error;
+            if (PortProblemIsSetting(bus_.OpenProblem())) {
+                Log(LogLevel::Error, error + " A setting to change; not tried again.");
+                return bus_.OpenProblem() == PortProblem::NotSerial ? EXIT_NOT_SERIAL : EXIT_USAGE;
+            }
             const LineStatus state = bus_.Supervisor().State();
             if (state == LineStatus::Failed || state == LineStatus::Closed) {
                 Log(LogLevel::Error, error);

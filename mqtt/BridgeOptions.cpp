@@ -3,6 +3,7 @@
 #include "link/base/IniFile.h"
 #include "link/base/PrintableText.h"
 #include "link/base/RegularFile.h"
+#include "link/line/PortOpen.h"
 
 #include <CLI/CLI.hpp>
 
@@ -89,8 +90,9 @@ std::string ReadCommandLine(const std::vector<std::string>& args, Given& given, 
                  "orvik-mqtt"};
     app.set_version_flag("--version", "orvik-mqtt " ORVIK_VERSION);
     app.footer("Each option is also a key of the --config file, without its dashes.\n"
-               "Exit status: 0 stopped; 2 bad usage or a bad configuration file; 3 the port\n"
-               "cannot be opened.");
+               "Exit status: 0 stopped; 2 bad usage, a bad configuration file or a port name\n"
+               "that is not well formed; 3 the port cannot be opened; 4 the port is no serial\n"
+               "port. The service tries again after 3 only.");
     app.allow_extras(); // named below in our words
     // An option given twice: the last counts. A flag takes no value.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -224,6 +226,8 @@ std::string Apply(const Given& given, const OptionSources& sources, BridgeOption
             return Named(given, "interval") + ": a number of seconds from 0.1 to 3600";
         out.interval = v;
     }
+    if (const std::string why = PortNameProblem(out.port); !out.port.empty() && !why.empty())
+        return Named(given, "port") + " " + PrintableText(out.port) + ": " + why;
     if (const std::string why = ParseBrokerUrl(out.broker, out.address); !why.empty())
         return Named(given, "broker") + " " + PrintableText(out.broker) + ": " + why;
     if (out.base.empty()) {

@@ -51,6 +51,7 @@ bool BusSession::Open(const std::string& port, const PortMap& ports,
     line_->SetPorts(ports);
     comm_->OnLineLost = [this](TCustomComm*, std::int32_t lost) { line_->LineLost(lost); };
     const OpenOutcome opened = line_->OpenPortName(port, false);
+    openProblem_ = opened.problem;
     if (!opened.opened) {
         error = opened.reason;
         comm_->Close();
@@ -69,6 +70,9 @@ bool BusSession::Open(const std::string& port, const PortMap& ports,
     if (!line_->Supervisor().IsOpen()) {
         error = line_->Supervisor().State() == LineStatus::Connecting ? port + " did not connect."
                                                                       : line_->FailureReason();
+        openProblem_ = line_->Supervisor().State() == LineStatus::Connecting
+                           ? PortProblem::TimedOut
+                           : line_->Supervisor().Problem();
         comm_->Close();
         return false;
     }

@@ -31,6 +31,8 @@ public:
     // device and the reason in `error`.
     bool Open(const std::string& port, const PortMap& ports, const std::string& settingsPath,
               std::string& error);
+    // Why the last Open failed (None after one that succeeded).
+    PortProblem OpenProblem() const { return openProblem_; }
 
     LinkState& Link() { return link_; }
     // Records every frame that crosses the line from now on (orvik-cli capture).
@@ -76,6 +78,7 @@ private:
     std::unique_ptr<LineConnection> line_;
     std::unique_ptr<FrameLog> log_;
     std::string portName_;
+    PortProblem openProblem_ = PortProblem::None;
     int node_ = 1;
     LinkTime dropUntil_{};
     LineStatus lineState_ = LineStatus::Closed;

@@ -1,5 +1,6 @@
 #include "link/line/PortOpen.h"
 
+#include "link/settings/Settings.h"
 #include "serial/NetworkAddress.h"
 
 namespace orvik {
@@ -39,6 +40,18 @@ OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& por
         out.reason = PortProblemText(out.problem, out.device, e.ErrorCode);
     }
     return out;
+}
+
+std::string PortNameProblem(const std::string& name) {
+    const bool comLike = name.size() > 3 && (name[0] == 'C' || name[0] == 'c') &&
+                         (name[1] == 'O' || name[1] == 'o') && (name[2] == 'M' || name[2] == 'm') &&
+                         name.find_first_not_of("0123456789", 3) == std::string::npos;
+    const int com = ComPortNumber(name);
+    if (comLike && (com < 1 || com > MAX_COM_PORT))
+        return "the COM names are COM1 to COM16";
+    if (IsNetworkPortName(name) && !ParseNetworkPortName(name))
+        return "not a network port name; write rfc2217://HOST:PORT or socket://HOST:PORT";
+    return {};
 }
 
 } // namespace orvik

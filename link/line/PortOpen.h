@@ -27,4 +27,14 @@ struct OpenOutcome {
 OpenOutcome OpenBusPort(TComm& comm, const std::string& name, const PortMap& ports,
                         const PortMap& seen, const PortScanRoots& roots = {});
 
+// What is wrong with a port's name before it is opened: a COM number beyond COM1 to COM16, or a
+// network port name that is not well formed. "" when it may be opened.
+std::string PortNameProblem(const std::string& name);
+
+// Whether a failed open is one that trying again does not mend: a name that is not well formed,
+// or a device that is no serial port.
+inline bool PortProblemIsSetting(PortProblem problem) {
+    return problem == PortProblem::BadAddress || problem == PortProblem::NotSerial;
+}
+
 } // namespace orvik

@@ -53,6 +53,17 @@ TEST_F(Cli, StatusJsonShowsEveryNodeAndNoBusExitsThree) {
     EXPECT_EQ(err.str(), "orvik-cli: " + port + " is not connected.\n");
 }
 
+TEST_F(Cli, APortNameNotWellFormedIsBadUsageAndADeviceNoSerialPortHasAStatusOfItsOwn) {
+    for (const std::string bad : {"rfc2217://", "socket://[::1", "COM99"}) {
+        port = bad;
+        EXPECT_EQ(Run({"status"}), EXIT_USAGE) << bad;
+        EXPECT_NE(err.str().find("--port " + bad + ": "), std::string::npos) << err.str();
+    }
+    port = dir; // a folder
+    EXPECT_EQ(Run({"status"}), EXIT_NOT_SERIAL) << err.str();
+    EXPECT_NE(err.str().find(dir + " is not a serial port."), std::string::npos) << err.str();
+}
+
 TEST_F(Cli, SaveApplyAndRestoreConfirmsEverySettingOfAFullFile) {
     StartSim({});
     const std::string saved = dir + "/node1.ini";
