@@ -19,6 +19,7 @@ namespace orvik::mqtt {
 namespace {
 
 constexpr std::uint64_t CONFIG_FILE_LIMIT = 64 * 1024;
+constexpr std::uint64_t TLS_FILE_LIMIT = 1024 * 1024;
 constexpr const char* PASSWORD_ENV = "ORVIK_MQTT_PASSWORD";
 constexpr const char* NO_PASSWORD_HERE =
     "a password is never taken on the command line or in the configuration file; use "
@@ -186,6 +187,9 @@ std::string ReadPassword(const Given& given, const OptionSources& sources, Bridg
         if (!text)
             return Named(given, "password-file") + " " + out.passwordFile + ": " + error;
         out.password = text->substr(0, text->find_first_of("\r\n"));
+        if (out.password.empty())
+            return Named(given, "password-file") + " " + out.passwordFile +
+                   ": its first line, the password, is empty";
 #ifndef _WIN32
         struct stat st {};
         if (::stat(out.passwordFile.c_str(), &st) == 0 && (st.st_mode & S_IROTH))
@@ -201,6 +205,9 @@ std::string ReadPassword(const Given& given, const OptionSources& sources, Bridg
 }
 
 std::string Apply(const Given& given, const OptionSources& sources, BridgeOptions& out) {
+    for (const auto& [name, value] : given)
+        if (value.text.empty() && FindOption(name) && FindOption(name)->value)
+            return Named(given, name) + ": no value";
     auto get = [&](const char* name, std::string& field) {
         if (auto it = given.find(name); it != given.end())
             field = it->second.text;
@@ -249,9 +256,18 @@ std::string Apply(const Given& given, const OptionSources& sources, BridgeOption
                 c = '-';
     }
     if ((!out.cafile.empty() || !out.cert.empty()) && !out.address.tls)
-        return "--cafile and --cert need an mqtts:// broker";
+        return Named(given, out.cafile.empty() ? "cert" : "cafile") +
+               ": --cafile and --cert need an mqtts:// broker";
     if (out.cert.empty() != out.key.empty())
-        return "--cert and --key go together";
+        return Named(given, out.cert.empty() ? "key" : "cert") + ": --cert and --key go together";
+    // The broker's library reads these only when it connects, and then says no more than that
+    // its arguments are invalid; a missing file is told here, once.
+    for (const char* name : {"cafile", "cert", "key"}) {
+        const auto it = given.find(name);
+        std::string error;
+        if (it != given.end() && !ReadRegularFile(it->second.text, TLS_FILE_LIMIT, error))
+            return Named(given, name) + " " + PrintableText(it->second.text) + ": " + error;
+    }
     return "";
 }
 

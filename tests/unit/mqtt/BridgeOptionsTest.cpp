@@ -124,6 +124,31 @@ TEST_F(MqttOptions, ABadValueInTheFileNamesTheFileAndItsLine) {
               config + " line 3: interval: a number of seconds from 0.1 to 3600");
 }
 
+TEST_F(MqttOptions, WhatCanBeCheckedAtTheStartIsRefusedThereNamingTheFile) {
+    const std::string pem = File("client.pem", "-----BEGIN CERTIFICATE-----\n");
+    const std::string empty = File("password", "\nsecond line\n");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--broker", "mqtts://x", "--cafile", dir + "/ca.pem"},
+         "--cafile " + dir + "/ca.pem: does not exist"},
+        {{"--broker", "mqtts://x", "--cert", pem, "--key", dir}, "--key " + dir + ": is a folder"},
+        {{"--port", "COM99"}, "--port COM99: the COM names are COM1 to COM16"},
+        {{"--port", "socket://[::1"}, "--port socket://[::1: not a network port name"},
+        {{"--username", "van12", "--password-file", empty},
+         "--password-file " + empty + ": its first line, the password, is empty"},
+    };
+    for (const auto& [args, error] : cases) {
+        const OptionsResult r = Parse(args);
+        EXPECT_FALSE(r.ok) << args[1];
+        EXPECT_NE(r.error.find(error), std::string::npos) << r.error;
+    }
+    const std::string base = File("e.conf", "[mqtt]\nbase =\n");
+    EXPECT_EQ(Parse({"--config", base}).error, base + " line 2: base: no value");
+    const std::string tls = File("f.conf", "broker = mqtts://x\ncert = /nonexistent.pem\n"
+                                           "key = /nonexistent.key\n");
+    EXPECT_EQ(Parse({"--config", tls}).error,
+              tls + " line 2: cert /nonexistent.pem: does not exist");
+}
+
 TEST(MqttCommandTopic, OnlyOnOrOffForBreakersOneToEightOfTheBase) {
     struct Case {
         const char* topic;
