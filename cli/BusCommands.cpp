@@ -76,16 +76,13 @@ int PortsCommand(const CliContext& ctx) {
             list.push_back({{"name", p.name},
                             {"device", p.device},
                             {"present", p.present},
+                            {"network", p.network},
                             {"remembered", p.remembered}});
         ctx.Print({{"ports", std::move(list)}});
         return EXIT_DONE;
     }
-    for (const auto& p : ports) {
-        char line[600];
-        std::snprintf(line, sizeof line, "%-6s %-50s %s%s\n", p.name.c_str(), p.device.c_str(),
-                      p.present ? "present" : "not present", p.remembered ? ", remembered" : "");
-        ctx.out << line;
-    }
+    for (const auto& p : ports)
+        ctx.out << PortLine(p) << "\n";
     return EXIT_DONE;
 }
 

@@ -225,8 +225,9 @@ TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
     fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-Bench_0001-if00-port0");
     const PortScanRoots roots{(root / "dev").string(), (root / "sys").string(),
                               (root / "consoles").string()};
-    const auto ports = ListPorts({{"com3", (root / "dev/ttyUSB9").string()}},
-                                 {{"COM4", (root / "dev/ttyUSB4").string()}}, roots);
+    const auto ports =
+        ListPorts({{"com3", (root / "dev/ttyUSB9").string()}, {"COM5", "rfc2217://bench-pi:3001"}},
+                  {{"COM4", (root / "dev/ttyUSB4").string()}}, roots);
     fs::remove_all(root);
 
     ASSERT_EQ(ports.size(), 16u);
@@ -240,6 +241,9 @@ TEST(CliPorts, ListsSixteenComNamesOnAFakeDeviceTree) {
     EXPECT_TRUE(ports[3].remembered); // where COM4 was found before, also while absent
     EXPECT_FALSE(ports[3].present);
     EXPECT_EQ(ports[15].device, (root / "dev/ttyS15").string());
+    EXPECT_EQ(PortLine(ports[4]),
+              "COM5   rfc2217://bench-pi:3001                            network");
+    EXPECT_EQ(PortLine(ports[2]).substr(PortLine(ports[2]).size() - 11), "not present");
 }
 
 } // namespace
