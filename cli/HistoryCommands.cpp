@@ -2,13 +2,17 @@
 #include "cli/Cli.h"
 #include "cli/CliCommands.h"
 #include "link/base/LocalTime.h"
+#include "link/base/RegularFile.h"
 #include "link/history/HistoryCsv.h"
 #include "link/history/HistoryExport.h"
 #include "link/history/HistoryRecorder.h"
 #include "link/history/HistoryReplay.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace orvik::cli {
 
@@ -63,13 +67,21 @@ int ExportCommand(const CliContext& ctx, const std::string& capture, int node,
     // Rows and events go out as the capture is read; the files are made once it is one.
     std::ofstream csv;
     std::ofstream events;
+    int csvError = 0; // why a file did not open
+    int eventsError = 0;
     ExportSinks sinks;
     sinks.node = node;
     sinks.begin = [&] {
-        if (!csvFile.empty())
+        if (!csvFile.empty()) {
+            errno = 0;
             csv.open(csvFile, std::ios::binary | std::ios::trunc);
-        if (!eventsFile.empty())
+            csvError = csv ? 0 : errno;
+        }
+        if (!eventsFile.empty()) {
+            errno = 0;
             events.open(eventsFile, std::ios::binary | std::ios::trunc);
+            eventsError = events ? 0 : errno;
+        }
     };
     if (!csvFile.empty())
         sinks.status = &csv;
@@ -94,13 +106,21 @@ int ExportCommand(const CliContext& ctx, const std::string& capture, int node,
     if (!read.Ok())
         ctx.Fail(read.BreakText() + "; exported up to there");
     // A file that could not be written whole is not left half made.
-    for (auto [out, path] : {std::pair{&csv, &csvFile}, std::pair{&events, &eventsFile}}) {
+    const std::tuple<std::ofstream*, const std::string*, int> files[] = {
+        {&csv, &csvFile, csvError}, {&events, &eventsFile, eventsError}};
+    for (auto [out, path, openError] : files) {
         if (path->empty())
             continue;
+        // The write that failed is tried again as the file closes, and says why.
+        errno = 0;
         out->close();
+        const int error = openError != 0 ? openError : errno;
         if (!*out) {
-            std::remove(path->c_str());
-            ctx.Fail("Unable to write to " + *path);
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(*path, ec)) // never a device such as /dev/full
+                std::filesystem::remove(*path, ec);
+            ctx.Fail("Unable to write to " + *path +
+                     (error != 0 ? ": " + SystemErrorText(error) : std::string()));
             return EXIT_USAGE;
         }
     }

@@ -70,7 +70,7 @@ template <typename F> void EditSettings(const std::string& path, F&& edit) {
     std::string problem;
     auto text = ReadSettingsText(path, problem);
     if (!text)
-        throw SettingsWriteError(path);
+        throw SettingsWriteError(path, "it " + problem);
     IniFile ini(std::move(*text));
     std::error_code ec;
     edit(ini);
@@ -79,7 +79,8 @@ template <typename F> void EditSettings(const std::string& path, F&& edit) {
     if (!folder.empty() && !std::filesystem::exists(folder, ec))
         std::filesystem::create_directories(folder, ec);
 
-    switch (ReplaceFileWhole(path, ini.Text())) {
+    std::string reason;
+    switch (ReplaceFileWhole(path, ini.Text(), &reason)) {
     case ReplaceResult::Replaced:
         return;
     case ReplaceResult::FolderNotWritable:
@@ -91,7 +92,7 @@ template <typename F> void EditSettings(const std::string& path, F&& edit) {
     case ReplaceResult::Failed:
         break;
     }
-    throw SettingsWriteError(path);
+    throw SettingsWriteError(path, reason);
 }
 
 // The COMn=device lines of a section: COM number (1..16) -> device. Other keys are ignored.

@@ -16,11 +16,13 @@ namespace orvik {
 
 inline constexpr int MAX_COM_PORT = 16;
 
-// Raised when the settings file cannot be written; the message is "Unable to write to <path>".
+// Raised when the settings file cannot be written; the message is "Unable to write to <path>:
+// <reason>" ("no space left on device", "is a folder").
 class SettingsWriteError : public std::runtime_error {
 public:
-    explicit SettingsWriteError(const std::string& path)
-        : std::runtime_error("Unable to write to " + path), path_(path) {}
+    SettingsWriteError(const std::string& path, const std::string& reason)
+        : std::runtime_error("Unable to write to " + path + (reason.empty() ? "" : ": " + reason)),
+          path_(path) {}
     const std::string& Path() const noexcept { return path_; }
 
 private:

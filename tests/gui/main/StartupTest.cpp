@@ -112,7 +112,9 @@ TEST_F(Startup, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
     EXPECT_TRUE(form.close());
     EXPECT_FALSE(form.isVisible());
     ASSERT_EQ(recorder.messages.size(), 1);
-    EXPECT_EQ(recorder.messages[0], QString::fromStdString("Unable to write to " + unwritable));
+    EXPECT_EQ(recorder.messages[0],
+              QString::fromStdString("Unable to write to " + unwritable +
+                                     ": its folder cannot be written: not a directory"));
 }
 
 TEST_F(Startup, TheStatusLineFollowsTheLine) {

@@ -76,6 +76,22 @@ TEST_F(Cli, FilesThatAreNotFilesAreRefusedAtOnceWithTheReason) {
     }
 }
 
+TEST_F(Cli, AnExportThatCannotBeWrittenSaysWhyAndLeavesADeviceAlone) {
+    const std::string capture = dir + "/run.pcapng";
+    StartSim({"--no-drift", "--capture", capture, "--run-for", "1500"});
+    ASSERT_EQ(sim->WaitExit(std::chrono::seconds(10)), 0);
+    EXPECT_EQ(Run({"export", capture, "--events", dir + "/gone/events.csv"}), EXIT_USAGE);
+    EXPECT_NE(
+        err.str().find("Unable to write to " + dir + "/gone/events.csv: no such file or directory"),
+        std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({"export", capture, "--csv", "/dev/full"}), EXIT_USAGE);
+    EXPECT_NE(err.str().find("Unable to write to /dev/full: no space left on device"),
+              std::string::npos)
+        << err.str();
+    EXPECT_TRUE(fs::exists("/dev/full"));
+}
+
 TEST_F(Cli, ACaptureStreamsAsItRecordsAndAFailedWriteSaysWhy) {
     StartSim({});
     EXPECT_EQ(Run({"capture", "/dev/full", "--seconds", "1"}), EXIT_NO_BUS);

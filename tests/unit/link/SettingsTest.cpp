@@ -131,14 +131,14 @@ TEST_F(SettingsFile, WriteAddsTheKeyOrTheSection) {
     EXPECT_EQ(Get(), "[SETUP]\nCOMMSPORT=5");
 }
 
-TEST_F(SettingsFile, AnUnwritableFileReportsItsPath) {
+TEST_F(SettingsFile, AnUnwritableFileReportsItsPathAndWhy) {
     const std::string asDirectory = (dir_ / "sub").string();
     fs::create_directories(asDirectory);
     try {
         WriteCommsPort(asDirectory, 1);
         FAIL() << "no error raised";
     } catch (const SettingsWriteError& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + asDirectory);
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + asDirectory + ": it is a folder");
         EXPECT_EQ(e.Path(), asDirectory);
     }
     // A folder beneath a plain file cannot be made; a missing one (the user's configuration
