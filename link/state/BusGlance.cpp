@@ -9,11 +9,14 @@ std::uint8_t NodeFaults(const StatusRecord& record, std::size_t node) {
 }
 
 std::string FaultsText(std::uint8_t faults) {
-    std::string text;
+    std::string list;
+    int count = 0;
     for (std::size_t b = 0; b < BREAKER_COUNT; ++b)
         if (faults & BitMaskTable[b])
-            text += (text.empty() ? "fault on breaker " : ", ") + std::to_string(b + 1);
-    return text;
+            list += (count++ ? ", " : "") + std::to_string(b + 1);
+    if (count == 0)
+        return {};
+    return (count == 1 ? "fault on breaker " : "fault on breakers ") + list;
 }
 
 const char* NodeReportText(NodeReport report) {

@@ -42,7 +42,7 @@ std::array<NodeGlance, NODE_COUNT> GlanceAtBus(const LinkState& link);
 
 // The faulted breakers of node index n when the record reports it present: a bit per breaker.
 std::uint8_t NodeFaults(const StatusRecord& record, std::size_t node);
-// "fault on breaker 5", "fault on breaker 2, 5"; "" for no bit set.
+// "fault on breaker 5", "fault on breakers 2, 5"; "" for no bit set.
 std::string FaultsText(std::uint8_t faults);
 
 // The words of a report: "on the bus", "not on the bus", "no data".

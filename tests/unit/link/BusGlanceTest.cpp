@@ -20,7 +20,8 @@ TEST(BusGlance, ShowsEveryNodeItsBreakersAndWhereAFaultIs) {
     EXPECT_FALSE(nodes[2].Fault());
     EXPECT_EQ(nodes[2].breakers[0].state + nodes[2].voltage, "");
     const NodeGlance& four = nodes[3];
-    EXPECT_EQ(four.faults, "fault on breaker 2, 5");
+    EXPECT_EQ(four.faults, "fault on breakers 2, 5");
+    EXPECT_EQ(FaultsText(0x10), "fault on breaker 5");
     EXPECT_EQ(NodeFaults(r, 3), 0x12);
     EXPECT_EQ(NodeFaults(r, 2), 0);
     EXPECT_EQ(four.breakers[0].state + " " + four.breakers[0].current, "on 2.4 A");
