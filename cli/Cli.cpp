@@ -2,6 +2,7 @@
 
 #include "cli/CliCommands.h"
 
+#include "link/base/PrintableText.h"
 #include "link/line/PortOpen.h"
 
 #include <CLI/CLI.hpp>
@@ -27,7 +28,7 @@ int Finish(const CliContext& ctx, int rc) {
     if (ctx.json && rc != EXIT_DONE && !ctx.printed) {
         std::string text;
         for (const auto& f : ctx.failures)
-            text += (text.empty() ? "" : "; ") + f;
+            text = ReasonThen(text, f);
         ctx.Print({{"error", text}, {"exit", rc}});
     }
     return rc;

@@ -1,5 +1,6 @@
 #include "mqtt/Bridge.h"
 
+#include "link/base/PrintableText.h"
 #include "link/line/BusSession.h"
 #include "link/line/PortOpen.h"
 #include "link/protocol/LinkFrame.h"
@@ -55,7 +56,7 @@ public:
         std::string error;
         if (!bus_.Open(port, ReadPortMap(settings), settings, error)) {
             // The reason names the port, or is said of it: "/tmp is not a serial port."
-            if (error.rfind(port + " ", 0) != 0)
+            if (error.find(port) == std::string::npos)
                 error = port + ": " + error;
             if (PortProblemIsSetting(bus_.OpenProblem())) {
                 Log(LogLevel::Error, error + " A setting to change; not tried again.");
@@ -67,9 +68,7 @@ public:
                 return EXIT_NO_BUS;
             }
             // Lost or busy: the line's supervision opens it when it can.
-            if (!error.empty() && error.back() == '.')
-                error.pop_back();
-            Log(LogLevel::Warning, error + "; waiting for it");
+            Log(LogLevel::Warning, ReasonThen(error, "waiting for it"));
         }
         while (!bus_.StopRequested())
             bus_.RunUntil([] { return false; }, LinkClock::now() + std::chrono::seconds(1));
@@ -164,7 +163,7 @@ private:
     // A message from the broker that sends nothing: told, a few a second.
     void Refuse(const std::string& why) {
         if (++warnings_ <= WARNINGS_PER_SECOND)
-            Log(LogLevel::Warning, why + "; nothing sent");
+            Log(LogLevel::Warning, ReasonThen(why, "nothing sent"));
         else
             ++suppressed_;
     }

@@ -179,7 +179,7 @@ void MqttClient::Drop(std::int64_t nowMs, const std::string& why) {
     handle_.reset();
     retryAtMs_ = nowMs + retryMs_;
     Log(LogLevel::Warning,
-        "broker " + BrokerName() + ": " + why + "; trying again in " + Seconds(retryMs_));
+        ReasonThen("broker " + BrokerName() + ": " + why, "trying again in " + Seconds(retryMs_)));
     retryMs_ = std::min(retryMs_ * 2, LONGEST_RETRY_MS);
 }
 

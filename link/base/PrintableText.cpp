@@ -46,4 +46,19 @@ std::string PrintableText(std::string_view text) {
     return out;
 }
 
+std::string ReasonThen(std::string reason, std::string_view clause) {
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
+        reason.pop_back();
+    if (reason.empty())
+        return std::string(clause);
+    if (clause.empty())
+        return reason;
+    if (reason.back() != '?' && reason.back() != '!')
+        return reason + "; " + std::string(clause);
+    std::string sentence(clause);
+    if (sentence[0] >= 'a' && sentence[0] <= 'z')
+        sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
+    return reason + " " + sentence;
+}
+
 } // namespace orvik

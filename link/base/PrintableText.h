@@ -9,4 +9,9 @@ namespace orvik {
 
 std::string PrintableText(std::string_view text);
 
+// A reason and what follows from it: "... not known; waiting for it". The reason's full stop
+// goes; after a question the clause is a sentence of its own ("... RFC 2217 mode? Waiting for
+// it"), never "?;".
+std::string ReasonThen(std::string reason, std::string_view clause);
+
 } // namespace orvik

@@ -1,6 +1,7 @@
 #!/bin/bash
 # orvik-mqtt run as a service runs it: it ends with 2 on a port name that is not well formed and
-# with 4 on a device that is no serial port, and its unit does not restart it after either.
+# with 4 on a device that is no serial port, and its unit does not restart it after either; a
+# port it waits for is told in plain words.
 # Usage: program_test.sh ORVIK_MQTT UNIT_FILE
 set -u
 bin=$(realpath "$1") unit=$2
@@ -31,6 +32,25 @@ expect_exit 2 "not tried again" --port COM3
 mkdir "$work/folder"
 expect_exit 4 "$work/folder is not a serial port. A setting to change; not tried again." \
     --port "$work/folder"
+
+# A port that cannot be reached yet is named once in the reason, and a question in it is not
+# followed by "?;".
+tells() {
+    local port=$1 text=$2
+    "$bin" --broker mqtt://127.0.0.1:1 --port "$port" 2>"$work/err" &
+    local pid=$!
+    for _ in $(seq 100); do # at most 10 s
+        grep -qF -- "$text" "$work/err" || ! kill -0 "$pid" 2>/dev/null && break
+        sleep 0.1
+    done
+    kill "$pid" 2>/dev/null
+    wait "$pid"
+    grep -qF -- "$text" "$work/err" || fail "orvik-mqtt --port $port did not say \"$text\": $(cat "$work/err")"
+    grep -qF -- "$port: $port" "$work/err" && fail "orvik-mqtt named $port twice: $(cat "$work/err")"
+    grep -qF -- "?;" "$work/err" && fail "orvik-mqtt said \"?;\": $(cat "$work/err")"
+}
+tells socket://no-such-host.invalid:1 "socket://no-such-host.invalid:1: the host name is not known"
+tells socket://127.0.0.1:1 "socket://127.0.0.1:1 refused the connection; is the server running on that port?"
 
 prevent=$(sed -n 's/^RestartPreventExitStatus=//p' "$unit")
 for code in 2 4; do
