@@ -124,7 +124,8 @@ IniFile::ReadSection(std::string_view section) const {
     return keys;
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,
+                          bool blankBefore) {
 #ifdef _WIN32
     std::string_view eol = "\r\n";
 #else
@@ -172,6 +173,11 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         return;
     }
     if (!text_.empty() && text_.back() != '\n')
+        text_ += eol;
+    const std::string blank = std::string(eol) + std::string(eol);
+    if (blankBefore && !text_.empty() &&
+        (text_.size() < blank.size() ||
+         text_.compare(text_.size() - blank.size(), blank.size(), blank) != 0))
         text_ += eol;
     text_.append("[").append(section).append("]").append(eol).append(keyText);
 }

@@ -31,7 +31,9 @@ public:
     std::optional<std::string> ReadString(std::string_view section, std::string_view key) const;
     // Every key=value line of the section, in file order.
     std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // A section that is not there yet goes at the end; with `blankBefore` after a blank line.
+    void WriteString(std::string_view section, std::string_view key, std::string_view value,
+                     bool blankBefore = false);
     // Removes the key's line; the section stays, also when it is left empty.
     void DeleteKey(std::string_view section, std::string_view key);
     // Every line, in file order.

@@ -187,7 +187,7 @@ RecordingSettings ReadRecordingSettings(const std::string& path) {
 
 void WriteRecordEveryRun(const std::string& path, bool everyRun) {
     EditSettings(path, [&](IniFile& ini) {
-        ini.WriteString(RECORDING_SECTION, "EveryRun", everyRun ? "1" : "0");
+        ini.WriteString(RECORDING_SECTION, "EveryRun", everyRun ? "1" : "0", true);
     });
 }
 

@@ -131,6 +131,15 @@ TEST_F(SettingsFile, WriteAddsTheKeyOrTheSection) {
     EXPECT_EQ(Get(), "[SETUP]\nCOMMSPORT=5");
 }
 
+TEST_F(SettingsFile, TheRecordingSectionComesAfterABlankLine) {
+    Put("[Setup]\nCommsPort=1\n");
+    WriteRecordEveryRun(path_, true);
+    EXPECT_EQ(Get(), "[Setup]\nCommsPort=1\n\n[Recording]\nEveryRun=1\n");
+    Put("[Setup]\r\nCommsPort=1\r\n\r\n");
+    WriteRecordEveryRun(path_, false);
+    EXPECT_EQ(Get(), "[Setup]\r\nCommsPort=1\r\n\r\n[Recording]\r\nEveryRun=0\r\n");
+}
+
 TEST_F(SettingsFile, AnUnwritableFileReportsItsPathAndWhy) {
     const std::string asDirectory = (dir_ / "sub").string();
     fs::create_directories(asDirectory);
