@@ -90,6 +90,13 @@ man -l /usr/share/man/man1/orvik-mqtt.1.gz 2>/dev/null | grep -q "MQTT broker" |
 systemd-analyze verify /lib/systemd/system/orvik-mqtt@.service >"$work/verify.log" 2>&1 ||
     { cat "$work/verify.log" >&2; fail "systemd-analyze verify orvik-mqtt@.service"; }
 echo "orvik-mqtt@.service: systemd-analyze verify passes"
+# Its exposure as systemd rates it, of an instance of the unit as installed: 2.5 or lower.
+cp /lib/systemd/system/orvik-mqtt@.service "$work/orvik-mqtt@bench.service"
+score=$(systemd-analyze security --offline=true "$work/orvik-mqtt@bench.service" 2>&1 |
+    sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+echo "orvik-mqtt@.service: systemd-analyze security exposure ${score:-unknown}"
+awk -v s="$score" 'BEGIN { exit !(s != "" && s + 0 <= 2.5) }' ||
+    fail "orvik-mqtt@.service exposure ${score:-unknown}, above 2.5"
 source "$root/scripts/lib/ports.sh"
 mqtt_port=$(free_ports 1)
 [ -n "$mqtt_port" ] || fail "no free port for the broker"
