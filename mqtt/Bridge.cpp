@@ -12,6 +12,7 @@
 #include "mqtt/EventFeed.h"
 #include "mqtt/Log.h"
 #include "mqtt/MqttClient.h"
+#include "mqtt/SetupRequests.h"
 
 #include <cmath>
 #include <vector>
@@ -37,9 +38,8 @@ public:
         client_.OnConnected = [this] {
             publisher_.Republish(Record(), Line(), SteadyMilliseconds());
         };
-        if (o.allowSwitching)
-            client_.OnMessage = [this](const std::string& topic, const std::string& payload,
-                                       bool retained) { Command(topic, payload, retained); };
+        client_.OnMessage = [this](const std::string& topic, const std::string& payload,
+                                   bool retained) { Received(topic, payload, retained); };
         bus_.OnTick = [this](LinkTime) { Step(SteadyMilliseconds()); };
         bus_.OnLine = [this](LineStatus state) { TellLine(state); };
     }
@@ -98,7 +98,10 @@ private:
         s.key = o.key;
         s.will = {BridgeTopics{o.base}.Status(), OFFLINE, true};
         if (o.allowSwitching)
-            s.subscription = BridgeTopics{o.base}.BreakerSetFilter();
+            s.subscriptions.push_back(BridgeTopics{o.base}.BreakerSetFilter());
+        // Without discovery, what earlier runs announced is looked for, to be taken back.
+        if (!o.discovery)
+            s.subscriptions.push_back(EarlierDiscoveryFilter(o.discoveryPrefix));
         return s;
     }
     static std::optional<DiscoverySetup> Discovery(const BridgeOptions& o) {
@@ -115,14 +118,30 @@ private:
             Log(LogLevel::Debug, "published " + m.topic + " " + m.payload);
     }
 
+    // One breaker setup request at a time, so that fault events carry the trip settings. A
+    // read, allowed also without --allow-switching.
+    void AskForSetup(std::int64_t nowMs) {
+        if (!options_.setupRequests || Line() != LineStatus::Receiving)
+            return;
+        if (const std::optional<int> node = setups_.Next(nowMs)) {
+            const std::uint8_t payload = 0;
+            bus_.Link().SendCommand(static_cast<std::uint8_t>(*node - 1), CMD_REQUEST_BREAKER_SETUP,
+                                    &payload, 1);
+            Log(LogLevel::Debug,
+                "asked Orvik node " + std::to_string(*node) + " for its breaker setup");
+        }
+    }
+
     void Step(std::int64_t nowMs) {
         client_.Service(nowMs);
         events_.Take([this](const BusEvent& e) {
+            setups_.Saw(e);
             publisher_.Event(e);
             if (e.kind == EventKind::Fault || e.kind == EventKind::Joined ||
                 e.kind == EventKind::Left)
                 Log(e.kind == EventKind::Fault ? LogLevel::Warning : LogLevel::Info, EventText(e));
         });
+        AskForSetup(nowMs);
         const StatusRecord& record = Record();
         for (auto p = pending_.begin(); p != pending_.end();) {
             const auto n = static_cast<std::size_t>(p->node - 1);
@@ -168,6 +187,18 @@ private:
             ++suppressed_;
     }
 
+    void Received(const std::string& topic, const std::string& payload, bool retained) {
+        if (!options_.discovery &&
+            AnnouncedEarlier(options_.discoveryPrefix, topics_, topic, payload)) {
+            // An empty retained configuration: Home Assistant drops the entity.
+            Publish({topic, "", true});
+            Log(LogLevel::Info, "took back " + topic + ", announced by an earlier run");
+            return;
+        }
+        if (options_.allowSwitching)
+            Command(topic, payload, retained);
+    }
+
     void Command(const std::string& topic, const std::string& payload, bool retained) {
         const std::int64_t nowMs = SteadyMilliseconds();
         const BreakerCommand c = ParseBreakerCommand(topics_.base, topic, payload);
@@ -196,6 +227,7 @@ private:
     BridgeTopics topics_{options_.base};
     BusSession bus_;
     EventFeed events_;
+    SetupRequests setups_;
     MqttClient client_;
     BusPublisher publisher_;
     CommandRate rate_;

@@ -43,6 +43,8 @@ constexpr Option OPTIONS[] = {
     {"no-discovery", nullptr, "no Home Assistant discovery"},
     {"discovery-prefix", "P", "the discovery topics' prefix (default homeassistant)"},
     {"allow-switching", nullptr, "take ON and OFF for breakers from the broker"},
+    {"no-setup-requests", nullptr,
+     "never ask a node for its breaker setup (its faults\nthen carry no trip settings)"},
     {"cafile", "FILE", "TLS with an mqtts:// broker: the certificate authority"},
     {"cert", "FILE", "TLS: the client's certificate"},
     {"key", "FILE", "TLS: the client certificate's key"},
@@ -224,6 +226,7 @@ std::string Apply(const Given& given, const OptionSources& sources, BridgeOption
     get("password-file", out.passwordFile);
     out.discovery = !given.count("no-discovery");
     out.allowSwitching = given.count("allow-switching") > 0;
+    out.setupRequests = !given.count("no-setup-requests");
     out.verbose = given.count("verbose") > 0;
     if (auto it = given.find("interval"); it != given.end()) {
         char* end = nullptr;

@@ -24,6 +24,7 @@ struct BridgeOptions {
     std::string clientId;  // "": orvik-mqtt- and the base
     double interval = 1.0; // seconds between two states of a node, at most
     bool discovery = true;
+    bool setupRequests = true; // ask each node for its breaker setup when it joins
     std::string discoveryPrefix = "homeassistant";
     bool allowSwitching = false;
     std::string cafile;

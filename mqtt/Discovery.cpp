@@ -34,6 +34,24 @@ std::string BusId(const std::string& base) {
     return id;
 }
 
+std::string EarlierDiscoveryFilter(const std::string& prefix) {
+    return prefix + "/+/+/+/config";
+}
+
+bool AnnouncedEarlier(const std::string& prefix, const BridgeTopics& topics,
+                      const std::string& topic, const std::string& payload) {
+    // prefix/component/orvik_<bus>_nodeN/object/config
+    const std::string node = "orvik_" + BusId(topics.base) + "_node";
+    if (payload.empty() || !topic.starts_with(prefix + "/") || !topic.ends_with("/config"))
+        return false;
+    const std::size_t at = topic.find('/', prefix.size() + 1);
+    if (at == std::string::npos || topic.compare(at + 1, node.size(), node) != 0)
+        return false;
+    const std::size_t digit = at + 1 + node.size();
+    return digit + 1 < topic.size() && topic[digit] >= '1' && topic[digit] <= '8' &&
+           topic[digit + 1] == '/';
+}
+
 std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node) {
     const BridgeTopics& t = setup.topics;
     const std::string n = std::to_string(node);

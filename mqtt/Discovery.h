@@ -28,4 +28,11 @@ std::string BusId(const std::string& base);
 // the other way round.
 std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node);
 
+// Where a bridge without discovery looks for what earlier runs announced: every configuration
+// under the prefix. Of what it finds, AnnouncedEarlier picks this base's own (a configuration
+// with a payload, of a node of this base).
+std::string EarlierDiscoveryFilter(const std::string& prefix);
+bool AnnouncedEarlier(const std::string& prefix, const BridgeTopics& topics,
+                      const std::string& topic, const std::string& payload);
+
 } // namespace orvik::mqtt

@@ -209,8 +209,8 @@ void MqttClient::Service(std::int64_t nowMs) {
         justConnected_ = false;
         retryMs_ = FIRST_RETRY_MS;
         Log(LogLevel::Info, "connected to the broker " + BrokerName() + " as " + setup_.clientId);
-        if (!setup_.subscription.empty())
-            mosquitto_subscribe(handle_.get(), nullptr, setup_.subscription.c_str(), 1);
+        for (const std::string& filter : setup_.subscriptions)
+            mosquitto_subscribe(handle_.get(), nullptr, filter.c_str(), 1);
         if (OnConnected)
             OnConnected();
     }

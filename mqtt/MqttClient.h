@@ -27,7 +27,7 @@ struct ClientSetup {
     std::string cert;
     std::string key;
     MqttMessage will;
-    std::string subscription; // "": none
+    std::vector<std::string> subscriptions;
 };
 
 class MqttClient {

@@ -1,7 +1,9 @@
 // Arbitrary topics and payloads from the broker: the command parser takes only
 // <base>/node/N/breaker/B/set with N and B 1..8 and the payload ON or OFF; anything else is
-// refused with a reason that is printable and short, whatever bytes came.
+// refused with a reason that is printable and short, whatever bytes came. Of the discovery
+// configurations, only a node 1..8 of the base's own, with a payload, is taken back.
 #include "mqtt/CommandTopic.h"
+#include "mqtt/Discovery.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -25,6 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) 
     const std::string topic = bytes.substr(0, split);
     const std::string payload = bytes.substr(split);
     const std::string base = "orvik/van12";
+
+    if (orvik::mqtt::AnnouncedEarlier("homeassistant", {base}, topic, payload)) {
+        const std::string own = "homeassistant/";
+        Check(!payload.empty() && topic.starts_with(own) && topic.ends_with("/config") &&
+              topic.find("/orvik_orvik_van12_node") != std::string::npos);
+    }
 
     const orvik::mqtt::BreakerCommand c = orvik::mqtt::ParseBreakerCommand(base, topic, payload);
     if (c.ok) {

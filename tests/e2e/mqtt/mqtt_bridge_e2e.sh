@@ -4,7 +4,8 @@
 # --allow-switching only, a malformed command sends nothing, one the bus does not carry out is
 # told after its 2 s; the simulator's silence moves the line topic and the nodes'
 # availability, and so does a lost line; the broker killed and started again gets everything
-# again; a SIGTERM publishes offline, a SIGKILL leaves it to the Last Will.
+# again; a SIGTERM publishes offline, a SIGKILL leaves it to the Last Will; --no-discovery
+# takes back what the runs before it announced.
 set -u
 source "$(dirname "$0")/mqtt_lib.sh"
 base=orvik/van12 cfg=homeassistant
@@ -144,4 +145,16 @@ bridge_pid=""
 will_said() { retained; has "1 $base/status offline"; }
 wait_for 10 will_said || fail "the will did not say offline"
 echo "SIGKILL: the Last Will says offline"
+
+# 6. --no-discovery takes back what the earlier runs announced, and the states go on.
+retained
+has "1 $cfg/sensor/orvik_orvik_van12_node1/input_voltage/config {" ||
+    fail "no earlier discovery left to take back"
+start_bridge --no-discovery
+taken_back() { retained; ! grep -q "^1 $cfg/[a-z_]*/orvik_orvik_van12_node" "$work/now" &&
+    has "1 $base/status online"; }
+wait_for 20 taken_back || fail "earlier discovery left: $(grep -c "orvik_van12_node" "$work/now")"
+logged "took back $cfg/sensor/orvik_orvik_van12_node1/input_voltage/config" ||
+    fail "the take-back was not logged"
+echo "--no-discovery: every earlier configuration of the base taken back"
 echo "PASS"

@@ -1,5 +1,6 @@
 // What the bridge publishes of the bus, and when, with the broker's side as a list.
 #include "mqtt/BusPublisher.h"
+#include "mqtt/SetupRequests.h"
 
 #include <nlohmann/json.hpp>
 
@@ -116,3 +117,50 @@ TEST_F(MqttPublisher, DiscoveryTemplatesAndARepublishOfEverything) {
 }
 
 } // namespace
+
+// Each node is asked for its breaker setup when it joins and after a change of its own
+// settings, one request at a time and spaced out; a trip setting that changed came in a reply.
+TEST(SetupRequestsTest, JoinsAndSettingChangesAskOneNodeAtATime) {
+    SetupRequests asks;
+    const auto event = [](EventKind kind, std::uint8_t node, std::uint8_t breaker = 0) {
+        BusEvent e;
+        e.kind = kind;
+        e.node = node;
+        e.breaker = breaker;
+        return e;
+    };
+    asks.Saw(event(EventKind::Joined, 3));
+    asks.Saw(event(EventKind::Joined, 5));
+    asks.Saw(event(EventKind::Joined, 6));
+    asks.Saw(event(EventKind::Left, 6));
+    EXPECT_EQ(asks.Next(10'000), 3);
+    EXPECT_EQ(asks.Next(11'000), std::nullopt);
+    EXPECT_EQ(asks.Next(12'000), 5);
+    EXPECT_EQ(asks.Next(20'000), std::nullopt); // node 6 left before its turn
+    asks.Saw(event(EventKind::SettingChanged, 3, 2));
+    EXPECT_EQ(asks.Next(30'000), std::nullopt);
+    asks.Saw(event(EventKind::SettingChanged, 3));
+    EXPECT_EQ(asks.Next(40'000), 3);
+}
+
+// A bridge without discovery takes back what earlier runs of its own base announced, nothing of
+// another base and nothing already taken back.
+TEST(MqttDiscovery, WhatAnEarlierRunAnnouncedIsFoundAmongTheConfigurations) {
+    const BridgeTopics van12{"fleet/van12"};
+    const std::string ha = "homeassistant";
+    EXPECT_EQ(EarlierDiscoveryFilter(ha), "homeassistant/+/+/+/config");
+    EXPECT_TRUE(AnnouncedEarlier(
+        ha, van12, "homeassistant/switch/orvik_fleet_van12_node7/breaker2/config", "{}"));
+    EXPECT_TRUE(AnnouncedEarlier(
+        ha, van12, "homeassistant/sensor/orvik_fleet_van12_node1/input_voltage/config", "{}"));
+    EXPECT_FALSE(AnnouncedEarlier(
+        ha, van12, "homeassistant/switch/orvik_fleet_van12_node7/breaker2/config", ""));
+    EXPECT_FALSE(AnnouncedEarlier(
+        ha, van12, "homeassistant/switch/orvik_fleet_van13_node7/breaker2/config", "{}"));
+    EXPECT_FALSE(AnnouncedEarlier(
+        ha, van12, "homeassistant/switch/orvik_fleet_van12_node9/breaker2/config", "{}"));
+    EXPECT_FALSE(AnnouncedEarlier(
+        ha, van12, "homeassistant/switch/orvik_fleet_van12_node17/breaker2/config", "{}"));
+    EXPECT_FALSE(
+        AnnouncedEarlier(ha, van12, "other/switch/orvik_fleet_van12_node7/b/config", "{}"));
+}

@@ -1,0 +1,28 @@
+#include "mqtt/SetupRequests.h"
+
+namespace orvik::mqtt {
+
+void SetupRequests::Saw(const BusEvent& event) {
+    if (event.node < 1 || event.node > due_.size())
+        return;
+    // A trip setting that changed is known already: it came in a setup reply.
+    if (event.kind == EventKind::Joined ||
+        (event.kind == EventKind::SettingChanged && event.breaker == 0))
+        due_[event.node - 1u] = true;
+    else if (event.kind == EventKind::Left)
+        due_[event.node - 1u] = false;
+}
+
+std::optional<int> SetupRequests::Next(std::int64_t nowMs) {
+    if (nowMs - lastMs_ < SPACING_MS)
+        return std::nullopt;
+    for (std::size_t n = 0; n < due_.size(); ++n)
+        if (due_[n]) {
+            due_[n] = false;
+            lastMs_ = nowMs;
+            return static_cast<int>(n + 1);
+        }
+    return std::nullopt;
+}
+
+} // namespace orvik::mqtt
