@@ -39,6 +39,10 @@ has "1 $cfg/binary_sensor/orvik_orvik_van12_node2/breaker2/config {" ||
     fail "breakers are not binary sensors without --allow-switching"
 grep -q "orvik_van12_node3\|$base/node/3/" "$work/now" && fail "node 3 was never seen but published"
 echo "retained: online, line, states with 25.5 A, 2 x 25 discovery configurations, no node 3"
+# Each node that joined is asked for its breaker setup, once, so that its faults carry the trips.
+setups_asked() { [ "$(grep -c '"CMD_REQUEST_BREAKER_SETUP"' "$work/commands.log")" = 2 ]; }
+wait_for 10 setups_asked || fail "breaker setups asked: $(grep -c REQUEST_BREAKER "$work/commands.log")"
+echo "each of the two nodes asked once for its breaker setup"
 
 mosquitto_pub -h 127.0.0.1 -p "$port" -t "$base/node/2/breaker/2/set" -m ON
 sleep 2 # what a switch takes on this bus, to see that none comes
