@@ -16,7 +16,10 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -260,4 +263,39 @@ TEST(HistoryWindow, TheTimeAxisSaysTheDateWhereTheSpanCrossesMidnight) {
     EXPECT_EQ(HistoryPlot::AxisLabel(at(11, 0, 0), at(10, 23, 50), step), "11 Dec 00:00");
     EXPECT_EQ(HistoryPlot::AxisLabel(at(11, 0, 10), at(11, 0, 0), step), "00:10");
     EXPECT_EQ(HistoryPlot::AxisLabel(at(11, 0, 10), at(11, 0, 0), 30'000), "00:10:00");
+}
+
+// The events table follows new events while it shows the newest, and stays where the user
+// scrolled to otherwise.
+TEST(HistoryWindow, TheEventsTableFollowsNewEventsUnlessScrolledAway) {
+    BusHistory history;
+    std::int64_t t = T0;
+    const auto flip = [&](int times) {
+        for (int i = 0; i < times; ++i, t += 20'000) {
+            StatusRecord s;
+            s.SetNodePresent(0x01);
+            s.SetBreakerOn(0, i % 2 ? 0x01 : 0x00);
+            history.AddStatus(t, s);
+        }
+    };
+    flip(40);
+    HistoryWindow window(
+        history, [&t] { return t; }, nullptr);
+    window.resize(900, 600);
+    window.show();
+    auto* table = window.findChild<QTableView*>("HistoryEvents");
+    QScrollBar* bar = table->verticalScrollBar();
+    const auto settle = [] {
+        QTest::qWait(250); // the window's refresh runs ten times a second
+    };
+    settle();
+    ASSERT_GT(bar->maximum(), 0) << "the events fit without scrolling";
+    table->scrollToBottom();
+    flip(10);
+    settle();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->setValue(0);
+    flip(10);
+    settle();
+    EXPECT_EQ(bar->value(), 0);
 }
