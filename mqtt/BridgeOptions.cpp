@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -21,6 +22,7 @@ namespace {
 constexpr std::uint64_t CONFIG_FILE_LIMIT = 64 * 1024;
 constexpr std::uint64_t TLS_FILE_LIMIT = 1024 * 1024;
 constexpr const char* PASSWORD_ENV = "ORVIK_MQTT_PASSWORD";
+constexpr const char* CREDENTIALS_ENV = "CREDENTIALS_DIRECTORY";
 constexpr const char* NO_PASSWORD_HERE =
     "a password is never taken on the command line or in the configuration file; use "
     "--password-file FILE or ORVIK_MQTT_PASSWORD";
@@ -183,6 +185,15 @@ std::string ReadConfigFile(const std::string& path, Given& given) {
 
 std::string ReadPassword(const Given& given, const OptionSources& sources, BridgeOptions& out,
                          std::vector<std::string>& warnings) {
+    // Under systemd, a password handed over as the service's credential "password"
+    // (LoadCredential=password:FILE): private to the service, whatever its user.
+    if (const char* dir = sources.environment ? sources.environment(CREDENTIALS_ENV) : nullptr;
+        out.passwordFile.empty() && dir && *dir) {
+        std::error_code ec;
+        const std::string path = std::string(dir) + "/password";
+        if (std::filesystem::is_regular_file(path, ec))
+            out.passwordFile = path;
+    }
     if (!out.passwordFile.empty()) {
         std::string error;
         const auto text = ReadRegularFile(out.passwordFile, CONFIG_FILE_LIMIT, error);

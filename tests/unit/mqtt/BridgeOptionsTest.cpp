@@ -28,12 +28,18 @@ protected:
     OptionsResult Parse(std::vector<std::string> args, const char* envPassword = nullptr) {
         options = {};
         env = envPassword;
-        OptionSources sources{[this](const char*) { return env; }, "bench-pc"};
+        OptionSources sources{[this](const char* name) {
+                                  return std::string_view(name) == "CREDENTIALS_DIRECTORY"
+                                             ? credentials
+                                             : env;
+                              },
+                              "bench-pc"};
         return ParseBridgeOptions(args, sources, options);
     }
 
     std::string dir;
     const char* env = nullptr;
+    const char* credentials = nullptr;
     BridgeOptions options;
 };
 
@@ -86,6 +92,17 @@ TEST_F(MqttOptions, APasswordComesOnlyFromAFileOrTheEnvironment) {
     ASSERT_TRUE(open.ok);
     ASSERT_EQ(open.warnings.size(), 1u);
     EXPECT_NE(open.warnings[0].find("may be read by every user"), std::string::npos);
+
+    // A service's credential "password" (systemd's LoadCredential=) comes before the
+    // environment; an empty folder of credentials leaves the environment's.
+    fs::create_directories(dir + "/credentials");
+    const std::string cred = dir + "/credentials";
+    credentials = cred.c_str();
+    ASSERT_TRUE(Parse({"--username", "u"}, "from env").ok);
+    EXPECT_EQ(options.password, "from env");
+    File("credentials/password", "handed over\n");
+    ASSERT_TRUE(Parse({"--username", "u"}, "from env").ok);
+    EXPECT_EQ(options.password, "handed over");
 }
 
 TEST_F(MqttOptions, WhatIsWrongIsNamed) {
