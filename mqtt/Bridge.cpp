@@ -99,9 +99,10 @@ private:
         s.will = {BridgeTopics{o.base}.Status(), OFFLINE, true};
         if (o.allowSwitching)
             s.subscriptions.push_back(BridgeTopics{o.base}.BreakerSetFilter());
-        // Without discovery, what earlier runs announced is looked for, to be taken back.
-        if (!o.discovery)
-            s.subscriptions.push_back(EarlierDiscoveryFilter(o.discoveryPrefix));
+        // Without discovery, what earlier runs announced is looked for, to be taken back; with
+        // it, Home Assistant's start, to announce everything again.
+        s.subscriptions.push_back(o.discovery ? HomeAssistantStatusTopic(o.discoveryPrefix)
+                                              : EarlierDiscoveryFilter(o.discoveryPrefix));
         return s;
     }
     static std::optional<DiscoverySetup> Discovery(const BridgeOptions& o) {
@@ -188,6 +189,14 @@ private:
     }
 
     void Received(const std::string& topic, const std::string& payload, bool retained) {
+        if (options_.discovery && HomeAssistantStarted(options_.discoveryPrefix, topic, payload)) {
+            // Its birth message; a retained one only says it runs, as it did at our connect.
+            if (retained)
+                return;
+            Log(LogLevel::Info, "Home Assistant started: discovery and states published again");
+            publisher_.Republish(Record(), Line(), SteadyMilliseconds());
+            return;
+        }
         if (!options_.discovery &&
             AnnouncedEarlier(options_.discoveryPrefix, topics_, topic, payload)) {
             // An empty retained configuration: Home Assistant drops the entity.

@@ -34,6 +34,15 @@ std::string BusId(const std::string& base) {
     return id;
 }
 
+std::string HomeAssistantStatusTopic(const std::string& prefix) {
+    return prefix + "/status";
+}
+
+bool HomeAssistantStarted(const std::string& prefix, const std::string& topic,
+                          const std::string& payload) {
+    return topic == HomeAssistantStatusTopic(prefix) && payload == "online";
+}
+
 std::string EarlierDiscoveryFilter(const std::string& prefix) {
     return prefix + "/+/+/+/config";
 }

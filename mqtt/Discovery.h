@@ -28,6 +28,11 @@ std::string BusId(const std::string& base);
 // the other way round.
 std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node);
 
+// Where Home Assistant says that it (re)started: "online" there asks for everything again.
+std::string HomeAssistantStatusTopic(const std::string& prefix);
+bool HomeAssistantStarted(const std::string& prefix, const std::string& topic,
+                          const std::string& payload);
+
 // Where a bridge without discovery looks for what earlier runs announced: every configuration
 // under the prefix. Of what it finds, AnnouncedEarlier picks this base's own (a configuration
 // with a payload, of a node of this base).

@@ -28,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) 
     const std::string payload = bytes.substr(split);
     const std::string base = "orvik/van12";
 
+    if (orvik::mqtt::HomeAssistantStarted("homeassistant", topic, payload))
+        Check(topic == "homeassistant/status" && payload == "online");
     if (orvik::mqtt::AnnouncedEarlier("homeassistant", {base}, topic, payload)) {
         const std::string own = "homeassistant/";
         Check(!payload.empty() && topic.starts_with(own) && topic.ends_with("/config") &&

@@ -143,6 +143,14 @@ has "1 $base/line receiving" || fail "line not republished"
 has "1 $base/node/1/availability online" || fail "availability not republished"
 echo "broker killed and started again: online, line, states, availability and discovery republished"
 
+# Home Assistant started again (its birth message): the discovery comes back within 5 s.
+voltage_config="$cfg/sensor/orvik_orvik_van12_node1/input_voltage/config"
+mosquitto_pub -h 127.0.0.1 -p "$port" -t "$voltage_config" -r -n
+mosquitto_pub -h 127.0.0.1 -p "$port" -t "$cfg/status" -m online
+announced() { retained; has "1 $voltage_config {"; }
+wait_for 5 announced || fail "discovery not published again after Home Assistant's birth message"
+echo "Home Assistant's online on $cfg/status: discovery published again"
+
 # 5. The bridge killed: the broker publishes its Last Will.
 kill_pid KILL "$bridge_pid"
 bridge_pid=""
