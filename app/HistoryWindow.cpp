@@ -35,7 +35,9 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
+#ifdef ORVIK_WITH_SVG
 #include <QSvgGenerator>
+#endif
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -55,6 +57,11 @@ constexpr const char* SPAN_NAMES[] = {"1 minute", "10 minutes", "1 hour", "Every
 constexpr int LIVE_SPAN = 1;      // what a live window opens with
 constexpr int RECORDING_SPAN = 3; // a recording is shown whole
 constexpr int NODES = static_cast<int>(NODE_COUNT);
+#ifdef ORVIK_WITH_SVG
+constexpr const char* PICTURE_FILTER = "PNG picture (*.png);;SVG picture (*.svg);;All files (*)";
+#else
+constexpr const char* PICTURE_FILTER = "PNG picture (*.png);;All files (*)";
+#endif
 
 // Written whole or not at all; false with the reason shown.
 bool WriteWhole(QWidget* parent, const QString& path, const std::string& text) {
@@ -179,8 +186,7 @@ QMenuBar* HistoryWindow::BuildMenus(bool live) {
     });
     add(file, "Save &picture...", "SavePicture", QKeySequence("Ctrl+P"), [this] {
         const QString path =
-            ChooseFileToSave(this, "Save picture", "orvik-history.png",
-                             "PNG picture (*.png);;SVG picture (*.svg);;All files (*)");
+            ChooseFileToSave(this, "Save picture", "orvik-history.png", PICTURE_FILTER);
         if (!path.isEmpty())
             SavePicture(path);
     });
@@ -513,6 +519,12 @@ bool HistoryWindow::SavePicture(const QString& path) {
         plot_->Render(painter, plotSize);
     };
     if (path.endsWith(".svg", Qt::CaseInsensitive)) {
+#ifndef ORVIK_WITH_SVG
+        messages::ShowMessage(this, "Unable to save " + QDir::toNativeSeparators(path) +
+                                        ": this build saves the picture as PNG only; choose a "
+                                        "name ending in .png.");
+        return false;
+#else
         // Drawn into memory first: a file that cannot be written is said, never half made.
         QByteArray svg;
         QBuffer buffer(&svg);
@@ -526,6 +538,7 @@ bool HistoryWindow::SavePicture(const QString& path) {
         draw(painter);
         painter.end();
         return WriteWhole(this, path, svg.toStdString());
+#endif
     }
     QImage image(size * plot_->devicePixelRatio(), QImage::Format_RGB32);
     image.setDevicePixelRatio(plot_->devicePixelRatio());
