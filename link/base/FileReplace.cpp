@@ -1,4 +1,5 @@
 #include "link/base/FileReplace.h"
+#include "link/base/Utf8Path.h"
 
 #include "link/base/RegularFile.h"
 
@@ -121,10 +122,10 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text,
         reason = &why;
     std::error_code ec;
     std::string target = path;
-    if (std::filesystem::is_symlink(path, ec)) {
-        const auto resolved = std::filesystem::canonical(path, ec);
+    if (std::filesystem::is_symlink(PathOf(path), ec)) {
+        const auto resolved = std::filesystem::canonical(PathOf(path), ec);
         if (!ec)
-            target = resolved.string();
+            target = TextOf(resolved);
     }
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
@@ -164,7 +165,7 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text,
         return ReplaceResult::Failed;
     }
     // The new name reaches the disk too.
-    const std::string folder = std::filesystem::path(target).parent_path().string();
+    const std::string folder = TextOf(PathOf(target).parent_path());
     const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (dir >= 0) {
         ::fsync(dir);

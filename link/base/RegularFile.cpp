@@ -1,4 +1,5 @@
 #include "link/base/RegularFile.h"
+#include "link/base/Utf8Path.h"
 
 #include <cctype>
 #include <cerrno>
@@ -71,7 +72,7 @@ std::string ByteSizeText(std::uint64_t bytes) {
 
 bool PathExists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::symlink_status(path, ec).type() !=
+    return std::filesystem::symlink_status(PathOf(path), ec).type() !=
                std::filesystem::file_type::not_found &&
            !ec;
 }
@@ -81,7 +82,7 @@ bool PathExists(const std::string& path) {
 bool CheckRegularFile(const std::string& path, std::uint64_t limit, std::string& error) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
+    const fs::file_status st = fs::status(PathOf(path), ec);
     if (ec || st.type() == fs::file_type::not_found) {
         error = "does not exist";
         return false;
@@ -94,7 +95,7 @@ bool CheckRegularFile(const std::string& path, std::uint64_t limit, std::string&
         error = "is not a regular file (a device, a FIFO or a socket)";
         return false;
     }
-    const std::uint64_t size = fs::file_size(path, ec);
+    const std::uint64_t size = fs::file_size(PathOf(path), ec);
     if (!ec && size > limit) {
         error = TooLarge(size, limit);
         return false;

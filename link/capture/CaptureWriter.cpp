@@ -1,4 +1,5 @@
 #include "link/capture/CaptureWriter.h"
+#include "link/base/Utf8Path.h"
 
 #include "link/base/RegularFile.h"
 
@@ -80,7 +81,7 @@ bool CaptureWriter::OpenNew(const std::string& path, const CaptureInfo& info) {
         return true;
     if (created_) {
         std::error_code ec;
-        std::filesystem::remove(path, ec); // made here, and no capture: no empty file stays
+        std::filesystem::remove(PathOf(path), ec); // made here, and no capture: no empty file stays
     }
     return false;
 }
@@ -97,9 +98,9 @@ bool CaptureWriter::OpenWith(const std::string& path, const CaptureInfo& info, b
         }
         namespace fs = std::filesystem;
         std::error_code ec;
-        const fs::path folder = fs::path(path).parent_path();
+        const fs::path folder = PathOf(path).parent_path();
         if (error == ENOENT && !folder.empty() && !fs::exists(folder, ec))
-            return Fail("its folder " + folder.string() + " does not exist");
+            return Fail("its folder " + TextOf(folder) + " does not exist");
         if (error == EISDIR)
             return Fail("is a folder");
 #ifndef _WIN32

@@ -1,4 +1,5 @@
 #include "link/capture/LineRecording.h"
+#include "link/base/Utf8Path.h"
 
 #include "link/base/RegularFile.h"
 
@@ -28,12 +29,12 @@ constexpr const char* SNAPSHOT_COMMENT = "the state when this file began";
 std::string RecordingsFolder() {
 #ifdef _WIN32
     const char* base = std::getenv("LOCALAPPDATA");
-    return base && *base ? (fs::path(base) / "Orvik" / "recordings").string() + "\\" : "";
+    return base && *base ? TextOf(PathOf(base) / "Orvik" / "recordings") + "\\" : "";
 #else
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
-        return (fs::path(data) / "orvik" / "recordings").string() + "/";
+        return TextOf(PathOf(data) / "orvik" / "recordings") + "/";
     const char* home = std::getenv("HOME");
-    return home && *home ? (fs::path(home) / ".local/share/orvik/recordings").string() + "/" : "";
+    return home && *home ? TextOf(PathOf(home) / ".local/share/orvik/recordings") + "/" : "";
 #endif
 }
 
@@ -88,7 +89,7 @@ bool LineRecording::Start(const std::string& folder, const FrameLog& log, const 
         Fail("no folder for recordings is known");
         return false;
     }
-    fs::create_directories(folder_, ec);
+    fs::create_directories(PathOf(folder_), ec);
     if (ec) {
         Fail(folder_ + " cannot be made: " + SystemErrorText(ec.value()));
         return false;
@@ -108,8 +109,7 @@ bool LineRecording::Start(const std::string& folder, const FrameLog& log, const 
 
 LineRecording::NextFile LineRecording::PrepareNext(const FrameLog& log) const {
     const std::int64_t wallMs = (log.WallStartNs() + log.Now()) / 1'000'000;
-    NextFile next{(fs::path(folder_) / RecordingFileName(info_.interfaceName, wallMs)).string(),
-                  {}};
+    NextFile next{TextOf(PathOf(folder_) / RecordingFileName(info_.interfaceName, wallMs)), {}};
     if (snapshot_) {
         const auto ns = static_cast<std::uint64_t>(std::max<std::int64_t>(wallMs, 0)) * 1'000'000;
         for (const auto& frame : snapshot_())
@@ -240,13 +240,13 @@ void LineRecording::Prune() {
     std::vector<Recording> files;
     std::uint64_t total = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (fs::directory_iterator it(PathOf(folder_), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = TextOf(it->path().filename());
         if (!IsRecordingFileName(name) || !it->is_regular_file(ec))
             continue;
         const std::uint64_t size = it->file_size(ec);
         const auto written = it->last_write_time(ec);
-        files.push_back({written, it->path().string(), ec ? 0 : size});
+        files.push_back({written, TextOf(it->path()), ec ? 0 : size});
         total += ec ? 0 : size;
     }
     std::sort(files.begin(), files.end());
@@ -255,7 +255,7 @@ void LineRecording::Prune() {
             break;
         if (path == File() || CaptureInUse(path))
             continue;
-        if (fs::remove(path, ec))
+        if (fs::remove(PathOf(path), ec))
             total -= size;
     }
 }

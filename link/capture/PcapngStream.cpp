@@ -1,4 +1,5 @@
 #include "link/capture/PcapngStream.h"
+#include "link/base/Utf8Path.h"
 
 #include "link/base/RegularFile.h"
 #include "link/capture/PcapngFormat.h"
@@ -374,7 +375,7 @@ CaptureScan ScanPcapngFile(const std::string& path, const PacketSink& sink, Scan
         return failed;
     }
     std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
+    const auto size = std::filesystem::file_size(PathOf(path), ec);
     std::unique_ptr<std::FILE, FileCloser> file(ec ? nullptr : std::fopen(path.c_str(), "rb"));
     if (!file) {
         failed.error = "cannot open " + path;

@@ -1,4 +1,5 @@
 #include "link/settings/Settings.h"
+#include "link/base/Utf8Path.h"
 
 #include "link/base/FileReplace.h"
 #include "link/base/IniFile.h"
@@ -75,7 +76,7 @@ template <typename F> void EditSettings(const std::string& path, F&& edit) {
     std::error_code ec;
     edit(ini);
     // The user's configuration folder may not be there yet.
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::filesystem::path folder = PathOf(path).parent_path();
     if (!folder.empty() && !std::filesystem::exists(folder, ec))
         std::filesystem::create_directories(folder, ec);
 

@@ -1,4 +1,5 @@
 #include "link/settings/SettingsLocation.h"
+#include "link/base/Utf8Path.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +35,7 @@ std::string FolderOf(const char* base, const char* below) {
 bool MayWrite(const std::string& path) {
 #ifdef _WIN32
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    if (std::filesystem::is_directory(PathOf(path), ec)) {
         // Windows tells a folder's rights only by trying: a probe file that goes at once.
         const std::string probe = path + "Orvik.INI.probe";
         HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
