@@ -45,7 +45,9 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view text,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        *reason = "its folder cannot be written (Windows error " + std::to_string(error) + ")";
+        *reason = error == ERROR_PATH_NOT_FOUND ? "its folder does not exist"
+                                                : "its folder cannot be written (Windows error " +
+                                                      std::to_string(error) + ")";
         return error == ERROR_ACCESS_DENIED ? ReplaceResult::FolderNotWritable
                                             : ReplaceResult::Failed;
     }

@@ -73,14 +73,17 @@ TEST(BusMonitor, OpensFromItsMenuEntryShowsFiltersClearsAndSaves) {
     EXPECT_EQ(r.packets[3].bytes, port.written.back());
     // A failed save says so, and why; a device is never taken for a capture file.
     EXPECT_FALSE(monitor->SaveCapture(dir.filePath("no-such-folder/capture.pcapng")));
-    EXPECT_FALSE(monitor->SaveCapture("/dev/full"));
-    ASSERT_EQ(recorder.messages.size(), 3); // COM1 is not there, then the failed saves
+    ASSERT_EQ(recorder.messages.size(), 2); // COM1 is not there, then the failed save
     EXPECT_TRUE(recorder.messages[1].startsWith("Unable to write to ") &&
                 recorder.messages[1].endsWith(": its folder does not exist."))
         << recorder.messages[1].toStdString();
+#ifndef _WIN32
+    EXPECT_FALSE(monitor->SaveCapture("/dev/full"));
+    ASSERT_EQ(recorder.messages.size(), 3);
     EXPECT_EQ(
         recorder.messages[2],
         "Unable to write to /dev/full: is not a regular file (a device, a FIFO or a socket).");
+#endif
 
     QTest::mouseClick(monitor->findChild<QPushButton*>("ClearButton"), Qt::LeftButton);
     EXPECT_EQ(model.rowCount(), 0);
