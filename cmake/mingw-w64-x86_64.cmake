@@ -20,3 +20,14 @@ find_program(ORVIK_WINE NAMES wine wine64)
 if(ORVIK_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVIK_WINE})
 endif()
+
+# Qt for MinGW, when given (-DORVIK_QT_MINGW=<folder>): its libraries for the target, the host's
+# own Qt (moc, rcc, uic under /usr) for the tools. Debian's rcc compresses with zstd, which a
+# Qt built without it cannot read.
+if(ORVIK_QT_MINGW)
+    list(APPEND CMAKE_FIND_ROOT_PATH ${ORVIK_QT_MINGW})
+    list(APPEND CMAKE_PREFIX_PATH ${ORVIK_QT_MINGW})
+    set(QT_HOST_PATH /usr CACHE PATH "")
+    set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
+    set(CMAKE_AUTORCC_OPTIONS --no-zstd)
+endif()

@@ -297,8 +297,12 @@ TEST_F(MainWindow, AboutNamesTheVersionTheSettingsFileAndThePort) {
     EXPECT_TRUE(about.startsWith("Tarnwell Orvik interface version 1.1\n")) << about.toStdString();
     EXPECT_TRUE(about.contains("Settings file: " + QString::fromStdString(path)))
         << about.toStdString();
+#ifdef _WIN32
+    EXPECT_TRUE(about.contains("Port: COM1\n")) << about.toStdString(); // Windows's own COM1
+#else
     EXPECT_TRUE(about.contains("Port: COM1 - " + dir.filePath("no-such-device")))
         << about.toStdString();
+#endif
     EXPECT_TRUE(about.contains("MIT licence"));
 }
 

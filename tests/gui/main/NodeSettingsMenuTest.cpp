@@ -87,7 +87,8 @@ TEST(NodeSettingsMenu, SaveWritesTheSelectedNodeOnceItHasAnswered) {
     ASSERT_EQ(port.written, (std::vector<Bytes>{Frame(CMD_REQUEST_BREAKER_SETUP, {1, 0})}));
     const Bytes reply = Frame(FRAME_BREAKER_SETUP, SetupReplyData(1));
     form.Link().FeedBytes(reply.data(), reply.size());
-    const std::string text = ReadFile(file);
+    std::string text = ReadFile(file);
+    std::erase(text, '\r'); // a new file's lines end in CR LF on Windows
     EXPECT_NE(text.find("Number=2 "), std::string::npos) << text;
     EXPECT_NE(text.find("PowerOnMask=0x81 "), std::string::npos) << text;
     EXPECT_NE(text.find("[Breaker1]\nTripCurrent=100 "), std::string::npos) << text;

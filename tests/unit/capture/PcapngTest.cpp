@@ -37,6 +37,7 @@ void FillLog(FrameLog& log) {
     link.FeedBytes(in.data(), in.size());
 }
 
+#ifndef _WIN32 // tshark is asked on Linux only
 std::string Output(const std::string& command) {
     std::string out;
     if (std::FILE* p = popen(command.c_str(), "r")) {
@@ -47,6 +48,7 @@ std::string Output(const std::string& command) {
     }
     return out;
 }
+#endif
 
 } // namespace
 
