@@ -89,3 +89,15 @@ timeout 300 wine wineboot >/dev/null 2>&1
 # Now and then Wine fails to start a program at all (no output, exit at once); such a test is
 # run again, up to three times in all. A test that really fails, fails every time.
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 300 --repeat until-pass:3)
+
+# The window on the simulator: orvik.exe under Wine on a private X server, the simulator built
+# for this machine on COM1. Screenshots go to build-win/screenshots/.
+if [ -n "$qt" ]; then
+    ensure_packages xvfb xdotool imagemagick
+    native=$build/native
+    cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_BUILD_GUI=OFF \
+        -DORVIK_BUILD_TESTS=OFF -DORVIK_BUILD_TOOLS=OFF >/dev/null
+    cmake --build "$native" -j "$jobs" --target orvik-bus-sim
+    timeout 300 bash tests/wine/window_e2e.sh "$build/app" "$native/sim/orvik-bus-sim" \
+        "$wine_dir" "$build/screenshots"
+fi

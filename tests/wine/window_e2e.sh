@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# orvik.exe under Wine on a private X server against the bus simulator on COM1: the nodes show,
+# breaker 3 of node 2 switched by keys alone reaches the simulator as one command, and the main
+# window, the port dialog and History are photographed into <shots>.
+# Usage: window_e2e.sh <folder of orvik.exe> <orvik-bus-sim> <wine dir> <shots>
+# The caller has set WINEPREFIX (COM1 mapped to <wine dir>/ports/com1) and started Wine's server.
+set -u
+app=$1 sim=$2 wine_dir=$3 shots=$4
+source "$(dirname "$0")/../e2e/window/e2e_lib.sh"
+mkdir -p "$shots"
+
+start_sim --nodes 1,2,4
+ln -sfn "$work/bus" "$wine_dir/ports/com1"
+start_xvfb 1024x768x24 || fail "no X server"
+LD_PRELOAD=$wine_dir/libwineptyshim.so wine "$app/orvik.exe" >"$work/program.out" 2>&1 7>&- &
+prog_pid=$!
+find_window() { window=$(xdotool search --name "$1" 2>/dev/null | head -n 1); [ -n "$window" ]; }
+wait_for 60 find_window "Tarnwell Orvik interface" || fail "no main window"
+wait_for 30 find_strip || fail "node 1 never turned green"
+shot "$work/nodes.png"
+for n in 2 4; do
+    [ "$(node_colour "$work/nodes.png" $n)" = 0,255,0 ] || fail "node $n is not green"
+done
+[ "$(node_colour "$work/nodes.png" 3)" != 0,255,0 ] || fail "node 3, not on the bus, is green"
+echo "nodes 1, 2 and 4 shown"
+
+xdotool windowfocus --sync "$window" 2>/dev/null || fail "the main window takes no focus"
+sleep 0.3
+keys() { xdotool key --clearmodifiers --delay 150 "$@"; }
+keys shift+Tab Right space
+sleep 0.6 # a status frame shows node 2
+keys Tab Tab Right Right space
+wait_for 10 switch_commands >/dev/null || fail "the simulator never saw CMD_SWITCH_BREAKER"
+sleep 1.5 # nothing more may follow
+switch_commands
+[ "$(switch_commands | wc -l)" -eq 1 ] || fail "not one switch command"
+switch_commands | grep -q '"node":2,.*"payload":\[2,[01]\]' || fail "not node 2, breaker 3"
+echo "one switch command for node 2, breaker 3"
+
+sleep 1
+import -window root "$shots/main-window.png"
+xdotool mousemove --window "$window" 33 9 click 1 # "COM port" in the menu bar
+find_dialog() { xdotool search --onlyvisible --name "^Serial port setup\$" >/dev/null 2>&1; }
+wait_for 10 find_dialog || {
+    import -window root "$shots/no-port-dialog.png"
+    fail "the port dialog did not open"
+}
+sleep 1
+import -window root "$shots/port-dialog.png"
+keys Escape
+sleep 0.5
+keys ctrl+h
+find_history() { xdotool search --onlyvisible --name "History" >/dev/null 2>&1; }
+wait_for 10 find_history || fail "History did not open"
+sleep 2
+import -window root "$shots/history.png"
+echo "PASS"
