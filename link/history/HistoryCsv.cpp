@@ -11,8 +11,10 @@ namespace {
 
 void StatusRow(std::string& row, const HistoryPoint& p, int node) {
     row = LocalTimeText(p.timeMs);
-    if (node > 0)
-        row += "," + std::to_string(node);
+    if (node > 0) { // appended apart: GCC 12 at -O3 warns of an overlap in "," + text
+        row += ',';
+        row += std::to_string(node);
+    }
     const std::uint8_t fault = p.wholeSecond ? p.faultAny : p.fault;
     for (std::size_t b = 0; b < BREAKER_COUNT; ++b) {
         row += (p.on & BitMaskTable[b]) ? ",1" : ",0";
