@@ -340,7 +340,7 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
             chosen = *day < 0 ? chosen : std::min(*day, chosen);
         } else {
             bool ok = false;
-            const QString name = QInputDialog::getItem(
+            const QString picked = QInputDialog::getItem(
                 owner, "Open recording",
                 QString("%1 runs %2 hours; the history shows 24 of them. Show:")
                     .arg(name)
@@ -348,7 +348,7 @@ HistoryWindow* HistoryWindow::OpenRecording(const QString& path, QWidget* parent
                 names, chosen, false, &ok);
             if (!ok)
                 return nullptr;
-            chosen = static_cast<int>(names.indexOf(name));
+            chosen = static_cast<int>(names.indexOf(picked));
         }
         untilMs = ends[static_cast<std::size_t>(chosen)];
         shown = QString("Shows 24 of the recording's %1 hours: %2.")
