@@ -37,7 +37,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j "$jobs" --target orvik orvik-cli
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 
-# The program folder: the two programs, Qt and the MinGW runtime, the licence.
+# The program folder: the two programs, Qt and the MinGW runtime, the licence, the dissector.
 out=$build/package
 folder=$out/Orvik
 rm -rf "$out"
@@ -50,10 +50,20 @@ cp "$qt"/plugins/styles/qwindowsvistastyle.dll "$folder/styles/"
 cp "$qt"/plugins/imageformats/qico.dll "$folder/imageformats/"
 x86_64-w64-mingw32-strip "$folder"/*.exe
 sed 's/$/\r/' LICENSE >"$folder/LICENSE.txt"
+# The Wireshark dissector of the program's captures (copy it into Wireshark's plugins folder).
+cp tools/wireshark/orvik.lua "$folder/"
 
 (cd "$out" && zip -q -r "orvik-$version-x64.zip" Orvik)
 (cd "$out" && python3 "$root/packaging/windows/make_wxs.py" Orvik "$version" >orvik.wxs &&
     wixl -a x64 -o "orvik-$version-x64.msi" orvik.wxs)
 ls -l "$out"/*.zip "$out"/*.msi
 
-bash tests/wine/msi_install_test.sh "$out/orvik-$version-x64.msi" "$version"
+# A build of a later version from the same folder, for the test of an upgrade in place.
+probe=$build/upgrade-probe
+rm -rf "$probe"
+mkdir -p "$probe"
+cp -r "$folder" "$probe/"
+(cd "$probe" && python3 "$root/packaging/windows/make_wxs.py" Orvik "$version.1" >orvik.wxs &&
+    wixl -a x64 -o "orvik-$version.1-x64.msi" orvik.wxs)
+bash tests/wine/msi_install_test.sh "$out/orvik-$version-x64.msi" "$version" \
+    "$probe/orvik-$version.1-x64.msi" "$version.1"

@@ -40,7 +40,15 @@ step=$SECONDS
 echo "Fuzz build and runs: $((SECONDS - step)) s"
 
 # The Windows cross-build and its tests under Wine.
+step=$SECONDS
 ./scripts/test-windows.sh
+# The Windows installer and the portable zip: installed, upgraded and removed under Wine.
+if [ -n "${ORVIK_QT_MINGW:-}" ] || [ -f ../shared/qt-mingw/qt-6.4.2-mingw.tar.xz ]; then
+    ./scripts/package-windows.sh
+else
+    echo "Windows installer: skipped, no Qt for MinGW (see docs/windows.md)"
+fi
+echo "Windows build, tests and installer: $((SECONDS - step)) s"
 
 # The Debian package: built and checked with lintian, then installed, used and removed again.
 deb=$(./scripts/package.sh | tail -n 1)
