@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # orvik.exe under Wine on a private X server against the bus simulator on COM1: the nodes show,
-# breaker 3 of node 2 switched by keys alone reaches the simulator as one command, Record in
+# breaker 3 of node 2 switched by keys alone reaches the simulator as one command, "Breaker
+# setup" asks the simulator and shows its answer, Record in
 # History makes a recording in the user's %LOCALAPPDATA%, closing its windows writes Orvik.INI
 # beside the program, and the main window, the port dialog and History are photographed into <shots>.
 # Usage: window_e2e.sh <folder of orvik.exe> <orvik-bus-sim> <wine dir> <shots>
@@ -49,6 +50,20 @@ echo "one switch command for node 2, breaker 3"
 
 sleep 1
 import -window root "$shots/main-window.png"
+# "Breaker setup": the request reaches the simulator, and the dialog shows its answer.
+xdotool mousemove --window "$window" 468 343 click 1
+find_setup() { xdotool search --onlyvisible --name "^Breaker setup\$" >/dev/null 2>&1; }
+wait_for 10 find_setup || {
+    import -window root "$shots/no-breaker-setup.png"
+    fail "the breaker setup dialog did not open"
+}
+grep -q '"cmd":"CMD_REQUEST_BREAKER_SETUP"' "$work/commands.log" ||
+    fail "the simulator never saw the breaker setup request"
+sleep 1
+import -window root "$shots/breaker-setup.png"
+keys Escape
+sleep 0.5
+echo "breaker setup: asked and shown"
 xdotool mousemove --window "$window" 33 9 click 1 # "COM port" in the menu bar
 find_dialog() { xdotool search --onlyvisible --name "^Serial port setup\$" >/dev/null 2>&1; }
 wait_for 10 find_dialog || {
