@@ -65,5 +65,9 @@ mkdir -p "$probe"
 cp -r "$folder" "$probe/"
 (cd "$probe" && python3 "$root/packaging/windows/make_wxs.py" Orvik "$version.1" >orvik.wxs &&
     wixl -a x64 -o "orvik-$version.1-x64.msi" orvik.wxs)
+# With the simulator and the pty shim of test-windows.sh at hand, the installed program is also
+# started on the simulator's bus.
+sim=$build/native/sim/orvik-bus-sim shim=$build/wine/libwineptyshim.so
+[ -x "$sim" ] && [ -f "$shim" ] || sim="" shim=""
 bash tests/wine/msi_install_test.sh "$out/orvik-$version-x64.msi" "$version" \
-    "$probe/orvik-$version.1-x64.msi" "$version.1"
+    "$probe/orvik-$version.1-x64.msi" "$version.1" "$sim" "$shim"

@@ -3,12 +3,15 @@
 # Program Files\Orvik with a Start menu entry and an entry among the installed programs, both
 # programs start from there, a newer build installed over it replaces it (one entry, the new
 # version), and uninstalling takes away every file it installed and leaves the user's settings.
-# Usage: msi_install_test.sh <msi> <version> <msi of a newer build> <its version>
+# With the simulator and the pseudo-terminal shim given, the installed orvik.exe is also started
+# on the simulator's bus as COM1 and must show its nodes; the time to its window is printed.
+# Usage: msi_install_test.sh <msi> <version> <msi of a newer build> <its version> [<sim> <shim>]
 set -euo pipefail
 msi=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 version=$2
 newer=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 newer_version=$4
+sim=${5:-} shim=${6:-}
 prefix=$(mktemp -d)
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree=;mshtml="
 cleanup() {
@@ -33,6 +36,33 @@ done
     "orvik-cli $version" ] || fail "orvik-cli.exe does not start"
 [ "$(timeout 60 wine 'C:\Program Files\Orvik\orvik.exe' --version | tr -d '\r')" = \
     "orvik $version" ] || fail "orvik.exe does not start"
+# The installed program on the simulator's bus, under a private X server.
+if [ -n "$sim" ] && [ -n "$shim" ]; then
+    source "$(dirname "$0")/../e2e/window/e2e_lib.sh"
+    trap 'e2e_cleanup; cleanup' EXIT
+    start_sim --nodes 1,2
+    ln -sfn "$work/bus" "$prefix/com1"
+    timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$prefix/com1" /f >/dev/null
+    timeout 30 wineserver -k 2>/dev/null || true
+    start_xvfb 1024x768x24 || fail "no X server"
+    LD_PRELOAD=$shim wineserver -p
+    started=$(date +%s%N)
+    LD_PRELOAD=$shim wine 'C:\Program Files\Orvik\orvik.exe' >"$work/program.out" 2>&1 7>&- &
+    prog_pid=$!
+    find_window() { window=$(xdotool search --name "Tarnwell Orvik interface" 2>/dev/null | head -n 1); [ -n "$window" ]; }
+    wait_for 60 find_window || fail "the installed orvik.exe shows no window"
+    echo "installed orvik.exe: its window after $((($(date +%s%N) - started) / 1000000)) ms"
+    wait_for 30 find_strip || fail "the installed orvik.exe never showed node 1 on the bus"
+    shot "$work/nodes.png"
+    [ "$(node_colour "$work/nodes.png" 2)" = 0,255,0 ] || fail "node 2 is not shown on the bus"
+    echo "installed orvik.exe shows the simulator's nodes 1 and 2"
+    timeout 30 wine taskkill /im orvik.exe >/dev/null 2>&1
+    ended() { ! kill -0 "$prog_pid" 2>/dev/null; }
+    wait_for 20 ended || fail "the installed orvik.exe did not close"
+    prog_pid=""
+    stop_xvfb
+fi
+
 # What "Apps & features" lists: the product, with its version and publisher.
 entries() {
     timeout 60 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
