@@ -8,21 +8,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source scripts/lib/deps.sh
+source scripts/lib/qt-mingw.sh
 
 build=${ORVIK_WIN_BUILD_DIR:-build-win}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-qt=${ORVIK_QT_MINGW:-}
-qt_archive=$root/../shared/qt-mingw/qt-6.4.2-mingw.tar.xz
-if [ -z "$qt" ] && [ -f "$qt_archive" ]; then
-    qt=$build/qt-6.4.2-mingw
-    if [ ! -d "$qt/lib/cmake/Qt6" ]; then
-        rm -rf "$qt"
-        tar -xJf "$qt_archive" -C "$build"
-    fi
-fi
+qt=$(qt_mingw "$build")
 if [ -z "$qt" ]; then
     echo "No Qt for MinGW: set ORVIK_QT_MINGW to its folder (see docs/windows.md)." >&2
     exit 2
