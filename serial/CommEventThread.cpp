@@ -20,6 +20,10 @@ constexpr std::int32_t LONGEST_HINT = 1024;
 constexpr std::int32_t FIFO_PIECE = 16;
 // Beyond twice its line time, a frame's rest is not waited for longer than this.
 constexpr std::int64_t COMPLETE_MARGIN_US = 20'000;
+// How much later than its line time a frame's last piece may come and still find the thread
+// not yet looking: a piece of a UART's FIFO that the line hands over ahead or behind, and a
+// millisecond for the driver.
+constexpr std::int64_t LATE_MARGIN_US = 1'000;
 
 } // namespace
 
@@ -175,44 +179,57 @@ void TCommEventThread::Execute() {
 
 // Waits for the rest of what the main thread expects: until the queue holds the hint, or
 // stops growing between two looks. False when stopped meanwhile.
+//
+// A tty wakes a thread that waits on it for every piece the driver passes on, whatever its
+// VMIN, so the thread sleeps through the line's time for the rest and looks once: a frame on
+// time is whole then, and costs this thread two wake-ups, its start and its end. Only the
+// last piece, or a frame late on the line, is waited for on the device.
 bool TCommEventThread::Coalesce() {
     const std::int32_t hint = std::min(RxHint.load(std::memory_order_relaxed), LONGEST_HINT);
     const std::uint32_t baud = LineBaud.load(std::memory_order_relaxed);
     if (hint <= 0 || baud == 0)
         return true;
-    // Where the device can, the wait ends with the byte that completes the frame: the line's
-    // time for all but the last piece is slept through without a wake-up, the rest is waited
-    // for with the device's help. A frame that never completes is handed over after twice
-    // its line time and a little more.
-    const std::int32_t first = PortHandle.InQueue();
-    if (first >= 0 && first < hint && PortHandle.CanWaitForInput()) {
-        const std::int32_t early = hint - first - FIFO_PIECE;
-        if (early > 0 && !Pause(std::int64_t(early) * 10'000'000 / baud))
+    const auto lineUs = [baud](std::int32_t bytes) {
+        return std::int64_t(bytes) * 10'000'000 / baud;
+    };
+    std::int32_t queued = PortHandle.InQueue();
+    if (queued < 0 || queued >= hint)
+        return true;
+    std::int32_t before = -1;
+    if (hint - queued > FIFO_PIECE) {
+        before = queued;
+        if (!Pause(lineUs(hint - queued + FIFO_PIECE) + LATE_MARGIN_US))
             return false;
+        queued = PortHandle.InQueue();
+        if (queued < 0 || queued >= hint)
+            return true;
+    }
+    // The rest ends with the byte that completes the frame where the device can tell; a
+    // frame that never completes is handed over after twice the rest's line time and a
+    // little more.
+    if (PortHandle.CanWaitForInput()) {
         const std::int64_t bound =
-            std::int64_t(std::min(hint - first, 2 * FIFO_PIECE)) * 20'000'000 / baud +
-            COMPLETE_MARGIN_US;
+            2 * lineUs(std::min(hint - queued, 2 * FIFO_PIECE)) + COMPLETE_MARGIN_US;
         switch (PortHandle.WaitForInput(hint, bound)) {
         case TWaitResult::Stopped:
             return false;
         case TWaitResult::Failed:
-            break; // waited for below, by the line's speed
+            queued = PortHandle.InQueue(); // waited for below, by the line's speed
+            break;
         default:
             return !Terminated.load();
         }
     }
-    std::int32_t before = -1;
     for (;;) {
-        const std::int32_t queued = PortHandle.InQueue();
         if (queued < 0 || queued >= hint || queued == before)
             return true;
         // Ten bits a byte, and a millisecond for the driver to pass the last piece on. Once
         // the expected end has passed, wait at least for one more piece of a UART's FIFO.
         const std::int32_t bytes = before < 0 ? hint - queued : std::max(hint - queued, FIFO_PIECE);
         before = queued;
-        const std::int64_t us = std::int64_t(bytes) * 10'000'000 / baud + 1000;
-        if (!Pause(us))
+        if (!Pause(lineUs(bytes) + 1000))
             return false;
+        queued = PortHandle.InQueue();
     }
 }
 

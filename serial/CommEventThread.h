@@ -5,7 +5,8 @@
 // Two things beyond the plain wait:
 //  - Coalescing. After an arrival the thread may wait, without waking the main thread, for
 //    the bytes the main thread said it still expects (SetRxHint), then deliver once: a frame
-//    that the line hands over in many pieces costs one delivery. Only Stop cuts that wait.
+//    that the line hands over in many pieces costs one delivery, and this thread two wake-ups
+//    when it comes on time. Only Stop cuts that wait.
 //  - Loss. When the wait fails because the device went away, the thread's last delivery
 //    reports the loss and its OS error (OnLineLost), and the thread ends.
 #pragma once

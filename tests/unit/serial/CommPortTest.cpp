@@ -272,6 +272,35 @@ TEST_F(CommPort, AStopCutsTheWaitForTheRestOfAFrame) {
     EXPECT_EQ(deliveries, 0);
 }
 
+// A frame that the line brings on time is whole when the monitor thread looks again after its
+// line time: the thread sleeps through it and never waits on the device, which would wake it
+// for every piece.
+TEST_F(CommPort, AFrameOnTimeIsTakenAfterItsLineTimeWithoutWaitingOnTheDevice) {
+    std::vector<std::int32_t> counts;
+    Comm.OnRxChar = [&](TCustomComm*, std::int32_t n) { counts.push_back(n); };
+    Comm.Open();
+    FakePortDevice& port = *Comm.Fake;
+    port.CanWaitForCount = true;
+    Comm.GetMonitorThread()->SetBaud(57600);
+    Comm.SetRxHint(210);
+    port.Queued = 16;
+    port.Unread = 16;
+    const auto raised = std::chrono::steady_clock::now();
+    port.Raise(COMM_EV_RXCHAR);
+    const auto until = raised + 5s;
+    while (port.InQueueCalls.load() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    port.Unread = 210; // the rest comes while the thread sleeps
+    port.Queued = 210;
+    while (Invoker->Waiting() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(Invoker->Waiting(), 1u);
+    EXPECT_GE(std::chrono::steady_clock::now() - raised, 33ms); // 194 bytes' line time
+    Invoker->Pump();
+    EXPECT_EQ(counts, std::vector<std::int32_t>{210});
+    EXPECT_EQ(port.WaitForInputCalls.load(), 0);
+}
+
 // The monitor thread reads what comes while the main thread is busy, each piece with the moment
 // it came, and does not wait: the later event joins the delivery still to run.
 TEST_F(CommPort, BytesThatComeWhileTheMainThreadIsBusyKeepTheirTimes) {

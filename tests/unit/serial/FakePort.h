@@ -99,6 +99,12 @@ public:
         return n;
     }
     std::int32_t Write(const void*, std::int32_t count) override { return count; }
+    // A device that could wait for a count of bytes; the test sees whether it was asked to.
+    bool CanWaitForInput() const override { return CanWaitForCount; }
+    TWaitResult WaitForInput(std::int32_t, std::int64_t) override {
+        ++WaitForInputCalls;
+        return TWaitResult::Failed;
+    }
 
     // Main thread.
     TLineState Driver;
@@ -116,6 +122,8 @@ public:
     std::atomic<int> InQueueCalls{0};
     std::atomic<int> WaitCalls{0};
     std::atomic<bool> EndWaitsEmpty{false}; // every wait ends at once without an event
+    bool CanWaitForCount = false;
+    std::atomic<int> WaitForInputCalls{0};
 
 private:
     std::mutex M;
