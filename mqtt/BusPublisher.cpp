@@ -1,6 +1,7 @@
 #include "mqtt/BusPublisher.h"
 
 #include "link/protocol/StatusJson.h"
+#include "mqtt/EventEntities.h"
 
 namespace orvik::mqtt {
 
@@ -67,6 +68,8 @@ void BusPublisher::PublishState(const StatusRecord& record, int node, std::int64
 
 void BusPublisher::Event(const BusEvent& event) {
     sink_({event.node ? topics_.NodeEvent(event.node) : topics_.Event(), EventJson(event), false});
+    if (const std::optional<MqttMessage> m = EntityEventMessage(topics_, event))
+        sink_(*m);
 }
 
 void BusPublisher::Availability(std::size_t n, bool available) {

@@ -19,6 +19,11 @@ struct BridgeTopics {
     std::string BreakerSet(int node, int breaker) const {
         return Node(node) + "/breaker/" + std::to_string(breaker) + "/set";
     }
+    // Home Assistant's events: a breaker's trips and switching, a node's joining and leaving.
+    std::string BreakerEvent(int node, int breaker) const {
+        return Node(node) + "/breaker/" + std::to_string(breaker) + "/event";
+    }
+    std::string Presence(int node) const { return Node(node) + "/presence"; }
     // What the bridge subscribes to when it takes commands.
     std::string BreakerSetFilter() const { return base + "/node/+/breaker/+/set"; }
 };

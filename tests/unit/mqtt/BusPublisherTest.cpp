@@ -99,11 +99,18 @@ TEST_F(MqttPublisher, DiscoveryTemplatesAndARepublishOfEverything) {
     trip.kind = EventKind::Fault;
     trip.node = 3;
     trip.breaker = 5;
+    trip.detail = FAULT_TRIP_KNOWN;
+    trip.values = {72, 50, 20, 0};
     p.Event(trip);
     auto event = Taken();
-    ASSERT_EQ(event.size(), 1u);
+    ASSERT_EQ(event.size(), 2u);
     EXPECT_EQ(event[0].topic, "fleet/van12/node/3/event");
     EXPECT_FALSE(event[0].retain);
+    // Home Assistant's event entity of breaker 5, and its device triggers, read this one.
+    EXPECT_EQ(event[1].topic, "fleet/van12/node/3/breaker/5/event");
+    EXPECT_EQ(event[1].payload,
+              R"({"event_type":"tripped","current":7.2,"trip_current":5.0,"trip_time":2.0})");
+    EXPECT_FALSE(event[1].retain);
 
     // Back from a lost broker, nothing changed: everything again, online first.
     p.Republish(record, LineStatus::Receiving, 10'100);
