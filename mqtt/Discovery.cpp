@@ -1,5 +1,7 @@
 #include "mqtt/Discovery.h"
 
+#include "mqtt/EventEntities.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cctype>
@@ -73,6 +75,9 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
         Json::array({{{"topic", t.Status()}}, {{"topic", t.Availability(node)}}});
 
     std::vector<MqttMessage> out;
+    auto topic = [&](const char* component, const std::string& object) {
+        return setup.prefix + "/" + component + "/" + nodeId + "/" + object + "/config";
+    };
     auto add = [&](const char* component, const std::string& object, Json config) {
         Json c = {{"name", config["name"]},
                   {"unique_id", nodeId + "_" + object},
@@ -82,12 +87,30 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
         c["availability_mode"] = "all";
         c["device"] = device;
         c["origin"] = {{"name", "orvik-mqtt"}};
-        out.push_back({setup.prefix + "/" + component + "/" + nodeId + "/" + object + "/config",
-                       c.dump(), true});
+        out.push_back({topic(component, object), c.dump(), true});
     };
     auto remove = [&](const char* component, const std::string& object) {
-        out.push_back(
-            {setup.prefix + "/" + component + "/" + nodeId + "/" + object + "/config", "", true});
+        out.push_back({topic(component, object), "", true});
+    };
+    // An event entity, and a device trigger for each of its types, on the same topic.
+    auto events = [&](const std::string& object, const std::string& name,
+                      const std::string& eventTopic, const std::string& subtype, auto types) {
+        add("event", object + "_events",
+            {{"name", name + " events"},
+             {"state_topic", eventTopic},
+             {"event_types", Json(types)}});
+        for (const char* type : types)
+            out.push_back({topic("device_automation", object + "_" + type),
+                           Json{{"automation_type", "trigger"},
+                                {"topic", eventTopic},
+                                {"type", type},
+                                {"subtype", subtype},
+                                {"payload", type},
+                                {"value_template", "{{ value_json.event_type }}"},
+                                {"device", device},
+                                {"origin", {{"name", "orvik-mqtt"}}}}
+                               .dump(),
+                           true});
     };
 
     for (int b = 1; b <= 8; ++b) {
@@ -118,7 +141,9 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
                  {"device_class", "power"}});
             remove("switch", breaker);
         }
+        events(breaker, name, t.BreakerEvent(node, b), name, BREAKER_EVENT_TYPES);
     }
+    events("node", "Node", t.Presence(node), "Orvik node " + n, NODE_EVENT_TYPES);
     add("sensor", "input_voltage",
         {{"name", "Input voltage"},
          {"value_template", Template("value_json.voltage")},

@@ -3,7 +3,7 @@
 # configurations and states with the simulator's values; /set ON switches a breaker with
 # --allow-switching only, a malformed command sends nothing, one the bus does not carry out is
 # told after its 2 s; the simulator's silence moves the line topic and the nodes'
-# availability, and so does a lost line; the broker killed and started again gets everything
+# availability, and so does a lost line; a trip is one event on its breaker's event topic; the broker killed and started again gets everything
 # again; a SIGTERM publishes offline, a SIGKILL leaves it to the Last Will; --no-discovery
 # takes back what the runs before it announced.
 set -u
@@ -19,7 +19,7 @@ start_watch
 # 1. Without --allow-switching: discovery with binary sensors, states, and no commands taken.
 start_bridge
 node1=$cfg/sensor/orvik_orvik_van12_node1
-wait_for 15 seen "$base/node/1/availability online" || fail "node 1 never became available"
+wait_for 15 seen "$base/node/2/availability online" || fail "node 2 never became available"
 retained
 has "1 $base/status online" || fail "no retained online"
 has "1 $base/line receiving" || fail "no retained line state"
@@ -33,12 +33,35 @@ has "\"name\":\"Orvik node 1 on van12\"" || fail "no device Orvik node 1 on van1
 has "\"device_class\":\"voltage\",\"unit_of_measurement\":\"V\"" || fail "no input voltage sensor"
 for n in 1 2; do
     count=$(grep -c "^1 $cfg/[a-z_]*/orvik_orvik_van12_node$n/.*/config {" "$work/now")
-    [ "$count" = 25 ] || fail "node $n: $count discovery configurations, not 25"
+    [ "$count" = 68 ] || fail "node $n: $count discovery configurations, not 68"
 done
+# Event entities and device triggers with the keys Home Assistant requires, of their types.
+python3 - "$work/now" "$cfg" <<'PY' || fail "event entities or device triggers not as Home Assistant takes them"
+import json, sys
+events, triggers = 0, 0
+for line in open(sys.argv[1]):
+    retain, topic, payload = line.rstrip("\n").split(" ", 2)
+    kind = topic.split("/")[1]
+    if not payload or kind not in ("event", "device_automation"):
+        continue
+    c = json.loads(payload)
+    assert isinstance(c["device"]["identifiers"], list), topic
+    if kind == "event":
+        events += 1
+        assert all(isinstance(c[k], str) for k in ("name", "unique_id", "state_topic")), topic
+        assert c["event_types"] and all(isinstance(t, str) for t in c["event_types"]), topic
+        assert c["availability"][1]["topic"].endswith("/availability"), topic
+    else:
+        triggers += 1
+        assert c["automation_type"] == "trigger", topic
+        assert all(isinstance(c[k], str) for k in ("topic", "type", "subtype", "payload")), topic
+        assert c["payload"] == c["type"], topic
+assert (events, triggers) == (18, 68), (events, triggers)
+PY
 has "1 $cfg/binary_sensor/orvik_orvik_van12_node2/breaker2/config {" ||
     fail "breakers are not binary sensors without --allow-switching"
 grep -q "orvik_van12_node3\|$base/node/3/" "$work/now" && fail "node 3 was never seen but published"
-echo "retained: online, line, states with 25.5 A, 2 x 25 discovery configurations, no node 3"
+echo "retained: online, line, states with 25.5 A, 2 x 68 discovery configurations (event entities and device triggers as Home Assistant takes them), no node 3"
 # Each node that joined is asked for its breaker setup, once, so that its faults carry the trips.
 setups_asked() { [ "$(grep -c '"CMD_REQUEST_BREAKER_SETUP"' "$work/commands.log")" = 2 ]; }
 wait_for 10 setups_asked || fail "breaker setups asked: $(grep -c REQUEST_BREAKER "$work/commands.log")"
@@ -76,6 +99,16 @@ grep -q '"payload":\[1,1\]' "$work/commands.log" || fail "not breaker 2 on: $(ca
 on_now() { grep -q "$base/node/2/state {\"node\":2,\"present\":true,\"breakers\":\[{[^}]*},{\"on\":true," "$work/seen"; }
 wait_for 10 on_now || fail "node 2's state never showed breaker 2 on"
 wait_for 5 seen "$base/node/2/event {\"kind\":\"switched_on\"" || fail "no switched_on event"
+# 15 A over the simulator's 10 A for its 1 s: the breaker trips, once, as Home Assistant's event.
+sim_says "load 2 2 150"
+trip_topic="$base/node/2/breaker/2/event"
+wait_for 10 seen "$trip_topic {\"event_type\":\"tripped\",\"current\":15.0" ||
+    fail "no tripped event: $(grep "$trip_topic" "$work/seen")"
+sleep 1 # a second message would be here by now
+[ "$(grep -c "^0 $trip_topic {\"event_type\":\"tripped\"" "$work/seen")" = 1 ] ||
+    fail "not one tripped event: $(grep "$trip_topic" "$work/seen")"
+sim_says "load 2 2 0"
+echo "a trip of node 2 breaker 2: one tripped event with 15.0 A on $trip_topic"
 for bad in "$base/node/2/breaker/2/set on" "$base/node/2/breaker/2/set ONN" \
     "$base/node/9/breaker/2/set ON" "$base/node/2/breaker/0/set OFF" "$base/node/02/breaker/2/set OFF"; do
     pub "${bad% *}" "${bad##* }"
@@ -137,7 +170,8 @@ wait_for 30 logged "the connection was lost" || fail "the loss was not told"
 retained
 t0=$SECONDS
 republished() { retained; has "1 $base/status online" && has "1 $base/node/1/state {" && \
-    has "1 $cfg/sensor/orvik_orvik_van12_node1/input_voltage/config {"; }
+    has "1 $cfg/sensor/orvik_orvik_van12_node1/input_voltage/config {" && \
+    has "1 $base/line receiving"; } # the line comes last
 wait_for 60 republished || fail "not republished after the broker came back"
 has "1 $base/line receiving" || fail "line not republished"
 has "1 $base/node/1/availability online" || fail "availability not republished"

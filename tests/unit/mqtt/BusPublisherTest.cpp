@@ -160,6 +160,9 @@ TEST(MqttDiscovery, WhatAnEarlierRunAnnouncedIsFoundAmongTheConfigurations) {
         ha, van12, "homeassistant/switch/orvik_fleet_van12_node7/breaker2/config", "{}"));
     EXPECT_TRUE(AnnouncedEarlier(
         ha, van12, "homeassistant/sensor/orvik_fleet_van12_node1/input_voltage/config", "{}"));
+    EXPECT_TRUE(AnnouncedEarlier(
+        ha, van12, "homeassistant/device_automation/orvik_fleet_van12_node2/node_left/config",
+        "{}"));
     EXPECT_FALSE(AnnouncedEarlier(
         ha, van12, "homeassistant/switch/orvik_fleet_van12_node7/breaker2/config", ""));
     EXPECT_FALSE(AnnouncedEarlier(
@@ -170,4 +173,38 @@ TEST(MqttDiscovery, WhatAnEarlierRunAnnouncedIsFoundAmongTheConfigurations) {
         ha, van12, "homeassistant/switch/orvik_fleet_van12_node17/breaker2/config", "{}"));
     EXPECT_FALSE(
         AnnouncedEarlier(ha, van12, "other/switch/orvik_fleet_van12_node7/b/config", "{}"));
+}
+
+// A node's event entities and device triggers: the types Home Assistant is told and the
+// topics and payloads the bridge publishes them on, under the node's device.
+TEST(MqttDiscovery, EventEntitiesAndDeviceTriggersOfANode) {
+    const auto ms = DiscoveryMessages({{"fleet/van12"}, "homeassistant", false}, 3);
+    const auto config = [&](const std::string& topic) {
+        for (const auto& m : ms)
+            if (m.topic == "homeassistant/" + topic + "/config")
+                return nlohmann::json::parse(m.payload);
+        ADD_FAILURE() << "no " << topic;
+        return nlohmann::json::object();
+    };
+    const auto node = "orvik_fleet_van12_node3/";
+    const auto current = config(std::string("sensor/") + node + "breaker5_current");
+    const auto events = config(std::string("event/") + node + "breaker5_events");
+    EXPECT_EQ(events["state_topic"], "fleet/van12/node/3/breaker/5/event");
+    EXPECT_EQ(events["event_types"],
+              nlohmann::json({"tripped", "fault_cleared", "switched_on", "switched_off"}));
+    EXPECT_EQ(events["availability"], current["availability"]);
+    EXPECT_EQ(config(std::string("event/") + node + "node_events")["event_types"],
+              nlohmann::json({"joined", "left"}));
+
+    const auto trip = config(std::string("device_automation/") + node + "breaker5_tripped");
+    EXPECT_EQ(trip["automation_type"], "trigger");
+    EXPECT_EQ(trip["topic"], events["state_topic"]);
+    EXPECT_EQ(trip["type"], "tripped");
+    EXPECT_EQ(trip["subtype"], "Breaker 5");
+    EXPECT_EQ(trip["payload"], "tripped");
+    EXPECT_EQ(trip["value_template"], "{{ value_json.event_type }}");
+    EXPECT_EQ(trip["device"], current["device"]);
+    const auto left = config(std::string("device_automation/") + node + "node_left");
+    EXPECT_EQ(left["topic"], "fleet/van12/node/3/presence");
+    EXPECT_EQ(left["payload"], "left");
 }
