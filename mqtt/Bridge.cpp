@@ -99,6 +99,8 @@ private:
         s.will = {BridgeTopics{o.base}.Status(), OFFLINE, true};
         if (o.allowSwitching)
             s.subscriptions.push_back(BridgeTopics{o.base}.BreakerSetFilter());
+        if (o.setupRequests)
+            s.subscriptions.push_back(BridgeTopics{o.base}.ReadSettingsFilter());
         // Without discovery, what earlier runs announced is looked for, to be taken back; with
         // it, Home Assistant's start, to announce everything again.
         s.subscriptions.push_back(o.discovery ? HomeAssistantStatusTopic(o.discoveryPrefix)
@@ -108,7 +110,8 @@ private:
     static std::optional<DiscoverySetup> Discovery(const BridgeOptions& o) {
         if (!o.discovery)
             return std::nullopt;
-        return DiscoverySetup{BridgeTopics{o.base}, o.discoveryPrefix, o.allowSwitching};
+        return DiscoverySetup{BridgeTopics{o.base}, o.discoveryPrefix, o.allowSwitching,
+                              o.setupRequests};
     }
 
     const StatusRecord& Record() { return bus_.Link().StatusRecord; }
@@ -204,8 +207,28 @@ private:
             Log(LogLevel::Info, "took back " + topic + ", announced by an earlier run");
             return;
         }
+        if (options_.setupRequests && topic.ends_with("/read_settings"))
+            return ReadSettings(topic, payload, retained);
         if (options_.allowSwitching)
             Command(topic, payload, retained);
+    }
+
+    // A press of a node's "Read settings": its breaker setup asked for at the next turn.
+    void ReadSettings(const std::string& topic, const std::string& payload, bool retained) {
+        const ReadSettingsPress p = ParseReadSettings(topics_.base, topic, payload);
+        if (!p.ok)
+            return Refuse(p.problem);
+        const std::string what = "Orvik node " + std::to_string(p.node) + ": Read settings";
+        if (retained)
+            return Refuse(what + ": a retained press (kept by the broker) is not taken");
+        if (Line() != LineStatus::Receiving)
+            return Refuse(what + ": the line is " + LineStatusWord(Line()));
+        if (!Record().IsNodePresent(static_cast<std::size_t>(p.node - 1)))
+            return Refuse(what + ": Orvik node " + std::to_string(p.node) + " is not on the bus");
+        if (!setups_.Press(p.node, SteadyMilliseconds()))
+            return Refuse(what + ": pressed again within " +
+                          std::to_string(SetupRequests::PRESS_SPACING_MS / 1000) + " s");
+        Log(LogLevel::Info, what + " pressed; its breaker setup is asked for");
     }
 
     void Command(const std::string& topic, const std::string& payload, bool retained) {

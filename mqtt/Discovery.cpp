@@ -83,6 +83,8 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
                   {"unique_id", nodeId + "_" + object},
                   {"state_topic", t.State(node)}};
         c.update(config);
+        if (c["state_topic"].is_null()) // a button has none
+            c.erase("state_topic");
         c["availability"] = availability;
         c["availability_mode"] = "all";
         c["device"] = device;
@@ -144,6 +146,15 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
         events(breaker, name, t.BreakerEvent(node, b), name, BREAKER_EVENT_TYPES);
     }
     events("node", "Node", t.Presence(node), "Orvik node " + n, NODE_EVENT_TYPES);
+    if (setup.readSettings)
+        add("button", "read_settings",
+            {{"name", "Read settings"},
+             {"state_topic", nullptr},
+             {"command_topic", t.ReadSettings(node)},
+             {"payload_press", "PRESS"},
+             {"entity_category", "diagnostic"}});
+    else
+        remove("button", "read_settings");
     add("sensor", "input_voltage",
         {{"name", "Input voltage"},
          {"value_template", Template("value_json.voltage")},

@@ -1,7 +1,8 @@
 // Home Assistant's discovery of a node: one device "Orvik node N on <bus>", with a load-current
 // sensor per breaker, the input voltage, a fault binary sensor per breaker, and per breaker a
 // switch when the bridge takes commands, else a binary sensor; an event entity per breaker and
-// one for the node, with a device trigger for each of their event types. Each entity is
+// one for the node, with a device trigger for each of their event types; a "Read settings"
+// button unless the bridge never asks for breaker setups. Each entity is
 // available while the bridge is online and its node available (present on a receiving line).
 #pragma once
 
@@ -17,6 +18,7 @@ struct DiscoverySetup {
     BridgeTopics topics;
     std::string prefix = "homeassistant";
     bool switches = false;
+    bool readSettings = true; // a "Read settings" button per node
 };
 
 // The bus's name in the devices' names: the base's last level ("van12").

@@ -13,6 +13,16 @@ void SetupRequests::Saw(const BusEvent& event) {
         due_[event.node - 1u] = false;
 }
 
+bool SetupRequests::Press(int node, std::int64_t nowMs) {
+    const auto n = static_cast<std::size_t>(node - 1);
+    if (node < 1 || n >= due_.size() || (pressed_[n] && nowMs - pressedMs_[n] < PRESS_SPACING_MS))
+        return false;
+    pressed_[n] = true;
+    pressedMs_[n] = nowMs;
+    due_[n] = true;
+    return true;
+}
+
 std::optional<int> SetupRequests::Next(std::int64_t nowMs) {
     if (nowMs - lastMs_ < SPACING_MS)
         return std::nullopt;

@@ -26,6 +26,9 @@ struct BridgeTopics {
     std::string Presence(int node) const { return Node(node) + "/presence"; }
     // What the bridge subscribes to when it takes commands.
     std::string BreakerSetFilter() const { return base + "/node/+/breaker/+/set"; }
+    // A node's "Read settings" button: PRESS there asks the node for its breaker setup.
+    std::string ReadSettings(int node) const { return Node(node) + "/read_settings"; }
+    std::string ReadSettingsFilter() const { return base + "/node/+/read_settings"; }
 };
 
 inline constexpr const char* ONLINE = "online";

@@ -1,7 +1,8 @@
 // Arbitrary topics and payloads from the broker: the command parser takes only
-// <base>/node/N/breaker/B/set with N and B 1..8 and the payload ON or OFF; anything else is
-// refused with a reason that is printable and short, whatever bytes came. Of the discovery
-// configurations, only a node 1..8 of the base's own, with a payload, is taken back.
+// <base>/node/N/breaker/B/set with N and B 1..8 and the payload ON or OFF, and a press of
+// Read settings only as PRESS on <base>/node/N/read_settings; anything else is refused with a
+// reason that is printable and short, whatever bytes came. Of the discovery configurations,
+// only a node 1..8 of the base's own, with a payload, is taken back.
 #include "mqtt/CommandTopic.h"
 #include "mqtt/Discovery.h"
 
@@ -14,6 +15,12 @@ namespace {
 void Check(bool ok) {
     if (!ok)
         std::abort();
+}
+
+void CheckReason(const std::string& problem) {
+    Check(!problem.empty() && problem.size() < 600);
+    for (unsigned char ch : problem)
+        Check(ch >= 0x20 && ch != 0x7F);
 }
 
 } // namespace
@@ -36,6 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) 
               topic.find("/orvik_orvik_van12_node") != std::string::npos);
     }
 
+    const orvik::mqtt::ReadSettingsPress press =
+        orvik::mqtt::ParseReadSettings(base, topic, payload);
+    if (press.ok)
+        Check(press.node >= 1 && press.node <= 8 && payload == "PRESS" &&
+              topic == base + "/node/" + std::to_string(press.node) + "/read_settings");
+    else
+        CheckReason(press.problem);
+
     const orvik::mqtt::BreakerCommand c = orvik::mqtt::ParseBreakerCommand(base, topic, payload);
     if (c.ok) {
         Check(c.node >= 1 && c.node <= 8 && c.breaker >= 1 && c.breaker <= 8);
@@ -45,8 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) 
         Check(c.problem.empty());
         return 0;
     }
-    Check(!c.problem.empty() && c.problem.size() < 600);
-    for (unsigned char ch : c.problem)
-        Check(ch >= 0x20 && ch != 0x7F);
+    CheckReason(c.problem);
     return 0;
 }

@@ -5,7 +5,7 @@
 # told after its 2 s; the simulator's silence moves the line topic and the nodes'
 # availability, and so does a lost line; a trip is one event on its breaker's event topic; the broker killed and started again gets everything
 # again; a SIGTERM publishes offline, a SIGKILL leaves it to the Last Will; --no-discovery
-# takes back what the runs before it announced.
+# takes back what the runs before it announced; Read settings pressed asks a node once.
 set -u
 source "$(dirname "$0")/mqtt_lib.sh"
 base=orvik/van12 cfg=homeassistant
@@ -33,7 +33,7 @@ has "\"name\":\"Orvik node 1 on van12\"" || fail "no device Orvik node 1 on van1
 has "\"device_class\":\"voltage\",\"unit_of_measurement\":\"V\"" || fail "no input voltage sensor"
 for n in 1 2; do
     count=$(grep -c "^1 $cfg/[a-z_]*/orvik_orvik_van12_node$n/.*/config {" "$work/now")
-    [ "$count" = 68 ] || fail "node $n: $count discovery configurations, not 68"
+    [ "$count" = 69 ] || fail "node $n: $count discovery configurations, not 69"
 done
 # Event entities and device triggers with the keys Home Assistant requires, of their types.
 python3 - "$work/now" "$cfg" <<'PY' || fail "event entities or device triggers not as Home Assistant takes them"
@@ -61,11 +61,25 @@ PY
 has "1 $cfg/binary_sensor/orvik_orvik_van12_node2/breaker2/config {" ||
     fail "breakers are not binary sensors without --allow-switching"
 grep -q "orvik_van12_node3\|$base/node/3/" "$work/now" && fail "node 3 was never seen but published"
-echo "retained: online, line, states with 25.5 A, 2 x 68 discovery configurations (event entities and device triggers as Home Assistant takes them), no node 3"
+echo "retained: online, line, states with 25.5 A, 2 x 69 discovery configurations (event entities and device triggers as Home Assistant takes them), no node 3"
 # Each node that joined is asked for its breaker setup, once, so that its faults carry the trips.
 setups_asked() { [ "$(grep -c '"CMD_REQUEST_BREAKER_SETUP"' "$work/commands.log")" = 2 ]; }
 wait_for 10 setups_asked || fail "breaker setups asked: $(grep -c REQUEST_BREAKER "$work/commands.log")"
 echo "each of the two nodes asked once for its breaker setup"
+# "Read settings" of node 1, also without --allow-switching: one more setup request; pressed
+# again twice after it was sent, within its 5 s, nothing more.
+has "\"command_topic\":\"$base/node/1/read_settings\",\"payload_press\":\"PRESS\"" ||
+    fail "no Read settings button of node 1"
+press() { mosquitto_pub -h 127.0.0.1 -p "$port" -t "$base/node/1/read_settings" -m PRESS; }
+setups_now() { [ "$(grep -c '"CMD_REQUEST_BREAKER_SETUP"' "$work/commands.log")" = "$1" ]; }
+press
+wait_for 10 setups_now 3 || fail "Read settings asked no setup"
+press
+press
+wait_for 10 logged "Orvik node 1: Read settings: pressed again within 5 s" || fail "presses not refused"
+sleep 2.5 # the setup requests' spacing: a second request would be sent by now
+setups_now 3 || fail "Read settings pressed three times: $(grep -c REQUEST_BREAKER "$work/commands.log") setup requests, not 3"
+echo "Read settings of node 1 pressed three times within 5 s: one setup request"
 
 mosquitto_pub -h 127.0.0.1 -p "$port" -t "$base/node/2/breaker/2/set" -m ON
 sleep 2 # what a switch takes on this bus, to see that none comes

@@ -204,6 +204,22 @@ TEST(MqttCommandTopic, OnlyOnOrOffForBreakersOneToEightOfTheBase) {
     EXPECT_LT(longOne.problem.size(), 200u);
 }
 
+TEST(MqttCommandTopic, ReadSettingsIsPRESSOnANodesOwnTopic) {
+    EXPECT_EQ(ParseReadSettings("van", "van/node/3/read_settings", "PRESS").node, 3);
+    EXPECT_TRUE(ParseReadSettings("van", "van/node/3/read_settings", "PRESS").ok);
+    EXPECT_NE(ParseReadSettings("van", "van/node/3/read_settings", "ON")
+                  .problem.find("Orvik node 3: \"ON\" is no press"),
+              std::string::npos);
+    EXPECT_NE(ParseReadSettings("van", "van/node/0/read_settings", "PRESS")
+                  .problem.find("numbered 1 to 8"),
+              std::string::npos);
+    for (const char* topic : {"van/node/3/read_settings/x", "van/node/3/breaker/5/set",
+                              "vanx/node/3/read_settings", "van/node/3"})
+        EXPECT_NE(ParseReadSettings("van", topic, "PRESS").problem.find("no command topic"),
+                  std::string::npos)
+            << topic;
+}
+
 TEST(MqttCommandRate, TenASecondAndNoMore) {
     CommandRate rate;
     for (int i = 0; i < 10; ++i)

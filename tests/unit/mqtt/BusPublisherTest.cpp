@@ -150,6 +150,20 @@ TEST(SetupRequestsTest, JoinsAndSettingChangesAskOneNodeAtATime) {
     EXPECT_EQ(asks.Next(40'000), 3);
 }
 
+// "Read settings" asks its node once at its turn, and not again within its spacing.
+TEST(SetupRequestsTest, AReadSettingsPressAsksItsNodeOnceInAFewSeconds) {
+    SetupRequests asks;
+    EXPECT_TRUE(asks.Press(4, 10'000));
+    EXPECT_FALSE(asks.Press(4, 10'100));
+    EXPECT_TRUE(asks.Press(2, 10'100)); // each node its own
+    EXPECT_EQ(asks.Next(10'200), 2);
+    EXPECT_EQ(asks.Next(12'200), 4);
+    EXPECT_EQ(asks.Next(14'200), std::nullopt);
+    EXPECT_FALSE(asks.Press(4, 14'999));
+    EXPECT_TRUE(asks.Press(4, 15'000));
+    EXPECT_EQ(asks.Next(16'200), 4);
+}
+
 // A bridge without discovery takes back what earlier runs of its own base announced, nothing of
 // another base and nothing already taken back.
 TEST(MqttDiscovery, WhatAnEarlierRunAnnouncedIsFoundAmongTheConfigurations) {
@@ -207,4 +221,9 @@ TEST(MqttDiscovery, EventEntitiesAndDeviceTriggersOfANode) {
     const auto left = config(std::string("device_automation/") + node + "node_left");
     EXPECT_EQ(left["topic"], "fleet/van12/node/3/presence");
     EXPECT_EQ(left["payload"], "left");
+
+    const auto button = config(std::string("button/") + node + "read_settings");
+    EXPECT_EQ(button["command_topic"], "fleet/van12/node/3/read_settings");
+    EXPECT_EQ(button["payload_press"], "PRESS");
+    EXPECT_FALSE(button.contains("state_topic"));
 }
