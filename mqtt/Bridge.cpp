@@ -145,6 +145,8 @@ private:
                 e.kind == EventKind::Left)
                 Log(e.kind == EventKind::Fault ? LogLevel::Warning : LogLevel::Info, EventText(e));
         });
+        events_.TakeReplies(
+            [this](const SetupReply& r) { publisher_.TripSettings(r.node + 1, r.trips); });
         AskForSetup(nowMs);
         const StatusRecord& record = Record();
         for (auto p = pending_.begin(); p != pending_.end();) {
@@ -166,6 +168,9 @@ private:
             p = pending_.erase(p);
         }
         publisher_.Update(record, Line(), nowMs);
+        publisher_.Diagnostics({Line(), bus_.LineText(), bus_.Supervisor().FramesPerSecondTenths(),
+                                events_.LastStatusMs()},
+                               nowMs);
         if (nowMs - warningSecondMs_ >= 1000) {
             if (suppressed_ > 0)
                 Log(LogLevel::Warning, std::to_string(suppressed_) +

@@ -47,6 +47,10 @@ void BusPublisher::Update(const StatusRecord& record, LineStatus line, std::int6
 void BusPublisher::Republish(const StatusRecord& record, LineStatus line, std::int64_t nowMs) {
     sink_({topics_.Status(), ONLINE, true});
     line_.reset();
+    diagnosedLine_.reset();
+    if (discovery_)
+        for (const MqttMessage& m : BusDiscoveryMessages(*discovery_))
+            sink_(m);
     for (std::size_t n = 0; n < NODE_COUNT; ++n) {
         if (!nodes_[n].seen)
             continue;
@@ -55,6 +59,8 @@ void BusPublisher::Republish(const StatusRecord& record, LineStatus line, std::i
         // Told again, also when it did not change.
         nodes_[n].available = !(record.IsNodePresent(n) && line == LineStatus::Receiving);
         Availability(n, !nodes_[n].available);
+        if (nodes_[n].trips)
+            TripSettings(static_cast<int>(n + 1), *nodes_[n].trips);
     }
     Update(record, line, nowMs);
 }
@@ -70,6 +76,23 @@ void BusPublisher::Event(const BusEvent& event) {
     sink_({event.node ? topics_.NodeEvent(event.node) : topics_.Event(), EventJson(event), false});
     if (const std::optional<MqttMessage> m = EntityEventMessage(topics_, event))
         sink_(*m);
+}
+
+void BusPublisher::Diagnostics(const LineDiagnostics& d, std::int64_t nowMs) {
+    if (d.line == diagnosedLine_ && (d.lastStatusMs > 0) == diagnosedFrame_ &&
+        nowMs - diagnosedMs_ < DIAGNOSTICS_MS)
+        return;
+    diagnosedLine_ = d.line;
+    diagnosedFrame_ = d.lastStatusMs > 0;
+    diagnosedMs_ = nowMs;
+    sink_({topics_.Diagnostics(), DiagnosticsJson(d), true});
+}
+
+void BusPublisher::TripSettings(int node, const BreakerSetupRecord& trips) {
+    if (node < 1 || node > static_cast<int>(NODE_COUNT))
+        return;
+    nodes_[static_cast<std::size_t>(node - 1)].trips = trips;
+    sink_({topics_.TripSettings(node), TripSettingsJson(node, trips), true});
 }
 
 void BusPublisher::Availability(std::size_t n, bool available) {

@@ -8,6 +8,7 @@
 #include "link/line/LineSupervisor.h"
 #include "link/protocol/StatusRecord.h"
 #include "link/protocol/StatusSettings.h"
+#include "mqtt/Diagnostics.h"
 #include "mqtt/Discovery.h"
 #include "mqtt/MqttMessage.h"
 #include "mqtt/Topics.h"
@@ -35,6 +36,13 @@ public:
     // Node 1..8's state now, whatever the interval.
     void PublishState(const StatusRecord& record, int node, std::int64_t nowMs);
     void Event(const BusEvent& event);
+    // The line's diagnostics: at once when its state changed and at the first status frame,
+    // else once in DIAGNOSTICS_MS.
+    void Diagnostics(const LineDiagnostics& diagnostics, std::int64_t nowMs);
+    // A node's trip settings, from its breaker setup reply.
+    void TripSettings(int node, const BreakerSetupRecord& trips);
+
+    static constexpr std::int64_t DIAGNOSTICS_MS = 10'000;
 
     const BridgeTopics& Topics() const { return topics_; }
 
@@ -54,6 +62,7 @@ private:
         bool available = false;
         Snapshot published{};
         std::int64_t publishedMs = 0;
+        std::optional<BreakerSetupRecord> trips;
     };
     static Snapshot SnapshotOf(const StatusRecord& record, std::size_t n);
     void Availability(std::size_t n, bool available);
@@ -65,6 +74,9 @@ private:
     Sink sink_;
     std::array<Node, NODE_COUNT> nodes_{};
     std::optional<LineStatus> line_;
+    std::optional<LineStatus> diagnosedLine_;
+    std::int64_t diagnosedMs_ = 0;
+    bool diagnosedFrame_ = false;
 };
 
 } // namespace orvik::mqtt

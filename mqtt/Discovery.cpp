@@ -1,5 +1,6 @@
 #include "mqtt/Discovery.h"
 
+#include "mqtt/Diagnostics.h"
 #include "mqtt/EventEntities.h"
 
 #include <nlohmann/json.hpp>
@@ -51,11 +52,14 @@ std::string EarlierDiscoveryFilter(const std::string& prefix) {
 
 bool AnnouncedEarlier(const std::string& prefix, const BridgeTopics& topics,
                       const std::string& topic, const std::string& payload) {
-    // prefix/component/orvik_<bus>_nodeN/object/config
+    // prefix/component/orvik_<bus>_nodeN/object/config, or orvik_<bus>_bus/object
     const std::string node = "orvik_" + BusId(topics.base) + "_node";
+    const std::string bus = "orvik_" + BusId(topics.base) + "_bus/";
     if (payload.empty() || !topic.starts_with(prefix + "/") || !topic.ends_with("/config"))
         return false;
     const std::size_t at = topic.find('/', prefix.size() + 1);
+    if (at != std::string::npos && topic.compare(at + 1, bus.size(), bus) == 0)
+        return true;
     if (at == std::string::npos || topic.compare(at + 1, node.size(), node) != 0)
         return false;
     const std::size_t digit = at + 1 + node.size();
@@ -144,6 +148,21 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
             remove("switch", breaker);
         }
         events(breaker, name, t.BreakerEvent(node, b), name, BREAKER_EVENT_TYPES);
+        const std::string trip = "value_json.breakers[" + std::to_string(b - 1) + "].trip_";
+        add("sensor", breaker + "_trip_current",
+            {{"name", name + " trip current"},
+             {"state_topic", t.TripSettings(node)},
+             {"value_template", "{{ " + trip + "current }}"},
+             {"device_class", "current"},
+             {"unit_of_measurement", "A"},
+             {"entity_category", "diagnostic"}});
+        add("sensor", breaker + "_trip_time",
+            {{"name", name + " trip time"},
+             {"state_topic", t.TripSettings(node)},
+             {"value_template", "{{ " + trip + "time }}"},
+             {"device_class", "duration"},
+             {"unit_of_measurement", "s"},
+             {"entity_category", "diagnostic"}});
     }
     events("node", "Node", t.Presence(node), "Orvik node " + n, NODE_EVENT_TYPES);
     if (setup.readSettings)
@@ -161,6 +180,43 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
          {"device_class", "voltage"},
          {"unit_of_measurement", "V"},
          {"state_class", "measurement"}});
+    return out;
+}
+
+std::vector<MqttMessage> BusDiscoveryMessages(const DiscoverySetup& setup) {
+    const BridgeTopics& t = setup.topics;
+    const std::string busId = "orvik_" + BusId(t.base) + "_bus";
+    const Json device = {{"identifiers", {busId}},
+                         {"name", "Orvik bus " + BusName(t.base)},
+                         {"manufacturer", "Tarnwell"},
+                         {"model", "orvik-mqtt bridge"},
+                         {"sw_version", BridgeVersion()}};
+    std::vector<MqttMessage> out;
+    auto add = [&](const std::string& object, Json config) {
+        Json c = {{"name", config["name"]},
+                  {"unique_id", busId + "_" + object},
+                  {"state_topic", t.Diagnostics()},
+                  {"value_template", "{{ value_json." + object + " }}"},
+                  {"entity_category", "diagnostic"}};
+        c.update(config);
+        // Told also while the line is down: that is when it matters.
+        c["availability_topic"] = t.Status();
+        c["device"] = device;
+        c["origin"] = {{"name", "orvik-mqtt"}};
+        out.push_back(
+            {setup.prefix + "/sensor/" + busId + "/" + object + "/config", c.dump(), true});
+    };
+    Json words = Json::array();
+    for (int s = static_cast<int>(LineStatus::Closed); s <= static_cast<int>(LineStatus::Failed);
+         ++s)
+        words.push_back(LineStatusWord(static_cast<LineStatus>(s)));
+    add("line", {{"name", "Line"}, {"device_class", "enum"}, {"options", words}});
+    add("reason", {{"name", "Line state"}});
+    add("frames_per_second", {{"name", "Status frames per second"},
+                              {"unit_of_measurement", "frames/s"},
+                              {"state_class", "measurement"}});
+    add("last_status_frame", {{"name", "Last status frame"}, {"device_class", "timestamp"}});
+    add("version", {{"name", "Bridge version"}});
     return out;
 }
 

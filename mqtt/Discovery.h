@@ -31,6 +31,10 @@ std::string BusId(const std::string& base);
 // the other way round.
 std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node);
 
+// The bus's own device, "Orvik bus <bus>", with the diagnostics of <base>/diagnostics; available
+// while the bridge is online.
+std::vector<MqttMessage> BusDiscoveryMessages(const DiscoverySetup& setup);
+
 // Where Home Assistant says that it (re)started: "online" there asks for everything again.
 std::string HomeAssistantStatusTopic(const std::string& prefix);
 bool HomeAssistantStarted(const std::string& prefix, const std::string& topic,
@@ -38,7 +42,7 @@ bool HomeAssistantStarted(const std::string& prefix, const std::string& topic,
 
 // Where a bridge without discovery looks for what earlier runs announced: every configuration
 // under the prefix. Of what it finds, AnnouncedEarlier picks this base's own (a configuration
-// with a payload, of a node of this base).
+// with a payload, of a node of this base or of its bus).
 std::string EarlierDiscoveryFilter(const std::string& prefix);
 bool AnnouncedEarlier(const std::string& prefix, const BridgeTopics& topics,
                       const std::string& topic, const std::string& payload);

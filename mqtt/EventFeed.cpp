@@ -10,4 +10,10 @@ void EventFeed::Take(const std::function<void(const BusEvent&)>& take) {
         take(*log_.Find(next_));
 }
 
+void EventFeed::TakeReplies(const std::function<void(const SetupReply&)>& take) {
+    for (const SetupReply& r : replies_)
+        take(r);
+    replies_.clear();
+}
+
 } // namespace orvik::mqtt

@@ -24,6 +24,9 @@ struct BridgeTopics {
         return Node(node) + "/breaker/" + std::to_string(breaker) + "/event";
     }
     std::string Presence(int node) const { return Node(node) + "/presence"; }
+    // What a fleet manager reads of the bus and of each node's trip settings.
+    std::string Diagnostics() const { return base + "/diagnostics"; }
+    std::string TripSettings(int node) const { return Node(node) + "/trip_settings"; }
     // What the bridge subscribes to when it takes commands.
     std::string BreakerSetFilter() const { return base + "/node/+/breaker/+/set"; }
     // A node's "Read settings" button: PRESS there asks the node for its breaker setup.

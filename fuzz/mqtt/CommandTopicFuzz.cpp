@@ -2,7 +2,7 @@
 // <base>/node/N/breaker/B/set with N and B 1..8 and the payload ON or OFF, and a press of
 // Read settings only as PRESS on <base>/node/N/read_settings; anything else is refused with a
 // reason that is printable and short, whatever bytes came. Of the discovery configurations,
-// only a node 1..8 of the base's own, with a payload, is taken back.
+// only a node 1..8 of the base's own or its bus's, with a payload, is taken back.
 #include "mqtt/CommandTopic.h"
 #include "mqtt/Discovery.h"
 
@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* in, std::size_t size) 
     if (orvik::mqtt::AnnouncedEarlier("homeassistant", {base}, topic, payload)) {
         const std::string own = "homeassistant/";
         Check(!payload.empty() && topic.starts_with(own) && topic.ends_with("/config") &&
-              topic.find("/orvik_orvik_van12_node") != std::string::npos);
+              (topic.find("/orvik_orvik_van12_node") != std::string::npos ||
+               topic.find("/orvik_orvik_van12_bus/") != std::string::npos));
     }
 
     const orvik::mqtt::ReadSettingsPress press =

@@ -33,7 +33,7 @@ has "\"name\":\"Orvik node 1 on van12\"" || fail "no device Orvik node 1 on van1
 has "\"device_class\":\"voltage\",\"unit_of_measurement\":\"V\"" || fail "no input voltage sensor"
 for n in 1 2; do
     count=$(grep -c "^1 $cfg/[a-z_]*/orvik_orvik_van12_node$n/.*/config {" "$work/now")
-    [ "$count" = 69 ] || fail "node $n: $count discovery configurations, not 69"
+    [ "$count" = 85 ] || fail "node $n: $count discovery configurations, not 85"
 done
 # Event entities and device triggers with the keys Home Assistant requires, of their types.
 python3 - "$work/now" "$cfg" <<'PY' || fail "event entities or device triggers not as Home Assistant takes them"
@@ -61,11 +61,22 @@ PY
 has "1 $cfg/binary_sensor/orvik_orvik_van12_node2/breaker2/config {" ||
     fail "breakers are not binary sensors without --allow-switching"
 grep -q "orvik_van12_node3\|$base/node/3/" "$work/now" && fail "node 3 was never seen but published"
-echo "retained: online, line, states with 25.5 A, 2 x 69 discovery configurations (event entities and device triggers as Home Assistant takes them), no node 3"
+echo "retained: online, line, states with 25.5 A, 2 x 85 discovery configurations (event entities and device triggers as Home Assistant takes them), no node 3"
 # Each node that joined is asked for its breaker setup, once, so that its faults carry the trips.
 setups_asked() { [ "$(grep -c '"CMD_REQUEST_BREAKER_SETUP"' "$work/commands.log")" = 2 ]; }
 wait_for 10 setups_asked || fail "breaker setups asked: $(grep -c REQUEST_BREAKER "$work/commands.log")"
 echo "each of the two nodes asked once for its breaker setup"
+# Their replies as trip settings (the simulator's 10.0 A after 1.0 s), and the bus's
+# diagnostics with the program's own version, as Home Assistant's diagnostic sensors.
+version=$("$bridge" --version | cut -d' ' -f2)
+diagnosed() { retained; has "1 $base/node/2/trip_settings {\"node\":2,\"breakers\":[{\"trip_current\":10.0,\"trip_time\":1.0}" &&
+    has "1 $base/diagnostics {\"line\":\"receiving\","; }
+wait_for 15 diagnosed || fail "no trip settings or diagnostics: $(grep "trip_settings\|diagnostics" "$work/now")"
+has "\"last_status_frame\":\"20" || fail "no time of the last status frame: $(grep diagnostics "$work/now")"
+has "\"version\":\"$version\"}" || fail "not the version $version: $(grep diagnostics "$work/now")"
+[ "$(grep -c "^1 $cfg/sensor/orvik_orvik_van12_bus/[a-z_]*/config {.*\"entity_category\":\"diagnostic\"" "$work/now")" = 5 ] ||
+    fail "the bus's five diagnostic sensors: $(grep -c orvik_van12_bus "$work/now")"
+echo "trip settings of both nodes, the line's diagnostics with version $version, five diagnostic sensors"
 # "Read settings" of node 1, also without --allow-switching: one more setup request; pressed
 # again twice after it was sent, within its 5 s, nothing more.
 has "\"command_topic\":\"$base/node/1/read_settings\",\"payload_press\":\"PRESS\"" ||
@@ -211,7 +222,7 @@ retained
 has "1 $cfg/sensor/orvik_orvik_van12_node1/input_voltage/config {" ||
     fail "no earlier discovery left to take back"
 start_bridge --no-discovery
-taken_back() { retained; ! grep -q "^1 $cfg/[a-z_]*/orvik_orvik_van12_node" "$work/now" &&
+taken_back() { retained; ! grep -q "^1 $cfg/[a-z_]*/orvik_orvik_van12_\(node\|bus\)" "$work/now" &&
     has "1 $base/status online"; }
 wait_for 20 taken_back || fail "earlier discovery left: $(grep -c "orvik_van12_node" "$work/now")"
 logged "took back $cfg/sensor/orvik_orvik_van12_node1/input_voltage/config" ||

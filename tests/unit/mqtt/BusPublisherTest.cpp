@@ -120,10 +120,82 @@ TEST_F(MqttPublisher, DiscoveryTemplatesAndARepublishOfEverything) {
     EXPECT_EQ(Count(again, state), 1);
     EXPECT_EQ(Find(again, available)->payload, "online");
     EXPECT_EQ(Find(again, "fleet/van12/line")->payload, "receiving");
-    EXPECT_EQ(again.size(), first.size() + 1);
+    const auto bus = BusDiscoveryMessages({{"fleet/van12"}, "homeassistant", true});
+    EXPECT_EQ(Count(again, bus.front().topic), 1);
+    EXPECT_EQ(again.size(), first.size() + 1 + bus.size());
+}
+
+// The line's diagnostics at once when its state changes, else every ten seconds; a node's trip
+// settings as its setup reply gave them, again after a reconnect.
+TEST_F(MqttPublisher, DiagnosticsOfTheLineAndTripSettingsOfANode) {
+    BusPublisher p = Make(false);
+    const std::string topic = "fleet/van12/diagnostics";
+    p.Diagnostics({LineStatus::Receiving, "/dev/ttyUSB0: receiving, 5.0 frames/s", 50, 0}, 1'000);
+    auto first = Taken();
+    ASSERT_EQ(Count(first, topic), 1);
+    auto json = nlohmann::json::parse(Find(first, topic)->payload);
+    EXPECT_EQ(json["line"], "receiving");
+    EXPECT_EQ(json["reason"], "/dev/ttyUSB0: receiving, 5.0 frames/s");
+    EXPECT_EQ(json["frames_per_second"], 5.0);
+    EXPECT_TRUE(json["last_status_frame"].is_null());
+    EXPECT_EQ(json["version"], BridgeVersion());
+    EXPECT_FALSE(std::string(BridgeVersion()).empty());
+
+    p.Diagnostics({LineStatus::Receiving, "", 50, 1'765'000'000'000}, 1'100);
+    json = nlohmann::json::parse(Find(Taken(), topic)->payload);
+    EXPECT_TRUE(json["last_status_frame"].get<std::string>().starts_with("2025-12-"));
+    p.Diagnostics({LineStatus::Receiving, "", 60, 1'765'000'000'100}, 11'099);
+    EXPECT_TRUE(Taken().empty()) << "within ten seconds";
+    p.Diagnostics({LineStatus::Receiving, "", 60, 1'765'000'000'100}, 11'100);
+    EXPECT_EQ(Count(Taken(), topic), 1);
+    p.Diagnostics({LineStatus::Lost, "/dev/ttyUSB0: connection lost", 0, 1}, 11'001);
+    EXPECT_EQ(nlohmann::json::parse(Find(Taken(), topic)->payload)["line"], "lost");
+
+    BreakerSetupRecord trips;
+    trips.TripCurrent[4] = 50;
+    trips.TripTime[4] = 20;
+    p.TripSettings(3, trips);
+    const std::string tripTopic = "fleet/van12/node/3/trip_settings";
+    const auto breaker5 = nlohmann::json::parse(Find(Taken(), tripTopic)->payload)["breakers"][4];
+    EXPECT_EQ(breaker5["trip_current"], 5.0);
+    EXPECT_EQ(breaker5["trip_time"], 2.0);
+    p.Update(record, LineStatus::Receiving, 12'000);
+    p.Republish(record, LineStatus::Receiving, 12'100);
+    EXPECT_EQ(Count(Taken(), tripTopic), 1);
 }
 
 } // namespace
+
+// The bus's diagnostics are Home Assistant's diagnostic sensors of their own device, told also
+// while the line is down; each breaker's trip settings are diagnostic sensors of its node.
+TEST(MqttDiscovery, DiagnosticsOfTheBusAndTripSettingsOfTheBreakers) {
+    const DiscoverySetup setup{{"fleet/van12"}, "homeassistant", false};
+    nlohmann::json line, last;
+    for (const auto& m : BusDiscoveryMessages(setup)) {
+        const auto c = nlohmann::json::parse(m.payload);
+        EXPECT_EQ(c["entity_category"], "diagnostic") << m.topic;
+        EXPECT_EQ(c["availability_topic"], "fleet/van12/status") << m.topic;
+        EXPECT_EQ(c["state_topic"], "fleet/van12/diagnostics") << m.topic;
+        if (m.topic == "homeassistant/sensor/orvik_fleet_van12_bus/line/config")
+            line = c;
+        if (m.topic == "homeassistant/sensor/orvik_fleet_van12_bus/last_status_frame/config")
+            last = c;
+    }
+    EXPECT_EQ(line["value_template"], "{{ value_json.line }}");
+    EXPECT_NE(std::ranges::find(line["options"], "lost"), line["options"].end());
+    EXPECT_EQ(last["device_class"], "timestamp");
+
+    for (const auto& m : DiscoveryMessages(setup, 3))
+        if (m.topic == "homeassistant/sensor/orvik_fleet_van12_node3/breaker5_trip_time/config") {
+            const auto c = nlohmann::json::parse(m.payload);
+            EXPECT_EQ(c["state_topic"], "fleet/van12/node/3/trip_settings");
+            EXPECT_EQ(c["value_template"], "{{ value_json.breakers[4].trip_time }}");
+            EXPECT_EQ(c["unit_of_measurement"], "s");
+            EXPECT_EQ(c["entity_category"], "diagnostic");
+            return;
+        }
+    ADD_FAILURE() << "no trip time sensor of breaker 5";
+}
 
 // Each node is asked for its breaker setup when it joins and after a change of its own
 // settings, one request at a time and spaced out; a trip setting that changed came in a reply.
@@ -177,6 +249,10 @@ TEST(MqttDiscovery, WhatAnEarlierRunAnnouncedIsFoundAmongTheConfigurations) {
     EXPECT_TRUE(AnnouncedEarlier(
         ha, van12, "homeassistant/device_automation/orvik_fleet_van12_node2/node_left/config",
         "{}"));
+    EXPECT_TRUE(AnnouncedEarlier(
+        ha, van12, "homeassistant/sensor/orvik_fleet_van12_bus/version/config", "{}"));
+    EXPECT_FALSE(AnnouncedEarlier(
+        ha, van12, "homeassistant/sensor/orvik_fleet_van12_busy/version/config", "{}"));
     EXPECT_FALSE(AnnouncedEarlier(
         ha, van12, "homeassistant/switch/orvik_fleet_van12_node7/breaker2/config", ""));
     EXPECT_FALSE(AnnouncedEarlier(
