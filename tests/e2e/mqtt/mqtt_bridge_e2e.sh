@@ -3,9 +3,10 @@
 # configurations and states with the simulator's values; /set ON switches a breaker with
 # --allow-switching only, a malformed command sends nothing, one the bus does not carry out is
 # told after its 2 s; the simulator's silence moves the line topic and the nodes'
-# availability, and so does a lost line; a trip is one event on its breaker's event topic; the broker killed and started again gets everything
-# again; a SIGTERM publishes offline, a SIGKILL leaves it to the Last Will; --no-discovery
-# takes back what the runs before it announced; Read settings pressed asks a node once.
+# availability, and so does a lost line; a trip is one event on its breaker's event topic; the
+# broker killed and started again gets everything again; a SIGTERM publishes offline, a SIGKILL
+# leaves it to the Last Will; --no-discovery takes back what the runs before it announced;
+# Read settings pressed asks a node once; trip settings and diagnostics are published.
 set -u
 source "$(dirname "$0")/mqtt_lib.sh"
 base=orvik/van12 cfg=homeassistant
@@ -172,6 +173,7 @@ wait_for 5 back || fail "node 1 did not become available again"
 sim_says "leave 2"
 wait_for 10 seen "$base/node/2/state {\"node\":2,\"present\":false}" || fail "node 2 left, still present"
 wait_for 5 seen "$base/node/2/event {\"kind\":\"left\"" || fail "no left event"
+wait_for 5 seen "$base/node/2/presence {\"event_type\":\"left\"}" || fail "no left on node 2's presence"
 echo "silence: line silent, node 1 unavailable, then receiving and available; node 2 left: present false"
 
 # The line lost (the simulator's pseudo-terminal gone) and back.
