@@ -25,15 +25,65 @@ switches() {
 
 rss_kb() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 
-# sample PID SECONDS: prints "cpu_percent wakeups_per_second" over that time.
+# Each thread of a process: "tid name voluntary nonvoluntary" (its context switches so far; a
+# voluntary one is a sleep, so a wake-up follows it; spaces in the name as _).
+thread_switches() {
+    local t name
+    for t in /proc/"$1"/task/*; do
+        name=$(tr ' ' _ <"$t/comm" 2>/dev/null) || continue
+        awk -v tid="${t##*/}" -v name="$name" '/^voluntary_ctxt/ { v = $2 }
+            /^nonvoluntary_ctxt/ { n = $2 } END { print tid, name, v + 0, n + 0 }' \
+            "$t/status" 2>/dev/null
+    done
+}
+
+# sample PID SECONDS: prints, over that time,
+#   cpu_percent switches/s wakeups/s monitor_wakeups/s main_wakeups/s monitor_switches/s
+#   main_switches/s
+# switches: context switches of all threads (wake-ups and preemptions); wake-ups: voluntary
+# ones; monitor: the serial component's monitor thread ("-" without one); main: the thread
+# the process began with.
 sample() {
-    local hz t0 t1 s0 s1 w0 w1
+    local hz t0 t1 w0 w1 before after
     hz=$(getconf CLK_TCK)
-    t0=$(cpu_ticks "$1") s0=$(switches "$1") w0=$(date +%s%N)
+    before=$(mktemp) after=$(mktemp)
+    t0=$(cpu_ticks "$1") w0=$(date +%s%N)
+    thread_switches "$1" >"$before"
     sleep "$2"
-    t1=$(cpu_ticks "$1") s1=$(switches "$1") w1=$(date +%s%N)
-    awk -v dt=$((t1 - t0)) -v ds=$((s1 - s0)) -v hz="$hz" -v ns=$((w1 - w0)) \
-        'BEGIN { s = ns / 1e9; printf "%.2f %.1f\n", 100 * dt / hz / s, ds / s }'
+    t1=$(cpu_ticks "$1") w1=$(date +%s%N)
+    thread_switches "$1" >"$after"
+    awk -v dt=$((t1 - t0)) -v hz="$hz" -v ns=$((w1 - w0)) -v main="$1" '
+        NR == FNR { v0[$1] = $3; n0[$1] = $4; next }
+        ($1 in v0) {
+            v = $3 - v0[$1]; n = $4 - n0[$1]
+            vol += v; all += v + n
+            if ($2 == "serial_monitor") { mv += v; ma += v + n; mon = 1 }
+            if ($1 == main) { xv = v; xa = v + n }
+        }
+        END {
+            s = ns / 1e9
+            printf "%.2f %.1f %.1f %s %.1f %s %.1f\n", 100 * dt / hz / s, all / s, vol / s,
+                mon ? sprintf("%.1f", mv / s) : "-", xv / s, mon ? sprintf("%.1f", ma / s) : "-", xa / s
+        }' "$before" "$after"
+    rm -f "$before" "$after"
+}
+
+# busy_neighbour SECONDS: one process spinning on each CPU at normal priority, as other work
+# on a technician's laptop; each ends by itself after SECONDS, or at bench_cleanup. Sets
+# neighbour_pids.
+busy_neighbour() {
+    local i
+    neighbour_pids=()
+    for i in $(seq "$(nproc)"); do
+        timeout "$1" sh -c 'while :; do :; done' &
+        neighbour_pids+=($!)
+        track $!
+    done
+}
+stop_neighbour() {
+    local pid
+    for pid in "${neighbour_pids[@]}"; do stop "$pid"; done
+    neighbour_pids=()
 }
 
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/wait.sh"

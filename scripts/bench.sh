@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (build-bench, RelWithDebInfo), runs them and prints one table.
-# Usage: ./scripts/bench.sh [--quick]
+# Usage: ./scripts/bench.sh [--quick] [--line]
 #   --quick: the full-rate memory run lasts 60 s instead of 10 minutes.
+#   --line:  only the rows of the line: delay, CPU and wake-ups at full rate, quiet and with a
+#            busy neighbour, idle, waiting for a reply, orvik-mqtt (about 10 minutes).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -11,7 +13,14 @@ source scripts/lib/settings.sh
 source bench/lib.sh
 
 long_run=600
-[ "${1:-}" = "--quick" ] && long_run=60
+line_only=0
+for a in "$@"; do
+    case $a in
+        --quick) long_run=60 ;;
+        --line) line_only=1 ;;
+        *) echo "usage: $0 [--quick] [--line]" >&2; exit 2 ;;
+    esac
+done
 window=30 # seconds of each CPU figure
 # Shorter runs while working on this script: ORVIK_BENCH_SECONDS=WINDOW:LONG_RUN.
 if [ -n "${ORVIK_BENCH_SECONDS:-}" ]; then
@@ -38,6 +47,7 @@ note() { echo "bench: $*" >&2; }
 note "the machine's cost of a page touched again after a pause"
 "$build/bench/machine/wake_cost_bench" >"$work/machine-start.txt"
 
+if [ "$line_only" = 0 ]; then
 # 1. Receive path.
 note "receive path"
 "$build/bench/receive/receive_bench" >"$work/receive.txt"
@@ -50,6 +60,7 @@ QT_QPA_PLATFORM=offscreen "$build/bench/window/history_paint_bench" 10 >>"$work/
     2>/dev/null
 # Three openings of a 24-hour recording (635 MB), each with the window's thread watched.
 QT_QPA_PLATFORM=offscreen "$build/bench/window/open_stall_bench" 3 >>"$work/history.txt" 2>/dev/null
+fi
 
 # 1c. orvik-mqtt at full rate, to a Mosquitto broker on 127.0.0.1, beside the reader.
 note "orvik-mqtt at full rate (5 x ${window} s)"
@@ -62,9 +73,31 @@ for s in comm qt; do
         2>"$work/delay-$s.err"
 done
 
+# 2a. The same delay, and the readers' CPU at full rate, with a neighbour that keeps every CPU
+# busy, as other work does on a technician's laptop.
+note "delay and readers' CPU beside a busy neighbour ($(nproc) spinning processes)"
+busy_neighbour $((2 * window + 240))
+for s in comm qt; do
+    "$build/bench/window/window_delay_bench" --frames 1000 --serial "$s" \
+        >"$work/delay-busy-$s.txt" 2>"$work/delay-busy-$s.err"
+done
+for s in comm qt; do
+    d=$work/$s-busy
+    mkdir -p "$d"
+    start_bus "$d" --full-rate
+    start_reader "$d" "$s" $((window + 30))
+    sleep 3
+    sample "$reader_pid" "$window" >"$work/cpu-busy-$s.txt"
+    stop "$reader_pid"
+    stop "$bus_pid"
+done
+stop_neighbour
+
+if [ "$line_only" = 0 ]; then
 # 2b. The main window opening network ports that fail: its longest stall.
 note "network ports that fail, the window's longest stall"
 "$build/bench/netopen/net_open_bench" --rounds 5 >"$work/netopen.txt" 2>"$work/netopen.err"
+fi
 
 # 3. CPU at the bus's full rate, each reader alone.
 full_rate() { # NAME: starts it on a new full-rate simulator, sets pid
@@ -167,6 +200,7 @@ fi
 bench_cleanup
 start_xvfb 800x700x24
 
+if [ "$line_only" = 0 ]; then
 # 6. Memory over a long run at full rate: all three at once.
 note "memory at full rate (${long_run} s)"
 declare -A long_pid
@@ -232,6 +266,7 @@ done
 sleep 2
 proc_figures "$orvik_pid" >"$work/soak-after.txt"
 bench_cleanup
+fi
 "$build/bench/machine/wake_cost_bench" >"$work/machine-end.txt"
 
 # The table.
@@ -257,6 +292,10 @@ row "machine: the same after a 100 ms pause" "$(machine page_after_100ms)" "" ""
 row "machine: the same after a 1 s pause" "$(machine page_after_1s)" "" "" ""
 row "machine: CPU per thread wake-up, back to back" "$(machine wake_hot)" "" "" ""
 row "machine: the same after 36 ms asleep (a frame's time)" "$(machine wake_after_36ms)" "" "" ""
+h=$work/history.txt
+# "name median unit (min A, max B)" -> "median (A-B)"
+spread() { awk -v n="$2" '$1 == n { gsub(/[,)]/, ""); print $2 " (" $5 "-" $7 ")" }' "$1"; }
+if [ "$line_only" = 0 ]; then
 row "FrameReceiver::Feed, mixed stream" \
     "$(value $r frame_receiver_mb_s) MB/s ($(value $r frame_receiver_line_multiple) x line)" "" "" "> 288 MB/s"
 row "LinkState::FeedBytes (with the display of each frame)" \
@@ -264,9 +303,6 @@ row "LinkState::FeedBytes (with the display of each frame)" \
 row "LinkState::FeedBytes with the frame log on" \
     "$(value $r link_feed_bytes_log_mb_s) MB/s ($(value $r log_on_share) % of log off; $(value $r link_feed_bytes_log_first_fill_mb_s) MB/s while the ring first fills)" "" "" ">= 90 %"
 row "allocations while receiving (log off and on)" "$(value $r receive_allocations)" "" "" "0"
-h=$work/history.txt
-# "name median unit (min A, max B)" -> "median (A-B)"
-spread() { awk -v n="$2" '$1 == n { gsub(/[,)]/, ""); print $2 " (" $5 "-" $7 ")" }' "$1"; }
 row "history: append a full-bus status frame, median / p99 (spread)" \
     "$(spread $h append_median) / $(spread $h append_p99) us" "" "" "< 2 us"
 row "history: allocations appending (24 h held)" "$(value $h append_allocations)" "" "" "0"
@@ -280,34 +316,53 @@ row "history: open a one-hour full-rate recording" "$(spread $h open_1h) s" "" "
 stalls=$(awk '$1 == "open_24h_longest_stall" { print $2 }' "$h" | sort -n | tr '\n' ' ')
 row "history: open a 24 h full-rate recording, the window's longest wait (3 runs)" \
     "${stalls}ms" "" "" "< 100 ms"
-for p in median p99 max; do
-    a=$(value "$d_comm" $p) b=$(value "$d_qt" $p)
-    budget=""
-    [ $p = p99 ] && budget="< 3 ms"
-    [ $p = median ] && budget="<= Qt's"
-    row "last byte to end of UpdateDisplay, $p ($(value "$d_comm" frames) frames)" "$a ms" "$b ms" \
-        "$(ratio "$a" "$b")" "$budget"
-done
-row "CPU at full rate: program (window, Xvfb)" "$(cpu full orvik)" "" "" "< 1 %"
+fi
+delay_rows() { # FILE-SUFFIX LABEL
+    local p a b budget
+    for p in median p99 max; do
+        a=$(value "$work/delay-$1comm.txt" $p) b=$(value "$work/delay-$1qt.txt" $p)
+        budget=""
+        [ $p = p99 ] && [ -z "$1" ] && budget="< 3 ms"
+        [ $p = median ] && budget="<= Qt's"
+        row "last byte to end of UpdateDisplay, $p$2 ($(value "$work/delay-$1comm.txt" frames) frames)" \
+            "$a ms" "$b ms" "$(ratio "$a" "$b")" "$budget"
+    done
+}
+delay_rows "" ""
+delay_rows "busy-" ", busy"
+row "CPU at full rate: program (window, Xvfb)" "$(cpu full orvik), $(wake full orvik)" "" "" "< 0.8 %"
 row "instructions per status frame, program at full rate (callgrind)" \
     "$(value $work/callgrind.txt instructions_per_status_frame)" "" "" ""
 row "CPU at full rate: program with the bus monitor open" \
-    "$(cpu full orvik-monitor), $(wake full orvik-monitor)" "" "" "< 1.5 %"
+    "$(cpu full orvik-monitor), $(wake full orvik-monitor)" "" "" "< 1.2 %"
 row "CPU at full rate: program with the History window open" \
-    "$(cpu full orvik-history), $(wake full orvik-history)" "" "" "< 2 %"
+    "$(cpu full orvik-history), $(wake full orvik-history)" "" "" "< 1.5 %"
+cpu_ratio() { ratio "$(cpu "$1" comm | cut -d' ' -f1)" "$(cpu "$1" qt | cut -d' ' -f1)"; }
 row "CPU at full rate: reader without window" "$(cpu full comm)" "$(cpu full qt)" \
-    "$(ratio "$(cpu full comm | cut -d' ' -f1)" "$(cpu full qt | cut -d' ' -f1)")" ""
-row "wake-ups at full rate: program / reader" "$(wake full orvik) / $(wake full comm)" \
-    "$(wake full qt)" "" ""
+    "$(cpu_ratio full)" "<= 0.5 x Qt"
+row "CPU at full rate, busy: reader without window" "$(cpu busy comm)" "$(cpu busy qt)" \
+    "$(cpu_ratio busy)" "<= 0.5 x Qt"
 # The readers' own figures: frames per second, deliveries per frame, allocations per delivery.
 fig() { tail -n 1 "$work/$1-full/reader.out" | awk -v f="$2" '$1 == "figures" { print $f }'; }
-per_frame() { awk -v w="$1" -v f="$2" 'BEGIN { if (f > 0) printf "%.1f", w / f; else print "-" }'; }
+# per_frame NAME READER COLUMN: a column of a CPU sample over the frames a second (the readers
+# and the program read the same full-rate bus).
+per_frame() {
+    awk -v f="$(fig "$2" 2)" -v c="$3" '{ if (f > 0 && $c != "-") printf "%.1f", $c / f; else print "-" }' \
+        "$work/cpu-full-$1.txt"
+}
+# monitor / main / whole, of wake-ups (columns 4, 5, 3) or switches (6, 7, 2)
+threads() { echo "$(per_frame "$1" "$2" "$3") / $(per_frame "$1" "$2" "$4") / $(per_frame "$1" "$2" "$5")"; }
 row "deliveries per status frame: reader" "$(fig comm 3)" "$(fig qt 3)" \
     "$(ratio "$(fig comm 3)" "$(fig qt 3)")" "<= 2"
-row "thread switches per status frame: program / reader" \
-    "$(per_frame "$(awk '{ print $2 }' "$work/cpu-full-orvik.txt")" "$(fig comm 2)") / $(per_frame "$(awk '{ print $2 }' "$work/cpu-full-comm.txt")" "$(fig comm 2)")" \
-    "$(per_frame "$(awk '{ print $2 }' "$work/cpu-full-qt.txt")" "$(fig qt 2)")" "" ""
+row "wake-ups per status frame, monitor / main / whole: program" "$(threads orvik comm 4 5 3)" "" \
+    "" "2 / - / 4"
+row "the same: reader without window" "$(threads comm comm 4 5 3)" "$(threads qt qt 4 5 3)" "" ""
+row "thread switches per status frame, the same: program" "$(threads orvik comm 6 7 2)" "" "" ""
+row "the same: reader without window" "$(threads comm comm 6 7 2)" "$(threads qt qt 6 7 2)" "" ""
+row "wake-ups per status frame, whole: bus monitor / History open" \
+    "$(per_frame orvik-monitor comm 3) / $(per_frame orvik-history comm 3)" "" "" ""
 row "allocations per delivery: reader" "$(fig comm 4)" "$(fig qt 4)" "" "0"
+if [ "$line_only" = 0 ]; then
 n=$work/netopen.txt
 for c in refused silent_host silent_server refuses_57600; do
     row "network port, $c: longest main-thread stall, median / max" \
@@ -315,19 +370,28 @@ for c in refused silent_host silent_server refuses_57600; do
     row "network port, $c: reason shown after, median (min-max)" \
         "$(awk -v k="${c}_reason_ms" '$1 == k { print $3 " (" $5 "-" $7 ") ms" }' "$n")" "" "" "5 s bound"
 done
+fi
 q=$work/mqtt.txt
 mq() { awk -v n="$1" '$1 == n { $1 = ""; sub(/^ /, ""); print }' "$q"; }
 row "orvik-mqtt at full rate, 8 nodes: CPU (spread)" "$(mq mqtt_cpu_percent | cut -d, -f1-2)" \
-    "" "$(mq mqtt_to_reader_cpu | cut -d' ' -f1) x reader" "< 1 %"
+    "" "$(mq mqtt_to_reader_cpu | cut -d' ' -f1) x reader" "< 0.5 %"
 row "orvik-mqtt at full rate: resident memory, end / peak" \
-    "$(mq mqtt_rss_mb | cut -d' ' -f1) / $(mq mqtt_peak_rss_mb | cut -d' ' -f1) MB" "" "" "< 15 MB"
+    "$(mq mqtt_rss_mb | cut -d' ' -f1) / $(mq mqtt_peak_rss_mb | cut -d' ' -f1) MB" "" "" "< 10 MB"
+row "orvik-mqtt at full rate: wake-ups per status frame, monitor / main / whole" \
+    "$(mq mqtt_wakeups_per_frame)" "" "" "2 / - / -"
 row "orvik-mqtt at full rate: states a second, busiest node" \
     "$(mq mqtt_states_per_second_busiest_node | cut -d' ' -f1-5)" "" "" "<= 1 (interval)"
-row "CPU idle (line open, bus silent): program" "$(cpu idle orvik), $(wake idle orvik)" "" "" "0 %"
-row "CPU idle: reader without window" "$(cpu idle comm), $(wake idle comm)" \
-    "$(cpu idle qt), $(wake idle qt)" "" ""
+row "orvik-mqtt idle (line open, bus silent): wake-ups a second, main thread" \
+    "$(mq mqtt_idle_main_wakeups | cut -d' ' -f1-5)" "" "" ""
+# per second: whole (monitor, main)
+idle_wakes() { awk '{ print $3 "/s (" $4 ", " $5 ")" }' "$work/cpu-$1-$2.txt"; }
+row "CPU idle (line open, bus silent): program; wake-ups (monitor, main)" \
+    "$(cpu idle orvik), $(idle_wakes idle orvik)" "" "" "0 %; 100 ms timer"
+row "CPU idle: reader without window" "$(cpu idle comm), $(idle_wakes idle comm)" \
+    "$(cpu idle qt), $(idle_wakes idle qt)" "" ""
 row "CPU at the usual 200 ms frame period: program" "$(cpu normal orvik), $(wake normal orvik)" "" "" ""
 row "CPU waiting for a breaker setup reply (frames go on)" "$(cpu wait orvik), $(wake wait orvik)" "" "" "0 %"
+if [ "$line_only" = 0 ]; then
 row "resident memory, program: start -> after ${long_run} s" \
     "$(mb start orvik) -> $(mb end orvik)" "" "" "< 40 MB, flat"
 row "resident memory, reader: start -> after ${long_run} s" \
@@ -343,5 +407,8 @@ row "line lost and back: cycles recovered" "$recovered of $cycles" "" "" "all"
 row "line lost and back: time to frames again, median / max" "$median / $longest ms" "" "" "about 2 s"
 row "line lost and back: fds, threads, memory before -> after" \
     "$fd0, $th0, $((rss0 / 1024)) MB -> $fd1, $th1, $((rss1 / 1024)) MB" "" "" "flat"
-echo "(CPU: user + system over wall time, one core = 100 %; wake-ups: context switches of all threads per second;"
+fi
+echo "(CPU: user + system over wall time, one core = 100 %; after a CPU figure, context switches of all threads"
+echo " per second; wake-ups: voluntary context switches, each a sleep ended; monitor: the serial component's"
+echo " monitor thread, main: the thread that runs the window; busy: beside one spinning process per CPU;"
 echo " the memory run has the program and both readers at full rate at once, each on its own simulator)"

@@ -5,6 +5,10 @@
 #include <exception>
 #include <utility>
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
 namespace orvik {
 
 namespace {
@@ -141,6 +145,9 @@ bool TCommEventThread::Finished() const {
 }
 
 void TCommEventThread::Execute() {
+#ifdef __linux__
+    pthread_setname_np(pthread_self(), "serial monitor"); // as tools that list threads show it
+#endif
     int quiet = 0;
     std::int64_t retryUs = FIRST_RETRY_US;
     for (;;) {

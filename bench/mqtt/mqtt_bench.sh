@@ -62,11 +62,32 @@ for r in $(seq "$rounds"); do
     # The busiest node's states a second.
     busiest=$(sort "$d/states" | uniq -c | sort -n | tail -n 1 |
         awk -v s="$seconds" '{ printf "%.2f", $1 / s }')
+    # Wake-ups per status frame (monitor, main, whole), at the reader's frames a second: both
+    # read the same full-rate bus.
+    fps=$( [ -n "$reader" ] && tail -n 1 "$d/reader/reader.out" | awk '$1 == "figures" { print $2 }')
+    per_frame=$(awk -v f="${fps:-0}" '{ if (f > 0) printf "%.2f %.2f %.2f", $4 / f, $5 / f, $3 / f
+        else print "- - -" }' "$d/cpu")
     echo "$(awk '{ print $1 }' "$d/cpu") $(rss_kb "$bridge_pid") $(peak_kb "$bridge_pid")" \
         "${busiest:-0}" "$( [ -n "$reader" ] && awk '{ print $1 }' "$d/reader.cpu" || echo -)" \
-        >>"$work/rounds"
+        "$per_frame" >>"$work/rounds"
     bench_cleanup
 done
+
+# Idle: the line open, the bus silent; what wakes the bridge then.
+d=$work/idle
+mkdir -p "$d"
+mosquitto -c "$work/broker.conf" >"$d/broker.log" 2>&1 &
+track $!
+wait_for 10 eval '! port_free "$port"' || { echo "no broker" >&2; exit 1; }
+start_bus "$d" --silence 0:0 --nodes 1,2,3,4,5,6,7,8 || exit 1
+"$bridge" --broker "mqtt://127.0.0.1:$port" --port "$d/bus" --base orvik/bench 2>"$d/bridge.err" &
+bridge_pid=$!
+track "$bridge_pid"
+idle_started() { grep -q "connected to the broker" "$d/bridge.err"; }
+wait_for 20 idle_started || { echo "the bridge did not connect" >&2; exit 1; }
+sleep 3
+sample "$bridge_pid" "$seconds" >"$d/cpu"
+bench_cleanup
 
 # median, min and max of column N
 stat() {
@@ -84,4 +105,8 @@ if [ -n "$reader" ]; then
     echo "mqtt_to_reader_cpu $(awk '{ if ($5 > 0) printf "%.2f\n", $1 / $5 }' "$work/rounds" |
         sort -n | awk '{ v[NR] = $1 } END { printf "%s (min %s, max %s)", v[int((NR + 1) / 2)], v[1], v[NR] }')"
 fi
+if [ -n "$reader" ]; then
+    echo "mqtt_wakeups_per_frame $(stat 6) / $(stat 7) / $(stat 8) (monitor / main / whole)"
+fi
+echo "mqtt_idle_main_wakeups $(awk '{ print $5 "/s, CPU " $1 " %" }' "$d/cpu")"
 echo "load_average $(cut -d' ' -f1-3 /proc/loadavg)"
