@@ -14,6 +14,7 @@
 #include "mqtt/MqttClient.h"
 #include "mqtt/SetupRequests.h"
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -42,6 +43,11 @@ public:
                                    bool retained) { Received(topic, payload, retained); };
         bus_.OnTick = [this](LinkTime) { Step(SteadyMilliseconds()); };
         bus_.OnLine = [this](LineStatus state) { TellLine(state); };
+        // One wait for the line and the broker: nothing wakes the bridge but what came and
+        // the line's supervision.
+        bus_.Wait = [this](std::chrono::milliseconds most) {
+            client_.WaitFor(bus_.WakeDescriptor(), static_cast<int>(most.count()));
+        };
     }
 
     int Run() {

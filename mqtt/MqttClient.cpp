@@ -230,6 +230,18 @@ bool MqttClient::Publish(const MqttMessage& m) {
     return rc == MOSQ_ERR_SUCCESS;
 }
 
+#ifndef _WIN32
+void MqttClient::WaitFor(int other, int timeoutMs) const {
+    pollfd p[2] = {{other, POLLIN, 0}, {-1, POLLIN, 0}};
+    if (handle_) {
+        p[1].fd = mosquitto_socket(handle_.get());
+        if (mosquitto_want_write(handle_.get()))
+            p[1].events |= POLLOUT;
+    }
+    ::poll(p, 2, timeoutMs);
+}
+#endif
+
 bool MqttClient::WaitReadable(int ms) const {
     const int fd = handle_ ? mosquitto_socket(handle_.get()) : -1;
     if (fd < 0)

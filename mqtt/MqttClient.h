@@ -46,6 +46,11 @@ public:
     // Calls OnConnected after each connect and OnMessage for each message that came.
     void Service(std::int64_t nowMs);
     bool Connected() const { return connected_; }
+#ifndef _WIN32
+    // Sleeps until the broker's socket has something to read (or room for what waits to be
+    // written), `other` is readable, or `timeoutMs` passes: the bridge's one wait.
+    void WaitFor(int other, int timeoutMs) const;
+#endif
     // Sends at QoS 1; false, and nothing kept, while not connected.
     bool Publish(const MqttMessage& message);
     // A clean end: `last` published and acknowledged (or `waitMs` passed), then disconnected.

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#ifndef _WIN32
+#include <sys/eventfd.h>
+#include <unistd.h>
+#endif
+
 namespace orvik {
 
 void TMainThreadInvoker::Notify(TPendingDelivery& delivery) {
@@ -69,10 +74,33 @@ int TMainThreadInvoker::RunPending() {
     return ran;
 }
 
+TPumpedInvoker::~TPumpedInvoker() {
+#ifndef _WIN32
+    if (WakeFd >= 0)
+        ::close(WakeFd);
+#endif
+}
+
+int TPumpedInvoker::WakeDescriptor() {
+    std::lock_guard<std::mutex> lk(WakeLock);
+#ifndef _WIN32
+    if (WakeFd < 0)
+        WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+#endif
+    return WakeFd;
+}
+
 void TPumpedInvoker::Wake() {
     {
         std::lock_guard<std::mutex> lk(WakeLock);
         WakePending = true;
+#ifndef _WIN32
+        if (WakeFd >= 0 && !FdSignalled) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto n = ::write(WakeFd, &one, sizeof one);
+            FdSignalled = true;
+        }
+#endif
     }
     Woken.notify_all();
 }
@@ -81,6 +109,13 @@ int TPumpedInvoker::Pump() {
     {
         std::lock_guard<std::mutex> lk(WakeLock);
         WakePending = false;
+#ifndef _WIN32
+        if (FdSignalled) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto n = ::read(WakeFd, &count, sizeof count);
+            FdSignalled = false;
+        }
+#endif
     }
     return RunPending();
 }

@@ -1,8 +1,7 @@
 // How the monitor thread reaches the main thread. Each monitor thread owns one delivery, a
 // fixed object; Notify puts it on the invoker's list and wakes the main thread, which runs
-// every delivery on the list. Nothing is allocated per delivery. The monitor thread blocks in
-// the component until its delivery has run (TCommEventThread); the invoker itself only wakes,
-// so Close can run a delivery that was handed over while it waits for the thread, and nothing
+// every delivery on the list. Nothing is allocated per delivery. The invoker only wakes, so
+// Close can run a delivery that was handed over while it waits for the thread, and nothing
 // deadlocks.
 #pragma once
 
@@ -66,6 +65,9 @@ private:
 // toolkit loop (orvik-cli). The thread that pumps is the main thread.
 class TPumpedInvoker final : public TMainThreadInvoker {
 public:
+    TPumpedInvoker() = default;
+    ~TPumpedInvoker() override;
+
     // Runs the deliveries waiting now; returns how many ran.
     int Pump();
 
@@ -75,6 +77,11 @@ public:
     // Pumps until `done` holds or `timeout` passes; returns `done()`.
     bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
+    // A descriptor that is readable while a delivery waits, for a main thread that waits on
+    // other descriptors too (poll) and then calls Pump. Made on the first call; -1 if it
+    // cannot be (always on Windows).
+    int WakeDescriptor();
+
 protected:
     void Wake() override;
 
@@ -82,6 +89,8 @@ private:
     std::mutex WakeLock;
     std::condition_variable Woken;
     bool WakePending = false;
+    int WakeFd = -1;
+    bool FdSignalled = false;
 };
 
 } // namespace orvik

@@ -118,6 +118,10 @@ void BusSession::Drop(std::int32_t count) {
     }
 }
 
+int BusSession::WakeDescriptor() {
+    return invoker_->WakeDescriptor();
+}
+
 bool BusSession::RunUntil(const std::function<bool()>& done, LinkTime deadline) {
     using std::chrono::milliseconds;
     for (;;) {
@@ -127,7 +131,12 @@ bool BusSession::RunUntil(const std::function<bool()>& done, LinkTime deadline) 
         if (now >= deadline || StopRequested())
             return false;
         const auto left = std::chrono::ceil<milliseconds>(deadline - now);
-        invoker_->WaitAndPump(std::min(left, milliseconds(50)));
+        if (Wait) {
+            Wait(std::min(left, milliseconds(100)));
+            invoker_->Pump();
+        } else {
+            invoker_->WaitAndPump(std::min(left, milliseconds(50)));
+        }
         Supervise();
         if (OnTick)
             OnTick(LinkClock::now());

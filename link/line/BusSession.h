@@ -42,12 +42,21 @@ public:
     // The node whose setup replies the link stores.
     void SetNode(int node) { node_ = node; }
 
-    // Each accepted status frame, each stored setup reply, and a tick at least every 50 ms.
+    // Each accepted status frame, each stored setup reply, and a tick at least every 50 ms
+    // (100 ms with a Wait of its own).
     std::function<void(LinkTime)> OnStatus;
     std::function<void(LinkTime)> OnSetup;
     std::function<void(LinkTime)> OnTick;
     // Each change of the line's state: lost, reopening, receiving again ...
     std::function<void(LineStatus)> OnLine;
+
+    // How RunUntil waits between its turns, for a program that waits on more than the line
+    // (orvik-mqtt: its broker's socket too), given the longest wait; the deliveries that came
+    // run after it. Unset: RunUntil waits for a delivery only.
+    std::function<void(std::chrono::milliseconds)> Wait;
+    // Readable while a delivery waits: what a Wait of its own waits on besides its own (-1 on
+    // Windows).
+    int WakeDescriptor();
 
     // The line's supervision: its state, and the status line's text for it.
     const LineSupervisor& Supervisor() const { return line_->Supervisor(); }

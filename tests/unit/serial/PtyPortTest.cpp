@@ -279,6 +279,24 @@ TEST_F(PtyPort, AFrameInPiecesIsOneDelivery) {
     EXPECT_EQ(Counts.size(), 1u);
 }
 
+// A main thread that waits in poll on the invoker's descriptor (orvik-mqtt, beside its broker)
+// wakes for a delivery, and sleeps again once it has pumped.
+TEST_F(PtyPort, TheWakeDescriptorIsReadableWhileADeliveryWaits) {
+    const int wake = Invoker->WakeDescriptor();
+    ASSERT_GE(wake, 0);
+    Comm.Open();
+    const auto readable = [wake](int ms) {
+        pollfd p{wake, POLLIN, 0};
+        return ::poll(&p, 1, ms) == 1;
+    };
+    EXPECT_FALSE(readable(0));
+    ASSERT_EQ(Pty.Send(Pattern(20)), 20u);
+    ASSERT_TRUE(readable(5000));
+    EXPECT_EQ(Invoker->Pump(), 1);
+    EXPECT_EQ(Received.size(), 20u);
+    EXPECT_FALSE(readable(50));
+}
+
 // A frame whose rest never comes is handed over once its wait is over, not held.
 TEST_F(PtyPort, AFrameWhoseRestNeverComesStillArrives) {
     Comm.Open();
