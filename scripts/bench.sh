@@ -28,7 +28,7 @@ if [ -n "${ORVIK_BENCH_SECONDS:-}" ]; then
 fi
 
 ensure_packages "${ORVIK_BUILD_PACKAGES[@]}" "${ORVIK_E2E_PACKAGES[@]}" qt6-serialport-dev valgrind
-build=build-bench
+build=${ORVIK_BENCH_BUILD:-build-bench} # another RelWithDebInfo build may stand in
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j 2 --target receive_bench history_bench history_paint_bench \
     open_stall_bench window_delay_bench net_open_bench orvik_ref_reader orvik orvik-bus-sim orvik-mqtt \
