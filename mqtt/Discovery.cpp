@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cctype>
 
 namespace orvik::mqtt {
@@ -149,20 +150,16 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySetup& setup, int node
         }
         events(breaker, name, t.BreakerEvent(node, b), name, BREAKER_EVENT_TYPES);
         const std::string trip = "value_json.breakers[" + std::to_string(b - 1) + "].trip_";
-        add("sensor", breaker + "_trip_current",
-            {{"name", name + " trip current"},
-             {"state_topic", t.TripSettings(node)},
-             {"value_template", "{{ " + trip + "current }}"},
-             {"device_class", "current"},
-             {"unit_of_measurement", "A"},
-             {"entity_category", "diagnostic"}});
-        add("sensor", breaker + "_trip_time",
-            {{"name", name + " trip time"},
-             {"state_topic", t.TripSettings(node)},
-             {"value_template", "{{ " + trip + "time }}"},
-             {"device_class", "duration"},
-             {"unit_of_measurement", "s"},
-             {"entity_category", "diagnostic"}});
+        for (const auto& [what, deviceClass, unit] :
+             {std::array<const char*, 3>{"current", "current", "A"},
+              std::array<const char*, 3>{"time", "duration", "s"}})
+            add("sensor", breaker + "_trip_" + what,
+                {{"name", name + " trip " + what},
+                 {"state_topic", t.TripSettings(node)},
+                 {"value_template", "{{ " + trip + what + " }}"},
+                 {"device_class", deviceClass},
+                 {"unit_of_measurement", unit},
+                 {"entity_category", "diagnostic"}});
     }
     events("node", "Node", t.Presence(node), "Orvik node " + n, NODE_EVENT_TYPES);
     if (setup.readSettings)

@@ -15,9 +15,8 @@ void SetupRequests::Saw(const BusEvent& event) {
 
 bool SetupRequests::Press(int node, std::int64_t nowMs) {
     const auto n = static_cast<std::size_t>(node - 1);
-    if (node < 1 || n >= due_.size() || (pressed_[n] && nowMs - pressedMs_[n] < PRESS_SPACING_MS))
+    if (node < 1 || n >= due_.size() || nowMs - pressedMs_[n] < PRESS_SPACING_MS)
         return false;
-    pressed_[n] = true;
     pressedMs_[n] = nowMs;
     due_[n] = true;
     return true;

@@ -30,8 +30,12 @@ public:
 
 private:
     std::array<bool, 8> due_{};
-    std::array<std::int64_t, 8> pressedMs_{};
-    std::array<bool, 8> pressed_{};
+    // Long enough ago that a first press is taken.
+    std::array<std::int64_t, 8> pressedMs_{[] {
+        std::array<std::int64_t, 8> a;
+        a.fill(-PRESS_SPACING_MS);
+        return a;
+    }()};
     std::int64_t lastMs_ = -SPACING_MS;
 };
 
