@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
 
 using namespace orvik;
@@ -167,9 +168,8 @@ void TForm1::CreateControls() {
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
-    Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-    Timer1->start();
+    Timer1->start(std::chrono::ceil<std::chrono::milliseconds>(ticks_.FirstWait()));
 
     for (int n = 1; n <= NODES + BREAKERS; ++n)
         PaintIndicator(n, COLOUR_WHITE);

@@ -158,6 +158,10 @@ void TForm1::Comm1RxChar(std::int32_t count) {
     link_.Comm1RxChar(count);
     if (waitLoop_ && link_.SetupReceived)
         waitLoop_->quit();
+    // The timer's turn, if due, runs right after this delivery instead of waking the thread
+    // again; not inside it, as the turn may close the port.
+    if (ticks_.Due(TickSchedule::Clock::now()) && Timer1->interval() != 0)
+        Timer1->start(0);
 }
 
 void TForm1::UpdateDisplay(const DisplayUpdate& u) {
@@ -184,6 +188,8 @@ void TForm1::UpdateDisplay(const DisplayUpdate& u) {
 }
 
 void TForm1::Timer1Timer() {
+    Timer1->start(
+        std::chrono::ceil<std::chrono::milliseconds>(ticks_.Took(TickSchedule::Clock::now())));
     // Frames that came while this thread was busy go in before the history looks for silence.
     if (comm1_->IsOpen())
         comm1_->DeliverPending();

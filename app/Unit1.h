@@ -3,6 +3,7 @@
 // get references to them.
 #pragma once
 
+#include "link/base/TickSchedule.h"
 #include "link/capture/LineRecording.h"
 #include "link/history/BusHistory.h"
 #include "link/history/HistoryRecorder.h"
@@ -13,6 +14,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -149,6 +151,9 @@ private:
     std::array<std::uint8_t, NODES> markedFaults_{};            // the faults each mark shows
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
+    // Timer1's turns; a delivery takes a turn that is due, so frames and the timer share a wake-up.
+    orvik::TickSchedule ticks_{std::chrono::milliseconds(100), std::chrono::milliseconds(50),
+                               orvik::TickSchedule::Clock::now()};
     QAction* Setup1 = nullptr;
     QAction* RecordAction = nullptr; // View > Record, as the History window's
     std::unique_ptr<StatusLine> statusLine_;
