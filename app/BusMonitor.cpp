@@ -4,6 +4,7 @@
 #include "app/Messages.h"
 #include "app/ProgramTitle.h"
 #include "app/SteadyLabel.h"
+#include "app/SteadyScrollBar.h"
 #include "app/TrafficDelegate.h"
 #include "app/TrafficModel.h"
 #include "app/WindowPlace.h"
@@ -99,6 +100,7 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setWordWrap(false);
+    table_->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, table_));
     table_->verticalHeader()->hide();
     // Fixed sizes: nothing is measured per row, whatever the rate.
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
