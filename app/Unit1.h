@@ -151,7 +151,7 @@ private:
     std::array<std::uint8_t, NODES> markedFaults_{};            // the faults each mark shows
     QSpinBox* SpinEdit1 = nullptr;
     QTimer* Timer1 = nullptr;
-    // Timer1's turns; a delivery takes a turn that is due, so frames and the timer share a wake-up.
+    // Timer1's turns; a delivery takes a turn near it, so frames and the timer share a wake-up.
     orvik::TickSchedule ticks_{std::chrono::milliseconds(100), std::chrono::milliseconds(50),
                                orvik::TickSchedule::Clock::now()};
     QAction* Setup1 = nullptr;
