@@ -26,7 +26,8 @@ void SteadyScrollBar::paintEvent(QPaintEvent* event) {
         size(),
         devicePixelRatioF(),
         option.state,
-        palette().cacheKey()};
+        palette().cacheKey(),
+        style()};
     if (picture_.isNull() || look != drawnLook_) {
         picture_ = QPixmap(size() * look.ratio);
         picture_.setDevicePixelRatio(look.ratio);

@@ -23,7 +23,7 @@ protected:
 
 private:
     // What decides the picture: the handle, the arrows that show an end is reached, the
-    // bar's size and state, and its colours.
+    // bar's size and state, its colours and its style.
     struct Look {
         QRect handle;
         bool atMinimum = false;
@@ -32,6 +32,7 @@ private:
         qreal ratio = 1;
         QStyle::State state;
         qint64 palette = 0;
+        const QStyle* style = nullptr;
         bool operator==(const Look&) const = default;
     };
 
