@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
+#include <QTableView>
 
 namespace {
 
@@ -11,24 +12,13 @@ namespace {
 // made again when they show again.
 constexpr qsizetype KEPT_LAYOUTS = 2048;
 
-// Where a text's characters alone (without the kerning of its shaping) are wider than the
-// width with room to spare; the text's length when they never are.
-qsizetype SureCut(const QString& text, const QFontMetrics& metrics, int width) {
-    const int room = width + 4 * metrics.maxWidth();
-    int advance = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        advance += metrics.horizontalAdvance(text[i]);
-        if (advance > room)
-            return i + 1;
-    }
-    return text.size();
-}
-
 } // namespace
 
 const QStaticText* TrafficDelegate::Kept(const QString& text, const QFont& font) const {
     if (font != font_) {
         layouts_.clear();
+        elisions_.clear();
+        advances_.fill(-1, 256);
         font_ = font;
     }
     const auto it = layouts_.constFind(text);
@@ -46,17 +36,57 @@ const QStaticText& TrafficDelegate::Layout(const QString& text, const QFont& fon
     return *layouts_.insert(text, layout);
 }
 
+// Where a text's characters alone (without the kerning of its shaping) are wider than the
+// width with room to spare; the text's length when they never are. Only the right end is ever
+// cut off.
+qsizetype TrafficDelegate::SureCut(const QString& text, const QStyleOptionViewItem& option,
+                                   int width) const {
+    if (option.textElideMode != Qt::ElideRight)
+        return text.size();
+    const QFontMetrics metrics(option.font);
+    const int room = width + 4 * metrics.maxWidth();
+    int advance = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= advances_.size())
+            advance += metrics.horizontalAdvance(text[i]);
+        else if (advances_[c] >= 0)
+            advance += advances_[c];
+        else
+            advance += advances_[c] = metrics.horizontalAdvance(text[i]);
+        if (advance > room)
+            return i + 1;
+    }
+    return text.size();
+}
+
 // The text elided to the width as the style elides it, with only what can show (up to CUT,
-// from SureCut) shaped.
+// from SureCut) shaped. What shows of rows alike (status frames begin alike) is elided once.
 QString TrafficDelegate::Elided(const QString& text, qsizetype cut,
                                 const QStyleOptionViewItem& option, int width) const {
     const QFontMetrics metrics(option.font);
     if (cut < text.size()) {
-        const QString elided = metrics.elidedText(text.left(cut), option.textElideMode, width);
-        if (elided.size() < cut)
-            return elided; // cut where the whole text would be
+        const QString shown = text.left(cut);
+        const auto kept = elisions_.constFind(shown);
+        if (kept != elisions_.cend() && kept->width == width)
+            return kept->text;
+        const QString elided = metrics.elidedText(shown, option.textElideMode, width);
+        if (elided.size() < cut) { // cut where the whole text would be
+            if (elisions_.size() >= KEPT_LAYOUTS)
+                elisions_.clear();
+            elisions_.insert(shown, {width, elided});
+            return elided;
+        }
     }
     return metrics.elidedText(text, option.textElideMode, width);
+}
+
+void TrafficDelegate::TakeGrid(QTableView& view) {
+    // Not where the style wants lines also along the top and left edge of a headless view.
+    grid_ = view.showGrid() && view.gridStyle() == Qt::SolidLine &&
+            !view.style()->styleHint(QStyle::SH_Table_AlwaysDrawLeftTopGridLines, nullptr, &view);
+    if (grid_)
+        view.setShowGrid(false);
 }
 
 void TrafficDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -65,6 +95,18 @@ void TrafficDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     initStyleOption(&item, index);
     const QWidget* widget = item.widget;
     const QStyle* style = widget ? widget->style() : QApplication::style();
+    if (grid_) {
+        // The view's lines lie on the cell's last row and, in a right-to-left view, its first
+        // column, else its last; the view gives the cell the rest.
+        const QColor color = QColor::fromRgba(
+            static_cast<QRgb>(style->styleHint(QStyle::SH_Table_GridLineColor, &item, widget)));
+        const QRect cell = item.rect;
+        const bool rightToLeft = item.direction == Qt::RightToLeft;
+        painter->fillRect(QRect(cell.left(), cell.bottom(), cell.width(), 1), color);
+        painter->fillRect(
+            QRect(rightToLeft ? cell.left() : cell.right(), cell.top(), 1, cell.height()), color);
+        item.rect.adjust(rightToLeft ? 1 : 0, 0, rightToLeft ? 0 : -1, -1);
+    }
     const QString text = item.text;
     // Without its text, the item's text area is not measured by shaping the text.
     item.text.clear();
@@ -76,8 +118,7 @@ void TrafficDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
     rect.adjust(margin, 0, -margin, 0);
     const QStaticText* layout = Kept(text, item.font);
-    const qsizetype cut =
-        layout ? text.size() : SureCut(text, QFontMetrics(item.font), rect.width());
+    const qsizetype cut = layout ? text.size() : SureCut(text, item, rect.width());
     if (!layout && cut == text.size())
         layout = &Layout(text, item.font);
     if (!layout || layout->size().width() > rect.width())

@@ -13,8 +13,11 @@ namespace {
 
 std::unique_ptr<QTableView> View(QStandardItemModel& model, bool ours) {
     auto view = std::make_unique<QTableView>();
-    if (ours)
-        view->setItemDelegate(new TrafficDelegate(view.get()));
+    if (ours) {
+        auto* delegate = new TrafficDelegate(view.get());
+        view->setItemDelegate(delegate);
+        delegate->TakeGrid(*view);
+    }
     view->setModel(&model);
     view->setWordWrap(false);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -27,9 +30,9 @@ std::unique_ptr<QTableView> View(QStandardItemModel& model, bool ours) {
     return view;
 }
 
-// The monitor's cells look exactly as the style draws them: texts that fit and texts elided,
-// a selected row, texts that look like markup, numbers, other alignments, and the same again from
-// the kept layouts and at other widths.
+// The monitor's cells and grid look exactly as the style and the view draw them: texts that fit
+// and texts elided, a selected row, texts that look like markup, numbers, other alignments, and
+// the same again from the kept layouts, at other widths and the grid from right to left.
 TEST(TrafficDelegate, CellsLookAsTheStyleDrawsThem) {
     QString hex;
     for (int i = 0; i < 32; ++i)
@@ -56,6 +59,14 @@ TEST(TrafficDelegate, CellsLookAsTheStyleDrawsThem) {
         ours->resize(width, 160);
         EXPECT_EQ(ours->grab().toImage(), style->grab().toImage()) << "width " << width;
     }
+    // The grid's lines sit on the other side of the cells from right to left (the texts are
+    // left out: they are placed as from left to right).
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 3; ++c)
+            model.setData(model.index(r, c), QString());
+    style->setLayoutDirection(Qt::RightToLeft);
+    ours->setLayoutDirection(Qt::RightToLeft);
+    EXPECT_EQ(ours->grab().toImage(), style->grab().toImage()) << "right to left";
 }
 
 } // namespace
