@@ -12,9 +12,12 @@
 #include "link/capture/Pcapng.h"
 #include "link/protocol/FrameDecode.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -84,10 +87,19 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     bar->addWidget(clear);
     bar->addWidget(save);
 
+    // A plain label: a selectable one lays its text out as a document at every refresh, which
+    // costs more than the rows. The counters are copied from its menu.
     counters_ = new SteadyLabel(this);
-    counters_->Label()->setObjectName("Counters");
-    counters_->Label()->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    counters_->Label()->setAccessibleName("Counters");
+    QLabel* counters = counters_->Label();
+    counters->setObjectName("Counters");
+    counters->setTextFormat(Qt::PlainText);
+    counters->setAccessibleName("Counters");
+    auto* copy = new QAction("&Copy counters", counters);
+    copy->setObjectName("CopyCountersAction");
+    counters->addAction(copy);
+    counters->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(copy, &QAction::triggered, this,
+            [counters] { QGuiApplication::clipboard()->setText(counters->text()); });
     status_ = new QLabel(this);
     status_->setObjectName("SaveStatus");
 
@@ -96,7 +108,9 @@ BusMonitor::BusMonitor(FrameLog& log, std::function<std::string()> portName, QWi
     table_->setObjectName("Traffic");
     table_->setAccessibleName("Records of the line");
     table_->setModel(model_);
-    table_->setItemDelegate(new TrafficDelegate(table_));
+    auto* delegate = new TrafficDelegate(table_);
+    table_->setItemDelegate(delegate);
+    delegate->TakeGrid(*table_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setWordWrap(false);

@@ -8,7 +8,9 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -84,6 +86,12 @@ TEST(BusMonitor, OpensFromItsMenuEntryShowsFiltersClearsAndSaves) {
         recorder.messages[2],
         "Unable to write to /dev/full: is not a regular file (a device, a FIFO or a socket).");
 #endif
+
+    // The counters are copied whole from their menu.
+    monitor->findChild<QAction*>("CopyCountersAction")->trigger();
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(
+        "From the bus: 242 bytes, 1 frames accepted"))
+        << QGuiApplication::clipboard()->text().toStdString();
 
     QTest::mouseClick(monitor->findChild<QPushButton*>("ClearButton"), Qt::LeftButton);
     EXPECT_EQ(model.rowCount(), 0);
