@@ -20,13 +20,22 @@ QString SteadyLabel::text() const {
 // selectable label means a whole text document, at every new text.
 QSize SteadyLabel::LinesSize(const QString& text) const {
     const QFontMetrics metrics = label_->fontMetrics();
-    int width = 0;
-    int lines = 0;
-    for (const QString& line : text.split('\n')) {
-        width = std::max(width, metrics.horizontalAdvance(line));
-        ++lines;
+    if (label_->font() != measured_) {
+        measured_ = label_->font();
+        lines_.clear();
     }
-    return {width, lines * metrics.lineSpacing()};
+    const QStringList lines = text.split('\n');
+    QList<int> widths(lines.size());
+    int width = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        widths[i] = i < lines_.size() && lines[i] == lines_[i]
+                        ? widths_[i]
+                        : metrics.horizontalAdvance(lines[i]);
+        width = std::max(width, widths[i]);
+    }
+    lines_ = lines;
+    widths_ = std::move(widths);
+    return {width, int(lines.size()) * metrics.lineSpacing()};
 }
 
 void SteadyLabel::setText(const QString& text) {

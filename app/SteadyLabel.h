@@ -4,6 +4,9 @@
 // only when a text no longer fits there.
 #pragma once
 
+#include <QFont>
+#include <QList>
+#include <QStringList>
 #include <QWidget>
 
 class QLabel;
@@ -26,5 +29,9 @@ private:
     QSize LinesSize(const QString& text) const;
 
     QLabel* label_;
+    // The last text's lines and their widths: most new texts change a line or two.
+    mutable QStringList lines_;
+    mutable QList<int> widths_;
+    mutable QFont measured_;
     mutable QSize margins_; // what the label adds around its lines, from its last size hint
 };
