@@ -37,6 +37,35 @@ thread_switches() {
     done
 }
 
+# snapshot PID FILE: the process's CPU ticks and the time ("clock ticks ns") on the first line,
+# then its threads as thread_switches prints them.
+snapshot() {
+    echo "clock $(cpu_ticks "$1") $(date +%s%N)" >"$2"
+    thread_switches "$1" >>"$2"
+}
+
+# rates PID BEFORE AFTER [BEFORE AFTER...]: what sample prints, over the windows between each
+# pair of snapshots, added up.
+rates() {
+    local pid=$1
+    shift
+    awk -v hz="$(getconf CLK_TCK)" -v main="$pid" '
+        FNR == 1 { after = ++files % 2 == 0; if (!after) for (t in v0) { delete v0[t]; delete n0[t] } }
+        $1 == "clock" { if (after) { dt += $2 - t0; ns += $3 - w0 } else { t0 = $2; w0 = $3 }; next }
+        !after { v0[$1] = $3; n0[$1] = $4; next }
+        ($1 in v0) {
+            v = $3 - v0[$1]; n = $4 - n0[$1]
+            vol += v; all += v + n
+            if ($2 == "serial_monitor") { mv += v; ma += v + n; mon = 1 }
+            if ($1 == main) { xv += v; xa += v + n }
+        }
+        END {
+            s = ns / 1e9
+            printf "%.2f %.1f %.1f %s %.1f %s %.1f\n", 100 * dt / hz / s, all / s, vol / s,
+                mon ? sprintf("%.1f", mv / s) : "-", xv / s, mon ? sprintf("%.1f", ma / s) : "-", xa / s
+        }' "$@"
+}
+
 # sample PID SECONDS: prints, over that time,
 #   cpu_percent switches/s wakeups/s monitor_wakeups/s main_wakeups/s monitor_switches/s
 #   main_switches/s
@@ -44,27 +73,12 @@ thread_switches() {
 # ones; monitor: the serial component's monitor thread ("-" without one); main: the thread
 # the process began with.
 sample() {
-    local hz t0 t1 w0 w1 before after
-    hz=$(getconf CLK_TCK)
+    local before after
     before=$(mktemp) after=$(mktemp)
-    t0=$(cpu_ticks "$1") w0=$(date +%s%N)
-    thread_switches "$1" >"$before"
+    snapshot "$1" "$before"
     sleep "$2"
-    t1=$(cpu_ticks "$1") w1=$(date +%s%N)
-    thread_switches "$1" >"$after"
-    awk -v dt=$((t1 - t0)) -v hz="$hz" -v ns=$((w1 - w0)) -v main="$1" '
-        NR == FNR { v0[$1] = $3; n0[$1] = $4; next }
-        ($1 in v0) {
-            v = $3 - v0[$1]; n = $4 - n0[$1]
-            vol += v; all += v + n
-            if ($2 == "serial_monitor") { mv += v; ma += v + n; mon = 1 }
-            if ($1 == main) { xv = v; xa = v + n }
-        }
-        END {
-            s = ns / 1e9
-            printf "%.2f %.1f %.1f %s %.1f %s %.1f\n", 100 * dt / hz / s, all / s, vol / s,
-                mon ? sprintf("%.1f", mv / s) : "-", xv / s, mon ? sprintf("%.1f", ma / s) : "-", xa / s
-        }' "$before" "$after"
+    snapshot "$1" "$after"
+    rates "$1" "$before" "$after"
     rm -f "$before" "$after"
 }
 

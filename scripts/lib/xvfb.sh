@@ -1,5 +1,5 @@
 # A private X server for the program. Sourced; sets DISPLAY and XVFB_PID.
-# Usage: start_xvfb [WxHxD]; stop_xvfb
+# Usage: start_xvfb [WxHxD]; stop_xvfb; press_return WINDOW
 start_xvfb() {
     local screen=${1:-1024x768x24}
     local fifo
@@ -24,4 +24,10 @@ stop_xvfb() {
         wait "$XVFB_PID" 2>/dev/null || true
         XVFB_PID=""
     fi
+}
+
+# press_return WINDOW: focuses the window and presses Return there.
+press_return() {
+    xdotool windowfocus "$1" 2>/dev/null
+    xdotool key Return
 }

@@ -56,8 +56,3 @@ other_windows() {
     xdotool search --onlyvisible --pid "$prog_pid" 2>/dev/null | grep -vx "$window"
 }
 
-# press_return WINDOW: focuses the window and presses Return there.
-press_return() {
-    xdotool windowfocus "$1" 2>/dev/null
-    xdotool key Return
-}
