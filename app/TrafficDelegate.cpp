@@ -14,25 +14,28 @@ constexpr qsizetype KEPT_LAYOUTS = 2048;
 
 } // namespace
 
-const QStaticText* TrafficDelegate::Kept(const QString& text, const QFont& font) const {
-    if (font != font_) {
-        layouts_.clear();
-        elisions_.clear();
-        advances_.fill(-1, 256);
-        font_ = font;
-    }
+void TrafficDelegate::Follow(const QFont& font) const {
+    if (font == font_)
+        return;
+    layouts_.clear();
+    elisions_.clear();
+    advances_.fill(-1, 256);
+    font_ = font;
+}
+
+const QStaticText* TrafficDelegate::Kept(const QString& text) const {
     const auto it = layouts_.constFind(text);
     return it == layouts_.cend() ? nullptr : &*it;
 }
 
-const QStaticText& TrafficDelegate::Layout(const QString& text, const QFont& font) const {
-    if (const QStaticText* kept = Kept(text, font))
+const QStaticText& TrafficDelegate::Layout(const QString& text) const {
+    if (const QStaticText* kept = Kept(text))
         return *kept;
     if (layouts_.size() >= KEPT_LAYOUTS)
         layouts_.clear();
     QStaticText layout(text);
     layout.setTextFormat(Qt::PlainText);
-    layout.prepare(QTransform(), font);
+    layout.prepare(QTransform(), font_);
     return *layouts_.insert(text, layout);
 }
 
@@ -117,12 +120,13 @@ void TrafficDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
     rect.adjust(margin, 0, -margin, 0);
-    const QStaticText* layout = Kept(text, item.font);
+    Follow(item.font);
+    const QStaticText* layout = Kept(text);
     const qsizetype cut = layout ? text.size() : SureCut(text, item, rect.width());
     if (!layout && cut == text.size())
-        layout = &Layout(text, item.font);
+        layout = &Layout(text);
     if (!layout || layout->size().width() > rect.width())
-        layout = &Layout(Elided(text, cut, item, rect.width()), item.font);
+        layout = &Layout(Elided(text, cut, item, rect.width()));
 
     QPalette::ColorGroup group =
         item.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;

@@ -27,8 +27,10 @@ public:
                const QModelIndex& index) const override;
 
 private:
-    const QStaticText* Kept(const QString& text, const QFont& font) const;
-    const QStaticText& Layout(const QString& text, const QFont& font) const;
+    // Forgets what was kept for another font.
+    void Follow(const QFont& font) const;
+    const QStaticText* Kept(const QString& text) const;
+    const QStaticText& Layout(const QString& text) const;
     qsizetype SureCut(const QString& text, const QStyleOptionViewItem& option, int width) const;
     QString Elided(const QString& text, qsizetype cut, const QStyleOptionViewItem& option,
                    int width) const;

@@ -194,10 +194,10 @@ waiting_shown() { [ -n "$(visible --name '^Status$')" ]; }
 message() { visible --name '^Tarnwell Orvik interface$' | grep -vx "$orvik_window" | head -n 1; }
 message_shown() { [ -n "$(message)" ]; }
 no_message() { [ -z "$(message)" ]; }
+requested() { [ "$(requests)" -ge "$i" ]; } # the i-th request is in the log
 windows=()
 for i in $(seq 10); do
     xdotool mousemove --window "$orvik_window" 468 $((324 + dy)) click 1
-    requested() { [ "$(requests)" -ge "$i" ]; }
     wait_for 10 requested && wait_for 10 waiting_shown || break
     snapshot "$orvik_pid" "$d/before-$i"
     sleep 1.5
