@@ -150,18 +150,30 @@ void TCommEventThread::Execute() {
 #endif
     int quiet = 0;
     std::int64_t retryUs = FIRST_RETRY_US;
+    std::int32_t carried = 0; // bytes of the next frame that the last read took along
     for (;;) {
         std::uint32_t events = 0;
         TWaitResult r = PortHandle.WaitEvent(events);
         if (r == TWaitResult::Event) {
             quiet = 0;
             retryUs = FIRST_RETRY_US;
+            std::int32_t next = 0;
             if (events & COMM_EV_RXCHAR) {
-                if (!Coalesce())
+                const std::int32_t hint = Hint();
+                if (!Coalesce(hint))
                     break;
-                ReadArrivals();
+                const std::int32_t read = ReadArrivals();
+                // The main thread had `carried` bytes of this frame before the hint.
+                const std::int32_t frame = hint + carried;
+                carried = hint > 0 && read > hint && frame <= LONGEST_HINT ? read - hint : 0;
+                next = carried > 0 ? frame - carried : 0;
             }
             Synchronize(events, false);
+            // Frames that follow each other without a gap: the next has begun, so sleep
+            // through its line time now rather than wake for its first piece. A frame on time
+            // is whole when the next wait looks, and costs this thread one wake-up.
+            if (next > FIFO_PIECE && !Pause(LineUs(next + FIFO_PIECE) + LATE_MARGIN_US))
+                break;
         } else if (r == TWaitResult::NoEvent) {
             if (++quiet > QUIET_RETRIES) {
                 if (!Pause(retryUs))
@@ -184,6 +196,17 @@ void TCommEventThread::Execute() {
     Slot->Ended = true;
 }
 
+std::int32_t TCommEventThread::Hint() const {
+    if (LineBaud.load(std::memory_order_relaxed) == 0)
+        return 0;
+    return std::min(RxHint.load(std::memory_order_relaxed), LONGEST_HINT);
+}
+
+std::int64_t TCommEventThread::LineUs(std::int32_t Bytes) const {
+    const std::uint32_t baud = LineBaud.load(std::memory_order_relaxed);
+    return baud == 0 ? 0 : std::int64_t(Bytes) * 10'000'000 / baud;
+}
+
 // Waits for the rest of what the main thread expects: until the queue holds the hint, or
 // stops growing between two looks. False when stopped meanwhile.
 //
@@ -191,21 +214,16 @@ void TCommEventThread::Execute() {
 // VMIN, so the thread sleeps through the line's time for the rest and looks once: a frame on
 // time is whole then, and costs this thread two wake-ups, its start and its end. Only the
 // last piece, or a frame late on the line, is waited for on the device.
-bool TCommEventThread::Coalesce() {
-    const std::int32_t hint = std::min(RxHint.load(std::memory_order_relaxed), LONGEST_HINT);
-    const std::uint32_t baud = LineBaud.load(std::memory_order_relaxed);
-    if (hint <= 0 || baud == 0)
+bool TCommEventThread::Coalesce(std::int32_t hint) {
+    if (hint <= 0)
         return true;
-    const auto lineUs = [baud](std::int32_t bytes) {
-        return std::int64_t(bytes) * 10'000'000 / baud;
-    };
     std::int32_t queued = PortHandle.InQueue();
     if (queued < 0 || queued >= hint)
         return true;
     std::int32_t before = -1;
     if (hint - queued > FIFO_PIECE) {
         before = queued;
-        if (!Pause(lineUs(hint - queued + FIFO_PIECE) + LATE_MARGIN_US))
+        if (!Pause(LineUs(hint - queued + FIFO_PIECE) + LATE_MARGIN_US))
             return false;
         queued = PortHandle.InQueue();
         if (queued < 0 || queued >= hint)
@@ -216,7 +234,7 @@ bool TCommEventThread::Coalesce() {
     // little more.
     if (PortHandle.CanWaitForInput()) {
         const std::int64_t bound =
-            2 * lineUs(std::min(hint - queued, 2 * FIFO_PIECE)) + COMPLETE_MARGIN_US;
+            2 * LineUs(std::min(hint - queued, 2 * FIFO_PIECE)) + COMPLETE_MARGIN_US;
         switch (PortHandle.WaitForInput(hint, bound)) {
         case TWaitResult::Stopped:
             return false;
@@ -234,7 +252,7 @@ bool TCommEventThread::Coalesce() {
         // the expected end has passed, wait at least for one more piece of a UART's FIFO.
         const std::int32_t bytes = before < 0 ? hint - queued : std::max(hint - queued, FIFO_PIECE);
         before = queued;
-        if (!Pause(lineUs(bytes) + 1000))
+        if (!Pause(LineUs(bytes) + 1000))
             return false;
         queued = PortHandle.InQueue();
     }
@@ -250,16 +268,18 @@ void TCommEventThread::Synchronize(std::uint32_t Events, bool LineLost) {
     Slot->Post(Events, LineLost);
 }
 
-void TCommEventThread::ReadArrivals() {
+std::int32_t TCommEventThread::ReadArrivals() {
     std::uint8_t piece[4096];
+    std::int32_t total = 0;
     for (;;) {
         const std::int32_t want = static_cast<std::int32_t>(sizeof piece);
         const std::int32_t n = PortHandle.Read(piece, want);
         if (n <= 0)
-            return; // a failed read shows again in the next wait
+            return total; // a failed read shows again in the next wait
         Received.Put(piece, static_cast<std::size_t>(n), SteadyNowNs());
+        total += n;
         if (n < want)
-            return;
+            return total;
     }
 }
 

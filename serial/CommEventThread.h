@@ -6,7 +6,8 @@
 //  - Coalescing. After an arrival the thread may wait, without waking the main thread, for
 //    the bytes the main thread said it still expects (SetRxHint), then deliver once: a frame
 //    that the line hands over in many pieces costs one delivery, and this thread two wake-ups
-//    when it comes on time. Only Stop cuts that wait.
+//    when it comes on time, one when frames follow each other without a gap. Only Stop cuts
+//    that wait.
 //  - Loss. When the wait fails because the device went away, the thread's last delivery
 //    reports the loss and its OS error (OnLineLost), and the thread ends.
 #pragma once
@@ -70,12 +71,16 @@ private:
     class TSlot; // the one delivery between the two threads
 
     void Execute();
-    // Reads what has arrived into the queue, stamped.
-    void ReadArrivals();
+    // Reads what has arrived into the queue, stamped; how many bytes.
+    std::int32_t ReadArrivals();
     void DeliverEvents(std::uint32_t Events, bool LineLost);
     // Hands `Events` (and the loss, if `LineLost`) over; does not wait for the delivery.
     void Synchronize(std::uint32_t Events, bool LineLost);
-    bool Coalesce();
+    // The bytes the main thread still expects (0: none, or no line speed to time them by).
+    std::int32_t Hint() const;
+    // The line's time for `Bytes`, ten bits each.
+    std::int64_t LineUs(std::int32_t Bytes) const;
+    bool Coalesce(std::int32_t hint);
     // Sleeps `us` microseconds unless stopped first; false when stopped.
     bool Pause(std::int64_t us);
 
