@@ -28,6 +28,12 @@ void LinkState::SendCommand(std::uint8_t node, std::uint8_t command, const std::
         watcher_->CommandSent(sent, clock_.NowMs());
     if (sendObserver_)
         sendObserver_(node, command);
+    if (command == CMD_REQUEST_BREAKER_SETUP && sent.written) {
+        setupRepliesDue_ = std::min(setupRepliesDue_ + 1, static_cast<int>(NODE_COUNT));
+        // A status frame under way comes before the reply.
+        statusBeforeReply_ = FrameReceiver.State() == RX_SYNC1 ? 1 : 2;
+        ExpectNextBytes();
+    }
 }
 
 bool LinkState::NodeOnBus(int node) const {
@@ -53,7 +59,16 @@ void LinkState::Comm1RxChar(int count) {
         FeedBytes(RxChunk.data(), static_cast<std::size_t>(fed), arrivedNs);
         left -= fed;
     }
-    port_->ExpectBytes(static_cast<int>(FrameReceiver.BytesToCome(STATUS_FRAME_SIZE)));
+    ExpectNextBytes();
+}
+
+// Until its length byte is read, a frame is taken for the one the bus most likely sends next:
+// a setup reply while one is due, else a status frame. A guess too long would keep a short
+// reply waiting for bytes that never come.
+void LinkState::ExpectNextBytes() {
+    if (port_)
+        port_->ExpectBytes(static_cast<int>(FrameReceiver.BytesToCome(
+            setupRepliesDue_ > 0 ? SETUP_REPLY_FRAME_SIZE : STATUS_FRAME_SIZE)));
 }
 
 void LinkState::FeedBytes(const std::uint8_t* bytes, std::size_t count, std::int64_t arrivedNs) {
@@ -81,6 +96,9 @@ FrameOutcome LinkState::AcceptFrame() {
             return FrameOutcome::ShortStatus;
         std::memcpy(StatusRecord.bytes.data(), data.data(), STATUS_RECORD_SIZE);
         statusKnown_ = true;
+        // Replies still due once a status frame came in their place are not coming.
+        if (setupRepliesDue_ > 0 && --statusBeforeReply_ <= 0)
+            setupRepliesDue_ = 0;
         if (watcher_)
             watcher_->StatusAccepted(StatusRecord, clock_.MsAt(arrivedNs_));
         UpdateDisplay();
@@ -90,6 +108,8 @@ FrameOutcome LinkState::AcceptFrame() {
         const std::optional<SetupReply> reply = DecodeSetupReply(data.data(), length);
         if (!reply)
             return FrameOutcome::ShortSetup;
+        setupRepliesDue_ = std::max(setupRepliesDue_ - 1, 0);
+        statusBeforeReply_ = 1;
         // The history keeps every node's reply; the setup dialog only the selected node's.
         if (reply->node < NODE_COUNT)
             lastReplies_[reply->node] = *reply;

@@ -76,7 +76,8 @@ struct TimerUpdate {
 };
 
 inline constexpr int RX_CHUNK_SIZE = 10000;
-inline constexpr std::size_t STATUS_FRAME_SIZE = STATUS_RECORD_SIZE + FRAME_OVERHEAD; // 210
+inline constexpr std::size_t STATUS_FRAME_SIZE = STATUS_RECORD_SIZE + FRAME_OVERHEAD;    // 210
+inline constexpr std::size_t SETUP_REPLY_FRAME_SIZE = SETUP_REPLY_SIZE + FRAME_OVERHEAD; // 31
 inline constexpr std::uint8_t TIMEOUT_TICKS = 10;
 // A breaker setup request without a reply is given up after 2 s of the 100 ms timer.
 inline constexpr std::uint8_t SETUP_WAIT_TICKS = 20;
@@ -196,6 +197,8 @@ private:
     // The frame log's side (LinkTraffic.cpp).
     void FeedBytesLogged(const std::uint8_t* bytes, std::size_t count, std::int64_t arrivedNs);
     void LogSent(std::size_t length, int written);
+    // Tells the port how many bytes the frame in progress still needs.
+    void ExpectNextBytes();
 
     LinkPort* port_ = nullptr;
     std::function<int()> selector_;
@@ -209,6 +212,10 @@ private:
     std::int64_t arrivedNs_ = 0; // of the bytes being fed
     LineRecorder inbound_{Direction::Inbound};
     bool statusKnown_ = false;
+    // Setup requests sent and not yet answered, and the status frames that may still come before
+    // the next reply.
+    int setupRepliesDue_ = 0;
+    int statusBeforeReply_ = 0;
     std::array<std::optional<SetupReply>, NODE_COUNT> lastReplies_{};
 };
 

@@ -234,6 +234,38 @@ TEST(Comm1RxChar, FeedsOnlyWhatAReadDelivered) {
     EXPECT_EQ(t.port.readRequests.size(), requests);
 }
 
+// A reply shorter than the guess would wait for bytes that never come.
+TEST(Comm1RxChar, TheFrameToComeIsTakenForASetupReplyWhileOneIsDue) {
+    Bench t;
+    StatusRecord record;
+    record.SetNodePresent(0x01);
+    const Bytes status = StatusFrame(record);
+    auto deliver = [&t](const Bytes& bytes) {
+        t.port.Queue(bytes);
+        t.link.Comm1RxChar(static_cast<int>(bytes.size()));
+    };
+    deliver(status);
+    EXPECT_EQ(t.port.expected.back(), 210);
+    t.link.RequestBreakerSetup();
+    EXPECT_EQ(t.port.expected.back(), 31);
+    deliver(Frame(FRAME_BREAKER_SETUP, SetupReplyData(0)));
+    EXPECT_TRUE(t.link.SetupReceived);
+    EXPECT_EQ(t.port.expected.back(), 210);
+
+    // Within a frame the rest is known. A reply not come by the end of the next status frame
+    // (the one under way when asked, if any) is not expected any longer.
+    t.link.RequestBreakerSetup();
+    deliver(status);
+    EXPECT_EQ(t.port.expected.back(), 210);
+    deliver(Bytes(status.begin(), status.begin() + 10));
+    t.link.RequestBreakerSetup();
+    EXPECT_EQ(t.port.expected.back(), 200);
+    deliver(Bytes(status.begin() + 10, status.end()));
+    EXPECT_EQ(t.port.expected.back(), 31);
+    deliver(status);
+    EXPECT_EQ(t.port.expected.back(), 210);
+}
+
 TEST(NodeSelection, AnySelectorValueIsClampedTo1To8) {
     const std::pair<int, std::uint8_t> cases[] = {{1, 0}, {8, 7},   {0, 0},         {-3, 0},
                                                   {9, 7}, {300, 7}, {INT32_MIN, 0}, {5, 4}};

@@ -19,7 +19,8 @@ struct FakePort : LinkPort {
     std::deque<std::uint8_t> waiting;
     std::vector<Bytes> written;
     std::vector<int> readRequests;
-    int maxPerRead = 1 << 30; // a short read delivers at most this many
+    std::vector<int> expected; // what the link said the frame in progress still needs
+    int maxPerRead = 1 << 30;  // a short read delivers at most this many
     bool failReads = false;
 
     void Queue(const Bytes& bytes) { waiting.insert(waiting.end(), bytes.begin(), bytes.end()); }
@@ -41,6 +42,7 @@ struct FakePort : LinkPort {
         written.emplace_back(p, p + count);
         return count;
     }
+    void ExpectBytes(int count) override { expected.push_back(count); }
 };
 
 inline Bytes Frame(std::uint8_t type, const Bytes& data) {
