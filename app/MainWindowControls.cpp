@@ -11,6 +11,7 @@
 #include "widgets/FindComponent.h"
 #include "widgets/Switch.h"
 
+#include <QFont>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,6 +49,16 @@ QLineEdit* ReadOnlyEdit(QWidget* parent, const QString& name, const QRect& at) {
     edit->setObjectName(name);
     edit->setReadOnly(true);
     edit->setGeometry(at);
+    return edit;
+}
+
+// For the figures that change with every frame: laid out without the font's shaping, which
+// figures do not need and which was the dearest part of setting their text. Only the strategy
+// is set, so face and size still follow the window's font.
+QLineEdit* FigureEdit(QLineEdit* edit) {
+    QFont font;
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    edit->setFont(font);
     return edit;
 }
 
@@ -123,7 +134,7 @@ void TForm1::CreateControls() {
 
     Label(client, "Current", L::CurrentLabel);
     for (int n = 1; n <= BREAKERS; ++n)
-        ReadOnlyEdit(client, QString("Edit%1").arg(n), L::CurrentEdit(n))
+        FigureEdit(ReadOnlyEdit(client, QString("Edit%1").arg(n), L::CurrentEdit(n)))
             ->setAccessibleName(Q(CurrentEditName(n)));
     Label(client, "Fault", L::FaultLabel);
     for (int n = 1; n <= BREAKERS; ++n) {
@@ -133,9 +144,12 @@ void TForm1::CreateControls() {
         shape->setGeometry(L::FaultShape(n));
     }
 
-    for (const auto& row : L::SettingsRows)
-        Label(client, row.label, row.labelAt)
-            ->setBuddy(ReadOnlyEdit(client, QString("Edit%1").arg(row.edit), row.editAt));
+    for (const auto& row : L::SettingsRows) {
+        QLineEdit* edit = ReadOnlyEdit(client, QString("Edit%1").arg(row.edit), row.editAt);
+        if (row.edit == 9) // the input voltage
+            FigureEdit(edit);
+        Label(client, row.label, row.labelAt)->setBuddy(edit);
+    }
     Label(client, "* 2", L::TimesTwoLabel)
         ->setAccessibleName("A wigwag cycle takes twice the interval");
 

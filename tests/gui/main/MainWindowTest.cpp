@@ -101,6 +101,26 @@ TEST_F(MainWindow, StartsWhiteAndEmptyWithTheWindowLayout) {
     EXPECT_EQ(Switches()->GetNumberOfSwitches(), 8);
 }
 
+// The currents and the input voltage skip shaping, yet keep the window's face and size, also
+// when the window's font changes.
+TEST_F(MainWindow, TheFiguresSkipShapingAndFollowTheWindowFont) {
+    auto* edit10 = form->findChild<QLineEdit*>("Edit10");
+    for (int round = 0; round < 2; ++round) {
+        for (int n = 1; n <= 9; ++n) {
+            const QFont f = form->findChild<QLineEdit*>(QString("Edit%1").arg(n))->font();
+            EXPECT_TRUE(f.styleStrategy() & QFont::PreferNoShaping) << n;
+            EXPECT_EQ(f.family().toStdString(), edit10->font().family().toStdString()) << n;
+            EXPECT_EQ(f.pointSizeF(), edit10->font().pointSizeF()) << n;
+        }
+        QFont bigger = form->font();
+        bigger.setPointSizeF(bigger.pointSizeF() * 2);
+        bigger.setFamily(bigger.family() == "DejaVu Serif" ? "DejaVu Sans" : "DejaVu Serif");
+        form->setFont(bigger);
+        ASSERT_EQ(edit10->font().pointSizeF(), bigger.pointSizeF());
+    }
+    EXPECT_FALSE(edit10->font().styleStrategy() & QFont::PreferNoShaping);
+}
+
 TEST_F(MainWindow, ShowsTheSelectedNode) {
     Feed(NodeOneRecord());
     const QColor strip[8] = {Green, Red, Green, Red, Red, Red, Red, Red};
