@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #ifndef TCP_MAXRT
 #define TCP_MAXRT 5
@@ -73,6 +74,9 @@ public:
                 return w;
             if (happened.lNetworkEvents & FD_CONNECT) {
                 const int error = happened.iErrorCode[FD_CONNECT_BIT];
+                // The server may have written (or closed) already: that event is taken with
+                // the connect's and is not recorded again until a read.
+                readable_ = (happened.lNetworkEvents & (FD_READ | FD_CLOSE)) != 0;
                 if (error == 0)
                     return SocketWait::Ready;
                 WSASetLastError(error);
@@ -95,6 +99,8 @@ public:
     }
 
     SocketWait AwaitReadable(int timeoutMs) override {
+        if (std::exchange(readable_, false))
+            return SocketWait::Ready;
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             WSANETWORKEVENTS happened{};
@@ -166,6 +172,7 @@ private:
     HANDLE stop_;
     WSAEVENT events_;
     std::atomic<bool> stopped_{false};
+    bool readable_ = false; // an arrival taken with the connect's event, not yet read
 };
 
 } // namespace
