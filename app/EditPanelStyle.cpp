@@ -6,26 +6,14 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPixmap>
-#include <QPixmapCache>
 #include <QStyleOptionFrame>
 
 #include <cmath>
 
 namespace {
 
-// Everything the panel's pixels depend on.
-QString PanelKey(const QStyleOptionFrame& frame, qreal dpr) {
-    return QStringLiteral("orvik-edit-panel-%1x%2-%3-%4-%5-%6-%7-%8-%9")
-        .arg(frame.rect.width())
-        .arg(frame.rect.height())
-        .arg(static_cast<unsigned>(frame.state))
-        .arg(frame.palette.cacheKey())
-        .arg(frame.lineWidth)
-        .arg(frame.midLineWidth)
-        .arg(static_cast<unsigned>(frame.features))
-        .arg(static_cast<int>(frame.direction))
-        .arg(dpr);
-}
+// A handful in practice: the displays' sizes, focused or not, at the screens' scales.
+constexpr std::size_t MOST_LOOKS = 64;
 
 // Only where a copy lands on whole pixels: a read-only edit of its own (the displays), on a
 // surface of a whole scale, moved by whole pixels.
@@ -53,9 +41,18 @@ void EditPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOption*
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         return;
     }
-    const QString key = PanelKey(*frame, dpr);
+    const Look look{frame->rect.width(),
+                    frame->rect.height(),
+                    static_cast<unsigned>(frame->state),
+                    frame->palette.cacheKey(),
+                    frame->lineWidth,
+                    frame->midLineWidth,
+                    static_cast<unsigned>(frame->features),
+                    static_cast<int>(frame->direction),
+                    dpr};
     QPixmap panel;
-    if (!QPixmapCache::find(key, &panel)) {
+    const auto known = panels_.find(look);
+    if (known == panels_.end() || !QPixmapCache::find(known->second, &panel)) {
         panel = QPixmap(frame->rect.size() * dpr);
         panel.setDevicePixelRatio(dpr);
         panel.fill(Qt::transparent);
@@ -65,7 +62,12 @@ void EditPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOption*
         p.setRenderHints(painter->renderHints());
         QProxyStyle::drawPrimitive(element, &at, &p, widget);
         p.end();
-        QPixmapCache::insert(key, panel);
+        if (known == panels_.end() && panels_.size() >= MOST_LOOKS) {
+            for (const auto& entry : panels_)
+                QPixmapCache::remove(entry.second);
+            panels_.clear();
+        }
+        panels_[look] = QPixmapCache::insert(panel);
     }
     painter->drawPixmap(frame->rect.topLeft(), panel);
 }
