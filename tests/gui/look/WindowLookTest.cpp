@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QRadioButton>
 #include <QStyleOption>
 
@@ -223,4 +224,31 @@ TEST(WindowLook, ACopiedEditPanelIsThePanelDrawn) {
             EXPECT_EQ(draw(&copying), drawn) << "again, scale " << dpr << ", focused " << focused;
         }
     }
+}
+
+// Qt's cache may drop a kept panel, and the style forgets its looks once it holds many: either
+// way the next copy is drawn again, never left empty.
+TEST(WindowLook, ACopiedEditPanelOutlivesItsCache) {
+    EditPanelStyle copying;
+    QWidget window;
+    auto* edit = new QLineEdit("12.5", &window);
+    edit->setReadOnly(true);
+    auto draw = [&](QStyle* style, int width) {
+        QStyleOptionFrame panel;
+        panel.initFrom(edit);
+        panel.rect = QRect(3, 4, width, 21);
+        panel.lineWidth = 1;
+        QImage image(QSize(200, 30), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        style->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &p, edit);
+        return image;
+    };
+    const QImage drawn = draw(QApplication::style(), 121);
+    EXPECT_EQ(draw(&copying, 121), drawn);
+    QPixmapCache::clear();
+    EXPECT_EQ(draw(&copying, 121), drawn) << "after Qt's cache dropped it";
+    for (int width = 20; width < 120; ++width)
+        draw(&copying, width);
+    EXPECT_EQ(draw(&copying, 121), drawn) << "after a hundred other looks";
 }
